@@ -1,0 +1,42 @@
+# Installation: headers, versioned libraries, one CMake package and one
+# pkg-config file per library. A consumer writes find_package(ordane) and links
+# ordane::ordane, or asks pkg-config for "ordane".
+
+set(QUILLON_CMAKE_DIR "${CMAKE_INSTALL_LIBDIR}/cmake")
+
+if(QUILLON_BLEND2D_IS_STANDIN)
+  # The stand-in is installed under its own name and header folder so that it
+  # can never shadow a real Blend2D installed on the same system.
+  set_target_properties(bl2dcompat PROPERTIES EXPORT_NAME blend2d)
+  install(TARGETS bl2dcompat EXPORT bl2dcompatTargets
+    LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
+  install(DIRECTORY compat/blend2d/include/blend2d
+    DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/bl2dcompat)
+  install(EXPORT bl2dcompatTargets NAMESPACE blend2d::
+    DESTINATION ${QUILLON_CMAKE_DIR}/bl2dcompat)
+  set(QUILLON_PC_BLEND2D_LIBS "-lbl2dcompat")
+  set(QUILLON_PC_BLEND2D_CFLAGS " -I\${includedir}/bl2dcompat")
+else()
+  set(QUILLON_PC_BLEND2D_LIBS "-lblend2d")
+  set(QUILLON_PC_BLEND2D_CFLAGS "")
+endif()
+
+foreach(lib ordane velket torvik)
+  install(TARGETS ${lib} EXPORT ${lib}Targets
+    LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
+    PUBLIC_HEADER DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+  install(EXPORT ${lib}Targets NAMESPACE ${lib}::
+    DESTINATION ${QUILLON_CMAKE_DIR}/${lib})
+  set(QUILLON_LIB ${lib})
+  configure_package_config_file(cmake/libraryConfig.cmake.in
+    ${CMAKE_CURRENT_BINARY_DIR}/${lib}Config.cmake
+    INSTALL_DESTINATION ${QUILLON_CMAKE_DIR}/${lib})
+  write_basic_package_version_file(${CMAKE_CURRENT_BINARY_DIR}/${lib}ConfigVersion.cmake
+    COMPATIBILITY SameMajorVersion)
+  install(FILES ${CMAKE_CURRENT_BINARY_DIR}/${lib}Config.cmake
+                ${CMAKE_CURRENT_BINARY_DIR}/${lib}ConfigVersion.cmake
+    DESTINATION ${QUILLON_CMAKE_DIR}/${lib})
+  configure_file(cmake/library.pc.in ${CMAKE_CURRENT_BINARY_DIR}/${lib}.pc @ONLY)
+  install(FILES ${CMAKE_CURRENT_BINARY_DIR}/${lib}.pc
+    DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+endforeach()

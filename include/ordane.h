@@ -1,0 +1,235 @@
+/* ordane.h - libordane, the geographic library.
+ *
+ * Map projections, fitting projected coordinates into a pixel viewport,
+ * turning rings and line strings into Blend2D paths, reading ESRI shapefiles
+ * and downloading one URL into a file.
+ *
+ * Conventions shared by every export:
+ *  - A Point array is a contiguous array of doubles holding interleaved (x, y)
+ *    pairs; "count" arguments count pairs. Geographic pairs are
+ *    (longitude, latitude) in degrees.
+ *  - Result codes are int32_t: 0 is success, -1 a null pointer argument or a
+ *    count too small to work on; some exports add further negative codes.
+ *  - Arguments are checked first, in argument order; when a check fails
+ *    nothing is written.
+ *  - Array-to-array exports read both numbers of a pair before writing it, so
+ *    input and output may be the same array.
+ *  - No export keeps state, starts a thread, logs or reads configuration; all
+ *    are re-entrant unless their comment says otherwise.
+ *
+ * This header is valid C (C99 and later) and C++.
+ */
+#ifndef ORDANE_H
+#define ORDANE_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#if defined(_WIN32)
+#  if defined(ORDANE_BUILDING)
+#    define ORDANE_API __declspec(dllexport)
+#  else
+#    define ORDANE_API __declspec(dllimport)
+#  endif
+#elif defined(__GNUC__)
+#  define ORDANE_API __attribute__((visibility("default")))
+#else
+#  define ORDANE_API
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* A Blend2D path owned by the caller (BLPathCore of <blend2d/blend2d.h>). */
+struct BLPathCore;
+
+/* ========================================================================
+ * Result codes. The numbers are frozen: never renumber or reuse one.
+ * ======================================================================== */
+
+#define ORDANE_OK                    0  /* success */
+#define ORDANE_ERR_INVALID_ARGUMENT (-1) /* null pointer, or count too small */
+
+/* ordane_read_shp_header */
+#define ORDANE_SHP_ERR_OPEN         (-2) /* the file cannot be opened */
+#define ORDANE_SHP_ERR_TOO_SHORT    (-3) /* fewer than 100 bytes */
+#define ORDANE_SHP_ERR_FILE_CODE    (-4) /* the file does not start with 9994 */
+
+/* ordane_http_download_file */
+#define ORDANE_HTTP_ERR_URL_TEXT    (-2) /* the URL is not valid UTF-8 */
+#define ORDANE_HTTP_ERR_CRACK_URL   (-3) /* not an http/https URL with a host */
+#define ORDANE_HTTP_ERR_SESSION     (-4) /* the client session cannot be set up */
+#define ORDANE_HTTP_ERR_CONNECT     (-5) /* the connection cannot be set up */
+#define ORDANE_HTTP_ERR_REQUEST     (-6) /* the request cannot be set up */
+#define ORDANE_HTTP_ERR_SEND        (-7) /* sending or receiving the headers failed */
+#define ORDANE_HTTP_ERR_OPEN_DEST   (-8) /* dest_path cannot be opened for writing */
+#define ORDANE_HTTP_ERR_TRANSFER    (-9) /* the body broke off or could not be written */
+
+/* ========================================================================
+ * Map projections
+ *
+ * Spherical Web Mercator (EPSG 3857, R = 6378137) forward and inverse,
+ * Lambert conformal conic on the WGS 84 ellipsoid, Albers equal-area conic on
+ * the sphere. Angles are degrees, plane coordinates metres. Each returns 0,
+ * or -1 when the input is null, the output is null or count <= 0 (checked in
+ * that order; the output is untouched). Values are not checked: NaN and
+ * infinities flow through the arithmetic. Input and output may be the same
+ * array.
+ * ======================================================================== */
+
+ORDANE_API int32_t ordane_proj_3857_forward(const double* lonlat, double* xy, int64_t count);
+ORDANE_API int32_t ordane_proj_3857_inverse(const double* xy, double* lonlat, int64_t count);
+ORDANE_API int32_t ordane_proj_lcc_forward(double lat1, double lat2, double lat0, double lon0,
+                                           double false_easting, double false_northing,
+                                           const double* lonlat, double* xy, int64_t count);
+ORDANE_API int32_t ordane_proj_albers_forward(double lat1, double lat2, double lat0, double lon0,
+                                              double false_easting, double false_northing,
+                                              const double* lonlat, double* xy, int64_t count);
+
+/* ========================================================================
+ * Viewport transform
+ * ======================================================================== */
+
+/* The fit of a source box into a pixel viewport. Owned by the caller; a
+ * record whose scale is exactly 0 is the identity. */
+typedef struct GeoTransform {
+  double min_x;    /* source box, smallest x */
+  double min_y;    /* source box, smallest y */
+  double max_x;    /* source box, largest x (stored, not read) */
+  double max_y;    /* source box, largest y (stored, not read) */
+  double width;    /* viewport width in pixels (stored, not read) */
+  double height;   /* viewport height in pixels; the flip mirrors inside it */
+  double offset_x; /* pixel x at which min_x lands */
+  double offset_y; /* pixel y at which min_y lands before flipping */
+  double scale;    /* pixels per source unit; exactly 0: no mapping at all */
+  int32_t flip_y;  /* nonzero: y' = height - y'' (north up on a screen) */
+} GeoTransform;
+
+/* ordane_init_transform(): fills "transform" so that the box
+ * ("min_x", "min_y")-("max_x", "max_y") fits a "width" x "height" viewport
+ * with "margin" (a fraction of width and of height) on every side.
+ * "fit_both_axes" nonzero fits both axes and centres the box; 0 fits the
+ * width only and anchors the box's minimum corner at the margins. An empty or
+ * inverted extent counts as 1e-6. A null "transform" does nothing. */
+ORDANE_API void ordane_init_transform(GeoTransform* transform, double min_x, double min_y,
+                                      double max_x, double max_y, double width, double height,
+                                      double margin, int32_t fit_both_axes, int32_t flip_y);
+
+/* ordane_transform_coords(): maps "count" pairs of "in" through "transform"
+ * into "out" (which may be "in"). A null "transform" copies. Returns 0, or -1
+ * when "in" or "out" is null or "count" <= 0 (nothing written). */
+ORDANE_API int32_t ordane_transform_coords(const double* in, double* out, int64_t count,
+                                           const GeoTransform* transform);
+
+/* ========================================================================
+ * Geometry-to-path builders
+ *
+ * Append to the caller's Blend2D "path" (existing content is kept), mapping
+ * every vertex through "transform" (null: unchanged). "part_offsets" holds
+ * "part_count" + 1 absolute pair indices; part i is points
+ * [part_offsets[i], part_offsets[i+1]). Offsets must lie inside "points";
+ * they are not checked. Return 0 when the arguments were accepted, -1
+ * otherwise, before any command is appended.
+ * ======================================================================== */
+
+/* One closed figure per ring of at least 3 points; shorter rings are skipped.
+ * -1 for, in this order: part_count <= 0, null path, points, part_offsets. */
+ORDANE_API int32_t ordane_build_polygon(struct BLPathCore* path, const double* points,
+                                        const int64_t* part_offsets, int64_t part_count,
+                                        const GeoTransform* transform);
+
+/* One open figure through "count" points. -1 for, in this order: null path,
+ * null points, count < 2. */
+ORDANE_API int32_t ordane_build_linestring(struct BLPathCore* path, const double* points,
+                                           int64_t count, const GeoTransform* transform);
+
+/* One open figure per part of at least 2 points; shorter parts are skipped.
+ * -1 as for ordane_build_polygon(). */
+ORDANE_API int32_t ordane_build_multilinestring(struct BLPathCore* path, const double* points,
+                                                const int64_t* part_offsets, int64_t part_count,
+                                                const GeoTransform* transform);
+
+/* ========================================================================
+ * Shapefiles (.shp main file)
+ * ======================================================================== */
+
+/* Summary of a shapefile's 100-byte header plus its record count. */
+typedef struct ShpHeader {
+  int32_t file_code;    /* always 9994 */
+  int32_t file_length;  /* File Length x 2 as stated, in bytes (saturated, see below) */
+  int32_t version;      /* as stored */
+  int32_t shape_type;   /* as stored (ESRI numbering) */
+  double min_x, min_y, max_x, max_y;
+  double min_z, max_z;
+  double min_m, max_m;
+  int32_t record_count; /* record headers with a positive Content Length */
+} ShpHeader;
+
+/* Flat geometry of a whole shapefile. Owned by the library: release it with
+ * ordane_free_shp_data(). Arrays come from malloc, sized exactly; an array
+ * without elements may be null, so go by the counts. */
+typedef struct ShpData {
+  int32_t shape_type;            /* Shape Type of the file header */
+  int32_t num_shapes;            /* one per record read */
+  uint64_t num_parts;            /* entries in parts */
+  uint64_t num_points;           /* (x, y) pairs in points */
+  double* points;                /* num_points pairs, all shapes in file order */
+  int32_t* parts;                /* per part: index in points of its first point */
+  int32_t* shape_part_offsets;   /* num_shapes + 1: shape k's first part */
+  uint64_t* shape_point_offsets; /* num_shapes + 1: shape k's first point */
+  double* bboxes;                /* 4 x num_shapes: min x, min y, max x, max y */
+} ShpData;
+
+/* ordane_read_shp_header(): reads the header of "file_path" into "header"
+ * and counts the records. Returns 0 (header filled completely), -1 null
+ * argument, -2 cannot open, -3 fewer than 100 bytes, -4 wrong File Code;
+ * "header" is untouched on failure. */
+ORDANE_API int32_t ordane_read_shp_header(const char* file_path, ShpHeader* header);
+
+/* ordane_parse_shp(): reads every record of "file_path". Returns a new
+ * ShpData, or null when "file_path" is null, the file cannot be opened or
+ * holds fewer than 100 bytes, or memory runs out. */
+ORDANE_API ShpData* ordane_parse_shp(const char* file_path);
+
+/* ordane_free_shp_data(): releases "data" and its arrays; null does nothing. */
+ORDANE_API void ordane_free_shp_data(ShpData* data);
+
+/* ========================================================================
+ * HTTP download
+ * ======================================================================== */
+
+/* ordane_http_download_file(): GETs "url" (http or https, UTF-8) and writes
+ * the body of the final response to "dest_path". Returns 0 or one of the
+ * ORDANE_HTTP_ERR_* codes above. Blocks the calling thread; downloads on
+ * different threads may run at once. */
+ORDANE_API int32_t ordane_http_download_file(const char* url, const char* dest_path);
+
+#ifdef __cplusplus
+} /* extern "C" */
+#endif
+
+/* Record layouts are part of the ABI: binding layers mirror them by hand. */
+#if defined(__cplusplus)
+#  define ORDANE_STATIC_ASSERT(cond, msg) static_assert(cond, msg)
+#elif defined(__STDC_VERSION__) && __STDC_VERSION__ >= 201112L
+#  define ORDANE_STATIC_ASSERT(cond, msg) _Static_assert(cond, msg)
+#endif
+#ifdef ORDANE_STATIC_ASSERT
+ORDANE_STATIC_ASSERT(sizeof(GeoTransform) == 80, "GeoTransform layout");
+ORDANE_STATIC_ASSERT(offsetof(GeoTransform, scale) == 64, "GeoTransform.scale");
+ORDANE_STATIC_ASSERT(offsetof(GeoTransform, flip_y) == 72, "GeoTransform.flip_y");
+ORDANE_STATIC_ASSERT(sizeof(ShpHeader) == 88, "ShpHeader layout");
+ORDANE_STATIC_ASSERT(offsetof(ShpHeader, min_x) == 16, "ShpHeader.min_x");
+ORDANE_STATIC_ASSERT(offsetof(ShpHeader, max_m) == 72, "ShpHeader.max_m");
+ORDANE_STATIC_ASSERT(offsetof(ShpHeader, record_count) == 80, "ShpHeader.record_count");
+#  if UINTPTR_MAX == 0xFFFFFFFFFFFFFFFFu
+ORDANE_STATIC_ASSERT(sizeof(ShpData) == 64, "ShpData layout");
+ORDANE_STATIC_ASSERT(offsetof(ShpData, num_parts) == 8, "ShpData.num_parts");
+ORDANE_STATIC_ASSERT(offsetof(ShpData, points) == 24, "ShpData.points");
+ORDANE_STATIC_ASSERT(offsetof(ShpData, bboxes) == 56, "ShpData.bboxes");
+#  endif
+#  undef ORDANE_STATIC_ASSERT
+#endif
+
+#endif /* ORDANE_H */

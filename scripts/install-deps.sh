@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages that building and testing need, skipping the
+# ones already present. Run as root (or through sudo).
+set -euo pipefail
+
+packages=(
+  build-essential cmake pkg-config binutils      # toolchain, nm for the export checks
+  libgtest-dev libbenchmark-dev                  # tests and benchmarks
+  libcairo2-dev                                  # backs the Blend2D stand-in
+  clang libclang-rt-14-dev                       # libFuzzer targets
+  libcurl4-openssl-dev ca-certificates openssl   # HTTP download and its TLS tests
+  python3                                        # local test servers, ctypes client
+  libproj-dev                                    # reference projections in tests
+  libshp-dev shapelib                            # reference shapefile reader and writers
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+
+if ((${#missing[@]})); then
+  echo "Installing: ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
