@@ -1,0 +1,146 @@
+// quillon-poster: draws a map poster, or an animation of it, with libordane,
+// libvelket and libtorvik. With no arguments it reads the bundled Natural
+// Earth countries and writes out/poster.png.
+//
+// Exit status: 0 done, 1 the input, the download or the output failed,
+// 2 the command line is wrong.
+#include <ordane.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <system_error>
+
+#include "bl_objects.h"
+#include "download.h"
+#include "map_data.h"
+#include "options.h"
+#include "scene.h"
+#include "sparks.h"
+#include "timeline.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kSample = "data/countries_110m.shp";
+
+int fail(const std::string& message) {
+  std::fprintf(stderr, "quillon-poster: %s\n", message.c_str());
+  return 1;
+}
+
+// The sample relative to the working folder (the README runs from the
+// repository), else where the build found it.
+std::string sample_path() {
+  std::error_code ec;
+  if (fs::exists(kSample, ec)) return kSample;
+#ifdef QUILLON_SAMPLE_SHP
+  if (fs::exists(QUILLON_SAMPLE_SHP, ec)) return QUILLON_SAMPLE_SHP;
+#endif
+  return kSample;
+}
+
+bool make_folder(const fs::path& folder, std::string* error) {
+  if (folder.empty()) return true;
+  std::error_code ec;
+  fs::create_directories(folder, ec);
+  if (ec) *error = "cannot create the folder '" + folder.string() + "': " + ec.message();
+  return !ec;
+}
+
+std::string frame_name(const fs::path& folder, int index, int count) {
+  const int digits = std::max(4, static_cast<int>(std::to_string(count).size()));
+  char number[32];
+  std::snprintf(number, sizeof number, "%0*d", digits, index);
+  return (folder / ("frame_" + std::string(number) + ".png")).string();
+}
+
+void progress(int done, int count, const std::string& file) {
+  const int bar = 30;
+  const int filled = static_cast<int>(static_cast<long long>(done) * bar / count);
+  std::printf("\rframe %d/%d [%s%s] %s", done, count, std::string(filled, '#').c_str(),
+              std::string(bar - filled, '.').c_str(), file.c_str());
+  std::fflush(stdout);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  poster::Options options;
+  std::string error;
+  switch (poster::parse_options(argc, argv, &options, &error)) {
+    case poster::ParseResult::kHelp:
+      std::fputs(poster::usage_text("quillon-poster").c_str(), stdout);
+      return 0;
+    case poster::ParseResult::kError:
+      std::fprintf(stderr, "quillon-poster: %s\n%s", error.c_str(),
+                   "run quillon-poster --help for the options\n");
+      return 2;
+    case poster::ParseResult::kRun: break;
+  }
+
+  std::string shp = options.shp.empty() ? sample_path() : options.shp;
+  if (!options.url.empty()) {
+    if (!make_folder("out/downloads", &error)) return fail(error);
+    shp = poster::download_destination(options.url, "out/downloads");
+    std::printf("downloading %s\n", options.url.c_str());
+    std::fflush(stdout);
+    const int32_t rc = ordane_http_download_file(options.url.c_str(), shp.c_str());
+    if (rc != ORDANE_OK)
+      return fail("download of " + options.url + " failed: " + poster::download_result_text(rc) +
+                  " (code " + std::to_string(rc) + ")");
+    std::printf("saved %s\n", shp.c_str());
+  }
+
+  poster::MapData map;
+  if (!poster::load_shapefile(shp, &map, &error)) return fail(error);
+  if (!map.geographic && options.world != poster::Projection::kNone)
+    std::fprintf(stderr,
+                 "quillon-poster: note: '%s' is not in longitude/latitude degrees; "
+                 "drawing its coordinates as they are\n",
+                 shp.c_str());
+
+  poster::SceneOptions scene_options;
+  scene_options.world = options.world;
+  scene_options.conic = options.conic;
+  scene_options.width = options.width;
+  const poster::Scene scene(map, scene_options);
+  // rand() drives the particle emission; a fixed seed makes every run draw
+  // the same sparks.
+  std::srand(20240611u);
+  poster::Sparks sparks(scene.pixel_scale());
+  poster::Image image(scene.width(), scene.height());
+
+  if (options.frames == 0) {
+    const fs::path file = options.out.empty() ? fs::path("out/poster.png") : fs::path(options.out);
+    if (!make_folder(file.parent_path(), &error)) return fail(error);
+    const poster::SceneState state = poster::poster_state();
+    scene.warm_up(state, &sparks);
+    scene.render(state, sparks, &image);
+    if (!image.write_png(file.string().c_str()))
+      return fail("cannot write '" + file.string() + "'");
+    std::printf("wrote %s (%d x %d) from %s: %d shapes, %zu parts\n", file.string().c_str(),
+                scene.width(), scene.height(), shp.c_str(), map.num_shapes, map.parts.size());
+    return 0;
+  }
+
+  const fs::path folder = options.out.empty() ? fs::path("out/frames") : fs::path(options.out);
+  if (!make_folder(folder, &error)) return fail(error);
+  const double frame_time = 1.0 / 24.0;
+  for (int i = 0; i < options.frames; ++i) {
+    const poster::SceneState state = poster::frame_state(i, options.frames);
+    scene.advance(state, &sparks, frame_time);
+    scene.render(state, sparks, &image);
+    const std::string file = frame_name(folder, i + 1, options.frames);
+    if (!image.write_png(file.c_str())) {
+      std::printf("\n");
+      return fail("cannot write '" + file + "'");
+    }
+    progress(i + 1, options.frames, file);
+  }
+  std::printf("\nwrote %d frames to %s\n", options.frames, folder.string().c_str());
+  return 0;
+}

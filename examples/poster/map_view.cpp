@@ -1,0 +1,185 @@
+// Building a map panel. Everything is projected once; the panel then shows
+// the box around the part of the map inside the window, grown to the panel's
+// own proportions, and all geometry is clipped to that box before the
+// builders map it into pixels.
+#include "map_view.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace poster {
+
+namespace {
+
+// The projected rectangle that the whole panel shows under "t".
+Rect panel_extent(const GeoTransform& t, double width, double height) {
+  const double x0 = t.min_x - t.offset_x / t.scale;
+  const double x1 = t.min_x + (width - t.offset_x) / t.scale;
+  const double y0 = t.min_y - t.offset_y / t.scale;
+  const double y1 = t.min_y + (height - t.offset_y) / t.scale;
+  return Rect{std::min(x0, x1), std::min(y0, y1), std::max(x0, x1), std::max(y0, y1)};
+}
+
+bool inside(const Box& b, double x, double y) {
+  return x >= b.min_x && x <= b.max_x && y >= b.min_y && y <= b.max_y;
+}
+
+}  // namespace
+
+void append_densified(double lon0, double lat0, double lon1, double lat1, int steps,
+                      std::vector<double>* out) {
+  for (int i = 0; i <= steps; ++i) {
+    const double t = static_cast<double>(i) / steps;
+    out->push_back((lon1 - lon0) * t + lon0);
+    out->push_back((lat1 - lat0) * t + lat0);
+  }
+}
+
+MapView::MapView(const MapData& map, const Topology& topo, const ViewSpec& spec)
+    : map_(map), topo_(topo), spec_(spec) {
+  xy_ = spec.projection.forward(map.lonlat);
+
+  // Projected box of the points inside the window.
+  bool any = false;
+  double bx0 = 0, by0 = 0, bx1 = 0, by1 = 0;
+  for (const Part& p : map.parts) {
+    for (int64_t i = p.start; i < p.end; ++i) {
+      if (!inside(spec.window, map.lonlat[2 * i], map.lonlat[2 * i + 1])) continue;
+      const double x = xy_[2 * i], y = xy_[2 * i + 1];
+      if (!std::isfinite(x) || !std::isfinite(y)) continue;
+      if (!any) {
+        bx0 = bx1 = x;
+        by0 = by1 = y;
+        any = true;
+      }
+      bx0 = std::min(bx0, x);
+      by0 = std::min(by0, y);
+      bx1 = std::max(bx1, x);
+      by1 = std::max(by1, y);
+    }
+  }
+  ordane_init_transform(&transform_, bx0, by0, bx1, by1, spec.width, spec.height, spec.margin, 1,
+                        spec.flip_y ? 1 : 0);
+  if (!any || !(transform_.scale > 0.0) || !std::isfinite(transform_.scale)) {
+    transform_.scale = 0.0;  // nothing to show: the builders then map nothing
+    return;
+  }
+  extent_ = panel_extent(transform_, spec.width, spec.height);
+
+  if (map.kind != GeometryKind::kPolygon) return;
+  ring_offsets_.push_back(0);
+  for (const Part& p : map.parts) {
+    const size_t added = clip_ring(xy_.data() + 2 * p.start, static_cast<size_t>(p.end - p.start),
+                                   extent_, rings_);
+    if (added == 0) continue;
+    ring_offsets_.push_back(static_cast<int64_t>(rings_.size() / 2));
+    ring_shape_.push_back(p.shape);
+  }
+}
+
+void MapView::build_fills(std::deque<Path>* by_colour) const {
+  const int64_t rings = static_cast<int64_t>(ring_shape_.size());
+  for (int64_t a = 0; a < rings;) {
+    // A run of rings of one shape: one builder call with its offsets.
+    const int32_t shape = ring_shape_[static_cast<size_t>(a)];
+    int64_t b = a + 1;
+    while (b < rings && ring_shape_[static_cast<size_t>(b)] == shape) ++b;
+    const size_t colour =
+        static_cast<size_t>(topo_.colour.at(static_cast<size_t>(shape))) % by_colour->size();
+    ordane_build_polygon((*by_colour)[colour].get(), rings_.data(), ring_offsets_.data() + a,
+                         b - a, &transform_);
+    a = b;
+  }
+}
+
+void MapView::build_outlines(Path* path) const {
+  if (transform_.scale == 0.0) return;
+  if (map_.kind == GeometryKind::kPolygon) {
+    const int64_t rings = static_cast<int64_t>(ring_shape_.size());
+    if (rings > 0)
+      ordane_build_multilinestring(path->get(), rings_.data(), ring_offsets_.data(), rings,
+                                   &transform_);
+    return;
+  }
+  if (map_.kind == GeometryKind::kLine) {
+    std::vector<double> pts;
+    std::vector<int64_t> offsets{0};
+    for (const Part& p : map_.parts)
+      clip_line(xy_.data() + 2 * p.start, static_cast<size_t>(p.end - p.start), extent_, pts,
+                offsets);
+    const int64_t count = static_cast<int64_t>(offsets.size()) - 1;
+    if (count > 0)
+      ordane_build_multilinestring(path->get(), pts.data(), offsets.data(), count, &transform_);
+  }
+}
+
+void MapView::add_lines(const std::vector<double>& lonlat, const std::vector<int64_t>& ends,
+                        std::vector<double>* pts, std::vector<int64_t>* offsets) const {
+  const std::vector<double> xy = spec_.projection.forward(lonlat);
+  int64_t begin = 0;
+  for (int64_t end : ends) {
+    clip_line(xy.data() + 2 * begin, static_cast<size_t>(end - begin), extent_, *pts, *offsets);
+    begin = end;
+  }
+}
+
+void MapView::build_graticule(double step, Path* path) const {
+  if (transform_.scale == 0.0 || !map_.geographic) return;
+  // Latitudes stop short of the poles, where Mercator and the conics blow up.
+  std::vector<double> lonlat;
+  std::vector<int64_t> ends;
+  for (double lon = -180.0; lon <= 180.0; lon += step) {
+    append_densified(lon, -80.0, lon, 80.0, 64, &lonlat);
+    ends.push_back(static_cast<int64_t>(lonlat.size() / 2));
+  }
+  for (double lat = -90.0 + step; lat < 90.0; lat += step) {
+    if (std::fabs(lat) > 80.0) continue;
+    append_densified(-180.0, lat, 180.0, lat, 180, &lonlat);
+    ends.push_back(static_cast<int64_t>(lonlat.size() / 2));
+  }
+  std::vector<double> pts;
+  std::vector<int64_t> offsets{0};
+  add_lines(lonlat, ends, &pts, &offsets);
+  const int64_t count = static_cast<int64_t>(offsets.size()) - 1;
+  if (count > 0)
+    ordane_build_multilinestring(path->get(), pts.data(), offsets.data(), count, &transform_);
+}
+
+void MapView::build_coast(std::deque<Path>* lines, std::vector<double>* lengths) const {
+  if (transform_.scale == 0.0 || topo_.coast_ends.empty()) return;
+  std::vector<double> pts;
+  std::vector<int64_t> offsets{0};
+  add_lines(topo_.coast, topo_.coast_ends, &pts, &offsets);
+  for (size_t i = 0; i + 1 < offsets.size(); ++i) {
+    const int64_t count = offsets[i + 1] - offsets[i];
+    if (count < 2) continue;
+    lines->emplace_back();
+    ordane_build_linestring(lines->back().get(), pts.data() + 2 * offsets[i], count, &transform_);
+    double len = 0.0;
+    for (int64_t k = offsets[i] + 1; k < offsets[i + 1]; ++k)
+      len += std::hypot(pts[2 * k] - pts[2 * k - 2], pts[2 * k + 1] - pts[2 * k - 1]);
+    lengths->push_back(len * transform_.scale);
+  }
+}
+
+std::vector<double> MapView::point_positions() const {
+  std::vector<double> out;
+  if (transform_.scale == 0.0) return out;
+  std::vector<double> inside_pts;
+  for (const Part& p : map_.parts) {
+    for (int64_t i = p.start; i < p.end; ++i) {
+      const double x = xy_[2 * i], y = xy_[2 * i + 1];
+      if (x >= extent_.x0 && x <= extent_.x1 && y >= extent_.y0 && y <= extent_.y1) {
+        inside_pts.push_back(x);
+        inside_pts.push_back(y);
+      }
+    }
+  }
+  if (inside_pts.empty()) return out;
+  out.resize(inside_pts.size());
+  ordane_transform_coords(inside_pts.data(), out.data(),
+                          static_cast<int64_t>(inside_pts.size() / 2), &transform_);
+  return out;
+}
+
+}  // namespace poster

@@ -1,0 +1,71 @@
+// A map panel: shapes projected, fitted into the panel with a GeoTransform,
+// cut to what the panel shows and turned into Blend2D paths by the libordane
+// builders.
+#ifndef QUILLON_POSTER_MAP_VIEW_H
+#define QUILLON_POSTER_MAP_VIEW_H
+
+#include <ordane.h>
+
+#include <cstdint>
+#include <deque>
+#include <vector>
+
+#include "bl_objects.h"
+#include "clip.h"
+#include "map_data.h"
+#include "projection.h"
+#include "topology.h"
+
+namespace poster {
+
+struct ViewSpec {
+  MapProjection projection;
+  Box window;          // longitude/latitude (or file) box that must be visible
+  double width;        // panel size in pixels
+  double height;
+  double margin;       // fraction of the panel kept free around the window
+  bool flip_y;         // true on screen (north up), false for a y-up plane
+};
+
+class MapView {
+ public:
+  MapView(const MapData& map, const Topology& topo, const ViewSpec& spec);
+
+  const GeoTransform& transform() const { return transform_; }
+  const Rect& extent() const { return extent_; }  // projected box the panel shows
+
+  // One path per palette colour with every ring of that colour (polygon maps).
+  void build_fills(std::deque<Path>* by_colour) const;
+  // Ring outlines as open lines (ordane_build_multilinestring), or the lines
+  // of a polyline map.
+  void build_outlines(Path* path) const;
+  // Meridians and parallels every "step" degrees (geographic maps only).
+  void build_graticule(double step, Path* path) const;
+  // One path per coastline piece, for trimming each on its own.
+  void build_coast(std::deque<Path>* lines, std::vector<double>* lengths) const;
+  // Point maps: the panel positions of the points.
+  std::vector<double> point_positions() const;
+
+ private:
+  void add_lines(const std::vector<double>& lonlat, const std::vector<int64_t>& ends,
+                 std::vector<double>* pts, std::vector<int64_t>* offsets) const;
+
+  const MapData& map_;
+  const Topology& topo_;
+  ViewSpec spec_;
+  GeoTransform transform_{};
+  Rect extent_{0, 0, 0, 0};
+  std::vector<double> xy_;               // every point of the map, projected
+  std::vector<double> rings_;            // clipped rings, projected
+  std::vector<int64_t> ring_offsets_;    // ring_count + 1 boundaries into rings_
+  std::vector<int32_t> ring_shape_;
+};
+
+// A straight lon/lat polyline split into short steps, so that it bends with
+// the projection.
+void append_densified(double lon0, double lat0, double lon1, double lat1, int steps,
+                      std::vector<double>* out);
+
+}  // namespace poster
+
+#endif  // QUILLON_POSTER_MAP_VIEW_H

@@ -1,0 +1,230 @@
+// Poster layout, on a 1600 x 1000 grid scaled to the requested width:
+//
+//   +-------------------------------+  globe  +
+//   |  world map: land, borders,    |         |
+//   |  coast drawn on, sparks       +---------+
+//   +--------+----------------------+ tilted  |
+//   | easing | flat conic map       | conic   |
+//   +--------+----------------------+---------+
+//
+// A world-wide file shows the world, Europe tilted and North America flat;
+// any other file shows its own extent in all three map panels.
+#include "scene.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "easing_chart.h"
+
+namespace poster {
+
+namespace {
+
+constexpr uint32_t kBackground = 0xFF0A1420u;
+constexpr uint32_t kOcean = 0xFF0F2A40u;
+constexpr uint32_t kFrame = 0x40FFFFFFu;
+constexpr uint32_t kGraticule = 0x22D0E8FFu;
+constexpr uint32_t kBorder = 0x99E9F1F7u;
+constexpr uint32_t kCoastDim = 0x5590C8E8u;
+constexpr uint32_t kRevealGlow = 0x38FFC46Bu;
+constexpr uint32_t kRevealCore = 0xFFFFE2A8u;
+constexpr uint32_t kPointColour = 0xFFFFC46Bu;
+
+// Land colours: muted, distinct in hue and lightness, so neighbours differ.
+const std::vector<uint32_t> kLand = {0xFF3E7D68u, 0xFF6C8F4Eu, 0xFFA49A5Du, 0xFFB07E58u,
+                                     0xFF7A6A9Au, 0xFF4F7FA0u, 0xFF93A86Au, 0xFFC29A6Eu};
+const std::vector<uint32_t> kGlobeLand = {0xFF4C9A7Eu, 0xFF86AE5Fu, 0xFFC6B46Du, 0xFFCB9365u,
+                                          0xFF9483B8u, 0xFF5F98BEu, 0xFFB0C57Eu, 0xFFDDB27Fu};
+
+constexpr size_t kPenTips = 14;
+
+bool spans_the_world(const MapData& map) {
+  return map.geographic && map.bounds.max_x - map.bounds.min_x > 300.0;
+}
+
+void frame_rect(Canvas* canvas, double x, double y, double w, double h, uint32_t colour,
+                double width) {
+  Path p;
+  bl_path_move_to(p.get(), x, y);
+  bl_path_line_to(p.get(), x + w, y);
+  bl_path_line_to(p.get(), x + w, y + h);
+  bl_path_line_to(p.get(), x, y + h);
+  bl_path_close(p.get());
+  canvas->stroke(p, colour, width);
+}
+
+void fill_rect(Canvas* canvas, double x, double y, double w, double h, uint32_t colour) {
+  Path p;
+  bl_path_move_to(p.get(), x, y);
+  bl_path_line_to(p.get(), x + w, y);
+  bl_path_line_to(p.get(), x + w, y + h);
+  bl_path_line_to(p.get(), x, y + h);
+  bl_path_close(p.get());
+  canvas->fill(p, colour);
+}
+
+}  // namespace
+
+Scene::Panel Scene::scaled(double x, double y, double w, double h) const {
+  return Panel{x * k_, y * k_, w * k_, h * k_};
+}
+
+Scene::Scene(const MapData& map, const SceneOptions& options)
+    : map_(map), topo_(analyse_topology(map, static_cast<int>(kLand.size()))) {
+  width_ = options.width;
+  height_ = static_cast<int>(std::lround(options.width * 0.625));
+  k_ = options.width / 1600.0;
+  world_panel_ = scaled(40, 40, 1000, 580);
+  chart_panel_ = scaled(40, 650, 330, 310);
+  flat_panel_ = scaled(400, 650, 640, 310);
+  tilted_panel_ = scaled(1080, 520, 480, 440);
+  globe_ = GlobeView{1320 * k_, 272 * k_, 196 * k_, 15.0, 28.0, 0xFF5CB8FFu};
+
+  const bool world = spans_the_world(map);
+  const bool geo = map.geographic;
+
+  // The world map. Without Antarctica's empty south, Mercator is the usual
+  // world view; data that is not in degrees is drawn as it is.
+  ViewSpec ws;
+  ws.projection.kind = geo ? options.world : Projection::kNone;
+  ws.window = world ? Box{-180.0, -58.0, 180.0, 84.0} : map.bounds;
+  ws.projection.conic = conic_for(ws.window);
+  ws.width = world_panel_.w;
+  ws.height = world_panel_.h;
+  ws.margin = 0.02;
+  ws.flip_y = true;
+  world_.reset(new MapView(map, topo_, ws));
+  world_fills_.resize(kLand.size());
+  world_->build_fills(&world_fills_);
+  world_->build_outlines(&world_outlines_);
+  world_->build_graticule(30.0, &world_graticule_);
+  if (map.kind == GeometryKind::kPoint) world_points_ = world_->point_positions();
+  std::vector<double> lengths;
+  world_->build_coast(&coast_lines_, &lengths);
+  reveal_.reset(new CoastReveal(&coast_lines_, std::move(lengths)));
+
+  // A continent flat in the other conic (Albers when the tilted one is the
+  // Lambert conic, and the reverse).
+  ViewSpec fs = ws;
+  fs.window = world ? Box{-168.0, 12.0, -52.0, 72.0} : map.bounds;
+  fs.projection.kind = !geo ? Projection::kNone
+                            : (options.conic == Projection::kAlbers ? Projection::kLcc
+                                                                    : Projection::kAlbers);
+  fs.projection.conic = conic_for(fs.window);
+  fs.width = flat_panel_.w;
+  fs.height = flat_panel_.h;
+  fs.margin = 0.03;
+  flat_.reset(new MapView(map, topo_, fs));
+  flat_fills_.resize(kLand.size());
+  flat_->build_fills(&flat_fills_);
+  flat_->build_outlines(&flat_outlines_);
+  flat_->build_graticule(10.0, &flat_graticule_);
+
+  // Europe on a sheet with y up, in plane units of about a pixel.
+  ViewSpec ts;
+  ts.window = world ? Box{-11.0, 35.0, 40.0, 70.0} : map.bounds;
+  ts.projection.kind = geo ? options.conic : Projection::kNone;
+  ts.projection.conic = conic_for(ts.window);
+  ts.width = 1000.0;
+  ts.height = 900.0;
+  ts.margin = 0.03;
+  ts.flip_y = false;
+  tilted_.reset(new TiltedMap(map, topo_, ts));
+
+  // The globe's texture: 4 pixels per degree.
+  texture_.reset(new Image(1441, 721));
+  draw_globe_texture(map, topo_, GlobeStyle{0xFF1A4E78u, 0x40FFFFFFu, 0x80FFFFFFu, kGlobeLand},
+                     texture_.get());
+}
+
+void Scene::advance(const SceneState& state, Sparks* sparks, double dt) const {
+  Path scratch;
+  std::vector<BLPoint> tips;
+  reveal_->trim(state.reveal, &scratch, &tips, kPenTips);
+  for (BLPoint& p : tips) {
+    p.x += world_panel_.x;
+    p.y += world_panel_.y;
+  }
+  sparks->trail(tips, 3);
+  sparks->step(dt);
+}
+
+void Scene::warm_up(const SceneState& state, Sparks* sparks) const {
+  // The pen runs the last stretch up to the poster's reveal, throwing
+  // sparks as it goes; one burst marks where the longest coast began.
+  const int steps = 36;
+  for (int i = 0; i < steps; ++i) {
+    SceneState s = state;
+    s.reveal = state.reveal * (0.8 + 0.2 * (i + 1) / steps);
+    if (i == steps / 2 && !coast_lines_.empty()) {
+      Path first;
+      std::vector<BLPoint> tips;
+      reveal_->trim(1e-9, &first, &tips, 1);
+      if (!tips.empty())
+        sparks->burst(tips[0].x + world_panel_.x, tips[0].y + world_panel_.y, 260);
+    }
+    advance(s, sparks, 1.0 / 24.0);
+  }
+}
+
+void Scene::draw_world(Canvas* canvas, const SceneState& state, const Sparks& sparks) const {
+  const Panel& p = world_panel_;
+  fill_rect(canvas, p.x, p.y, p.w, p.h, kOcean);
+  canvas->stroke(world_graticule_, kGraticule, 0.8 * k_, p.x, p.y);
+  for (size_t c = 0; c < world_fills_.size(); ++c)
+    canvas->fill(world_fills_[c], kLand[c], p.x, p.y);
+  if (map_.kind == GeometryKind::kPolygon) {
+    canvas->stroke(world_outlines_, kBorder, 0.55 * k_, p.x, p.y);
+  }
+  for (const Path& line : coast_lines_) canvas->stroke(line, kCoastDim, 0.9 * k_, p.x, p.y);
+  for (size_t i = 0; i + 1 < world_points_.size(); i += 2)
+    canvas->fill_circle(p.x + world_points_[i], p.y + world_points_[i + 1], 2.2 * k_,
+                        kPointColour);
+
+  Path revealed;
+  reveal_->trim(state.reveal, &revealed, nullptr, 0);
+  canvas->stroke(revealed, kRevealGlow, 5.0 * k_, p.x, p.y);
+  canvas->stroke(revealed, kRevealCore, 1.4 * k_, p.x, p.y);
+  sparks.render(canvas);
+  frame_rect(canvas, p.x, p.y, p.w, p.h, kFrame, 1.0 * k_);
+}
+
+void Scene::draw_flat(Canvas* canvas) const {
+  const Panel& p = flat_panel_;
+  fill_rect(canvas, p.x, p.y, p.w, p.h, kOcean);
+  canvas->stroke(flat_graticule_, kGraticule, 0.8 * k_, p.x, p.y);
+  for (size_t c = 0; c < flat_fills_.size(); ++c) canvas->fill(flat_fills_[c], kLand[c], p.x, p.y);
+  canvas->stroke(flat_outlines_, map_.kind == GeometryKind::kLine ? kRevealCore : kBorder,
+                 0.6 * k_, p.x, p.y);
+  frame_rect(canvas, p.x, p.y, p.w, p.h, kFrame, 1.0 * k_);
+}
+
+void Scene::render(const SceneState& state, const Sparks& sparks, Image* image) const {
+  Canvas canvas(*image);
+  bl_context_fill_all_rgba32(canvas.ctx(), kBackground);
+
+  // The globe is painted straight into the pixels, so the context lets go
+  // of the image meanwhile.
+  canvas.detach();
+  GlobeView globe = globe_;
+  globe.rotation = state.globe_rotation;
+  globe.tilt = state.globe_tilt;
+  paint_globe(image, *texture_, globe);
+  canvas.attach();
+
+  draw_flat(&canvas);
+
+  const Panel& t = tilted_panel_;
+  tilted_->draw(&canvas, t.x, t.y, t.w, t.h, state.pitch, state.bearing, k_,
+                TiltedStyle{0x70000000u, kOcean, 0x30D0E8FFu, kBorder, kLand});
+
+  const Panel& c = chart_panel_;
+  fill_rect(&canvas, c.x, c.y, c.w, c.h, 0xFF0E1B28u);
+  draw_easing_chart(&canvas, c.x, c.y, c.w, c.h, state.t, k_,
+                    ChartStyle{kFrame, 0x30FFFFFFu, 0xFFFFC46Bu, 0xFF6BD4FFu, 0x50FFFFFFu});
+  frame_rect(&canvas, c.x, c.y, c.w, c.h, kFrame, 1.0 * k_);
+
+  draw_world(&canvas, state, sparks);
+}
+
+}  // namespace poster
