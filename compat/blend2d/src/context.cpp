@@ -34,7 +34,11 @@ struct Pt {
 inline Pt operator+(Pt a, Pt b) { return {a.x + b.x, a.y + b.y}; }
 inline Pt operator-(Pt a, Pt b) { return {a.x - b.x, a.y - b.y}; }
 inline Pt operator*(Pt a, double s) { return {a.x * s, a.y * s}; }
-inline bool finite(Pt p) { return std::isfinite(p.x) && std::isfinite(p.y); }
+// Builtins rather than std::isfinite / std::isinf: with clang and libstdc++
+// those std inline functions would otherwise be exported from the library.
+inline bool is_finite(double v) { return __builtin_isfinite(v); }
+inline bool is_inf(double v) { return __builtin_isinf(v); }
+inline bool finite(Pt p) { return is_finite(p.x) && is_finite(p.y); }
 
 inline ContextImpl* impl_of(const BLContextCore* self) {
   return static_cast<ContextImpl*>(self->_impl);
@@ -243,7 +247,7 @@ void emit_path(cairo_t* cr, const BLPathCore* path, Pt origin) {
             line(p);  // no usable control point: w <= 0 degenerates to the chord
           } else {
             if (!has_cur) move(c);
-            if (std::isinf(w) || w > 1e8) {
+            if (is_inf(w) || w > 1e8) {
               line(c);  // the conic tends to the control polygon
               line(p);
             } else {
@@ -339,7 +343,7 @@ BL_API BLResult bl_context_set_stroke_width(BLContextCore* self, double width) {
   if (!self) return BL_ERROR_INVALID_VALUE;
   ContextImpl* impl = impl_of(self);
   if (!impl) return BL_ERROR_INVALID_STATE;
-  if (!std::isfinite(width)) return BL_ERROR_INVALID_VALUE;
+  if (!is_finite(width)) return BL_ERROR_INVALID_VALUE;
   impl->stroke_width = width < 0.0 ? 0.0 : width;
   return BL_SUCCESS;
 }
@@ -379,7 +383,7 @@ BL_API BLResult bl_context_fill_geometry_rgba32(BLContextCore* self, BLGeometryT
 
   if (type == BL_GEOMETRY_TYPE_CIRCLE) {
     const BLCircle* c = static_cast<const BLCircle*>(data);
-    if (std::isfinite(c->cx) && std::isfinite(c->cy) && std::isfinite(c->r) && c->r > 0.0) {
+    if (is_finite(c->cx) && is_finite(c->cy) && is_finite(c->r) && c->r > 0.0) {
       cairo_arc(cr, c->cx, c->cy, c->r, 0.0, 2.0 * kPi);
       cairo_close_path(cr);
       cairo_fill(cr);
@@ -392,7 +396,7 @@ BL_API BLResult bl_context_fill_geometry_rgba32(BLContextCore* self, BLGeometryT
       h = v[3] - v[1];
     }
     // Empty or inverted boxes and rectangles draw nothing.
-    if (std::isfinite(x) && std::isfinite(y) && std::isfinite(w) && std::isfinite(h) && w > 0.0 && h > 0.0) {
+    if (is_finite(x) && is_finite(y) && is_finite(w) && is_finite(h) && w > 0.0 && h > 0.0) {
       cairo_rectangle(cr, x, y, w, h);
       cairo_fill(cr);
     }
@@ -403,7 +407,7 @@ BL_API BLResult bl_context_fill_geometry_rgba32(BLContextCore* self, BLGeometryT
 BL_API BLResult bl_context_fill_path_d_rgba32(BLContextCore* self, const BLPoint* origin, const BLPathCore* path, uint32_t rgba32) {
   if (!self) return BL_ERROR_INVALID_VALUE;
   if (!impl_of(self)) return BL_ERROR_INVALID_STATE;
-  if (!origin || !path || !std::isfinite(origin->x) || !std::isfinite(origin->y)) return BL_ERROR_INVALID_VALUE;
+  if (!origin || !path || !is_finite(origin->x) || !is_finite(origin->y)) return BL_ERROR_INVALID_VALUE;
 
   BLResult err = BL_SUCCESS;
   cairo_t* cr = begin(self, rgba32, &err);
@@ -416,7 +420,7 @@ BL_API BLResult bl_context_fill_path_d_rgba32(BLContextCore* self, const BLPoint
 BL_API BLResult bl_context_stroke_path_d_rgba32(BLContextCore* self, const BLPoint* origin, const BLPathCore* path, uint32_t rgba32) {
   if (!self) return BL_ERROR_INVALID_VALUE;
   if (!impl_of(self)) return BL_ERROR_INVALID_STATE;
-  if (!origin || !path || !std::isfinite(origin->x) || !std::isfinite(origin->y)) return BL_ERROR_INVALID_VALUE;
+  if (!origin || !path || !is_finite(origin->x) || !is_finite(origin->y)) return BL_ERROR_INVALID_VALUE;
 
   BLResult err = BL_SUCCESS;
   cairo_t* cr = begin(self, rgba32, &err);
