@@ -52,10 +52,11 @@ bool make_folder(const fs::path& folder, std::string* error) {
 }
 
 std::string frame_name(const fs::path& folder, int index, int count) {
-  const int digits = std::max(4, static_cast<int>(std::to_string(count).size()));
-  char number[32];
-  std::snprintf(number, sizeof number, "%0*d", digits, index);
-  return (folder / ("frame_" + std::string(number) + ".png")).string();
+  // Zero-padded to at least four digits, so the names sort in frame order.
+  const size_t digits = std::max<size_t>(4, std::to_string(count).size());
+  std::string number = std::to_string(index);
+  number.insert(0, digits - number.size(), '0');
+  return (folder / ("frame_" + number + ".png")).string();
 }
 
 void progress(int done, int count, const std::string& file) {

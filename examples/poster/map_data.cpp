@@ -45,6 +45,66 @@ std::string open_failure(const std::string& file) {
 
 int64_t clamp_index(int64_t v, int64_t lo, int64_t hi) { return std::min(std::max(v, lo), hi); }
 
+// Rings that cross the antimeridian are stored with a jump of nearly 360
+// degrees between neighbouring points (Fiji, the tip of Siberia). Drawn as
+// they are, those edges run across the whole map. Such a ring is made
+// continuous (longitudes past 180 allowed) and a copy shifted by a full
+// turn is added, so that each side of the map shows its half. Rings around
+// a pole (Antarctica) turn once in all and keep their jump: it is the edge
+// that closes them along the bottom of the map.
+void unwrap_rings(MapData* map) {
+  const size_t original = map->parts.size();
+  for (size_t k = 0; k < original; ++k) {
+    const Part p = map->parts[k];
+    double* lon = map->lonlat.data() + 2 * p.start;
+    const int64_t n = p.end - p.start;
+    double shift = 0.0;
+    bool jumped = false;
+    for (int64_t i = 1; i < n; ++i) {
+      const double d = lon[2 * i] - lon[2 * i - 2];
+      if (d > 180.0) { shift -= 360.0; jumped = true; }
+      else if (d < -180.0) { shift += 360.0; jumped = true; }
+    }
+    if (!jumped || shift != 0.0) continue;  // nothing to do, or a polar ring
+    double min_lon = lon[0], max_lon = lon[0];
+    shift = 0.0;
+    for (int64_t i = 1; i < n; ++i) {
+      const double d = lon[2 * i] + shift - lon[2 * i - 2];
+      if (d > 180.0) shift -= 360.0;
+      else if (d < -180.0) shift += 360.0;
+      lon[2 * i] += shift;
+      min_lon = std::min(min_lon, lon[2 * i]);
+      max_lon = std::max(max_lon, lon[2 * i]);
+    }
+    for (double turn : {max_lon > 180.0 ? -360.0 : 0.0, min_lon < -180.0 ? 360.0 : 0.0}) {
+      if (turn == 0.0) continue;
+      const int64_t start = static_cast<int64_t>(map->lonlat.size() / 2);
+      for (int64_t i = 0; i < n; ++i) {
+        // Read through the index: push_back may move the array.
+        map->lonlat.push_back(map->lonlat[2 * (p.start + i)] + turn);
+        map->lonlat.push_back(map->lonlat[2 * (p.start + i) + 1]);
+      }
+      map->parts.push_back(Part{start, start + n, p.shape});
+    }
+  }
+}
+
+// Lines that cross the antimeridian are split there instead.
+void split_lines(MapData* map) {
+  std::vector<Part> split;
+  for (const Part& p : map->parts) {
+    int64_t start = p.start;
+    for (int64_t i = p.start + 1; i < p.end; ++i) {
+      if (std::fabs(map->lonlat[2 * i] - map->lonlat[2 * i - 2]) > 180.0) {
+        split.push_back(Part{start, i, p.shape});
+        start = i;
+      }
+    }
+    split.push_back(Part{start, p.end, p.shape});
+  }
+  map->parts = std::move(split);
+}
+
 }  // namespace
 
 const char* shape_type_name(int32_t shape_type) {
@@ -149,6 +209,8 @@ bool load_shapefile(const std::string& file, MapData* out, std::string* error) {
   }
   data.bounds = b;
   data.geographic = b.min_x >= -180.5 && b.max_x <= 180.5 && b.min_y >= -90.5 && b.max_y <= 90.5;
+  if (data.geographic && data.kind == GeometryKind::kPolygon) unwrap_rings(&data);
+  if (data.geographic && data.kind == GeometryKind::kLine) split_lines(&data);
   *out = std::move(data);
   return true;
 }

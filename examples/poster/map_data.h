@@ -26,7 +26,9 @@ struct MapData {
   int32_t shape_type = 0;
   int32_t num_shapes = 0;
   std::vector<double> lonlat;  // interleaved pairs, file coordinates
-  std::vector<Part> parts;     // validated: every index lies inside lonlat
+  std::vector<Part> parts;     // validated: every index lies inside lonlat;
+                               // rings across the antimeridian are made
+                               // continuous, with a copy a turn away
   Box bounds{0, 0, 0, 0};      // of the finite points
   bool geographic = false;     // bounds lie within longitude/latitude limits
 };

@@ -24,6 +24,22 @@ bool inside(const Box& b, double x, double y) {
   return x >= b.min_x && x <= b.max_x && y >= b.min_y && y <= b.max_y;
 }
 
+// Whether part "p" comes near "window": its box meets the window grown by
+// half its size on every side.
+bool near_window(const MapData& map, const Part& p, const Box& window) {
+  const double gx = (window.max_x - window.min_x) * 0.5;
+  const double gy = (window.max_y - window.min_y) * 0.5;
+  double x0 = HUGE_VAL, y0 = HUGE_VAL, x1 = -HUGE_VAL, y1 = -HUGE_VAL;
+  for (int64_t i = p.start; i < p.end; ++i) {
+    x0 = std::min(x0, map.lonlat[2 * i]);
+    x1 = std::max(x1, map.lonlat[2 * i]);
+    y0 = std::min(y0, map.lonlat[2 * i + 1]);
+    y1 = std::max(y1, map.lonlat[2 * i + 1]);
+  }
+  return x1 >= window.min_x - gx && x0 <= window.max_x + gx && y1 >= window.min_y - gy &&
+         y0 <= window.max_y + gy;
+}
+
 }  // namespace
 
 void append_densified(double lon0, double lat0, double lon1, double lat1, int steps,
@@ -38,6 +54,8 @@ void append_densified(double lon0, double lat0, double lon1, double lat1, int st
 MapView::MapView(const MapData& map, const Topology& topo, const ViewSpec& spec)
     : map_(map), topo_(topo), spec_(spec) {
   xy_ = spec.projection.forward(map.lonlat);
+  shown_.reserve(map.parts.size());
+  for (const Part& p : map.parts) shown_.push_back(!spec.regional || near_window(map, p, spec.window));
 
   // Projected box of the points inside the window.
   bool any = false;
@@ -68,7 +86,9 @@ MapView::MapView(const MapData& map, const Topology& topo, const ViewSpec& spec)
 
   if (map.kind != GeometryKind::kPolygon) return;
   ring_offsets_.push_back(0);
-  for (const Part& p : map.parts) {
+  for (size_t k = 0; k < map.parts.size(); ++k) {
+    const Part& p = map.parts[k];
+    if (!shown_[k]) continue;
     const size_t added = clip_ring(xy_.data() + 2 * p.start, static_cast<size_t>(p.end - p.start),
                                    extent_, rings_);
     if (added == 0) continue;
@@ -104,9 +124,12 @@ void MapView::build_outlines(Path* path) const {
   if (map_.kind == GeometryKind::kLine) {
     std::vector<double> pts;
     std::vector<int64_t> offsets{0};
-    for (const Part& p : map_.parts)
-      clip_line(xy_.data() + 2 * p.start, static_cast<size_t>(p.end - p.start), extent_, pts,
-                offsets);
+    for (size_t k = 0; k < map_.parts.size(); ++k) {
+      const Part& p = map_.parts[k];
+      if (shown_[k])
+        clip_line(xy_.data() + 2 * p.start, static_cast<size_t>(p.end - p.start), extent_, pts,
+                  offsets);
+    }
     const int64_t count = static_cast<int64_t>(offsets.size()) - 1;
     if (count > 0)
       ordane_build_multilinestring(path->get(), pts.data(), offsets.data(), count, &transform_);
@@ -166,7 +189,9 @@ std::vector<double> MapView::point_positions() const {
   std::vector<double> out;
   if (transform_.scale == 0.0) return out;
   std::vector<double> inside_pts;
-  for (const Part& p : map_.parts) {
+  for (size_t k = 0; k < map_.parts.size(); ++k) {
+    const Part& p = map_.parts[k];
+    if (!shown_[k]) continue;
     for (int64_t i = p.start; i < p.end; ++i) {
       const double x = xy_[2 * i], y = xy_[2 * i + 1];
       if (x >= extent_.x0 && x <= extent_.x1 && y >= extent_.y0 && y <= extent_.y1) {

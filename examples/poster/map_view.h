@@ -25,6 +25,10 @@ struct ViewSpec {
   double height;
   double margin;       // fraction of the panel kept free around the window
   bool flip_y;         // true on screen (north up), false for a y-up plane
+  // Leave out parts far from the window. A regional conic must: a ring around
+  // the pole, or one on the far side of the cone, turns inside out there and
+  // would cover the whole panel.
+  bool regional = false;
 };
 
 class MapView {
@@ -59,6 +63,7 @@ class MapView {
   std::vector<double> rings_;            // clipped rings, projected
   std::vector<int64_t> ring_offsets_;    // ring_count + 1 boundaries into rings_
   std::vector<int32_t> ring_shape_;
+  std::vector<char> shown_;              // per part of the map: near the window
 };
 
 // A straight lon/lat polyline split into short steps, so that it bends with

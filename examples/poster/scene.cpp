@@ -114,6 +114,7 @@ Scene::Scene(const MapData& map, const SceneOptions& options)
   fs.width = flat_panel_.w;
   fs.height = flat_panel_.h;
   fs.margin = 0.03;
+  fs.regional = world;
   flat_.reset(new MapView(map, topo_, fs));
   flat_fills_.resize(kLand.size());
   flat_->build_fills(&flat_fills_);
@@ -126,9 +127,10 @@ Scene::Scene(const MapData& map, const SceneOptions& options)
   ts.projection.kind = geo ? options.conic : Projection::kNone;
   ts.projection.conic = conic_for(ts.window);
   ts.width = 1000.0;
-  ts.height = 900.0;
+  ts.height = 1250.0;
   ts.margin = 0.03;
   ts.flip_y = false;
+  ts.regional = world;
   tilted_.reset(new TiltedMap(map, topo_, ts));
 
   // The globe's texture: 4 pixels per degree.
@@ -182,10 +184,17 @@ void Scene::draw_world(Canvas* canvas, const SceneState& state, const Sparks& sp
                         kPointColour);
 
   Path revealed;
-  reveal_->trim(state.reveal, &revealed, nullptr, 0);
+  std::vector<BLPoint> tips;
+  reveal_->trim(state.reveal, &revealed, &tips, kPenTips);
   canvas->stroke(revealed, kRevealGlow, 5.0 * k_, p.x, p.y);
   canvas->stroke(revealed, kRevealCore, 1.4 * k_, p.x, p.y);
   sparks.render(canvas);
+  // The pen heads: a soft halo and a white-hot point.
+  for (const BLPoint& tip : tips) {
+    canvas->fill_circle(p.x + tip.x, p.y + tip.y, 9.0 * k_, 0x30FFD27Au);
+    canvas->fill_circle(p.x + tip.x, p.y + tip.y, 4.5 * k_, 0x70FFE2A8u);
+    canvas->fill_circle(p.x + tip.x, p.y + tip.y, 2.0 * k_, 0xFFFFFFFFu);
+  }
   frame_rect(canvas, p.x, p.y, p.w, p.h, kFrame, 1.0 * k_);
 }
 

@@ -37,7 +37,7 @@ SceneState frame_state(int index, int count) {
 SceneState poster_state() {
   SceneState s = frame_state(0, 1);
   s.t = 0.62;
-  s.reveal = 0.8;
+  s.reveal = 0.66;
   s.pitch = 55.0;
   s.bearing = 0.0;
   return s;

@@ -60,6 +60,14 @@ bool edge_key(const double* a, const double* b, EdgeKey* key) {
   return true;
 }
 
+// Edges where the map was cut, not coast: along the antimeridian, or the
+// jump that closes a ring around a pole.
+bool on_seam(const double* a) {
+  const double lon0 = a[0], lon1 = a[2];
+  if (std::fabs(lon1 - lon0) > 180.0) return true;
+  return lon0 == lon1 && std::fabs(std::remainder(lon0, 360.0)) == 180.0;
+}
+
 }  // namespace
 
 Topology analyse_topology(const MapData& map, int palette_size) {
@@ -107,7 +115,8 @@ Topology analyse_topology(const MapData& map, int palette_size) {
       EdgeKey key;
       const int64_t i = p.start + e;
       bool is_coast = false;
-      if (edge_key(pts + 2 * i, pts + 2 * i + 2, &key)) is_coast = edges.at(key).uses == 1;
+      if (edge_key(pts + 2 * i, pts + 2 * i + 2, &key))
+        is_coast = edges.at(key).uses == 1 && !(map.geographic && on_seam(pts + 2 * i));
       coast[static_cast<size_t>(e)] = is_coast;
       if (!is_coast && first_border < 0) first_border = e;
     }
