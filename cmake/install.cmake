@@ -21,9 +21,30 @@ else()
   set(QUILLON_PC_BLEND2D_CFLAGS "")
 endif()
 
+# The .pc files locate the prefix from their own folder, so that a tree
+# installed with "cmake --install <build> --prefix <dir>" (or moved later)
+# still points at its own headers and libraries rather than at the prefix
+# known when the build was configured.
+if(IS_ABSOLUTE "${CMAKE_INSTALL_LIBDIR}" OR IS_ABSOLUTE "${CMAKE_INSTALL_INCLUDEDIR}")
+  set(QUILLON_PC_PREFIX "${CMAKE_INSTALL_PREFIX}")
+  set(QUILLON_PC_LIBDIR "${CMAKE_INSTALL_FULL_LIBDIR}")
+  set(QUILLON_PC_INCLUDEDIR "${CMAKE_INSTALL_FULL_INCLUDEDIR}")
+else()
+  file(RELATIVE_PATH pc_to_prefix "/prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig" "/prefix")
+  string(REGEX REPLACE "/$" "" pc_to_prefix "${pc_to_prefix}")
+  set(QUILLON_PC_PREFIX "\${pcfiledir}/${pc_to_prefix}")
+  set(QUILLON_PC_LIBDIR "\${prefix}/${CMAKE_INSTALL_LIBDIR}")
+  set(QUILLON_PC_INCLUDEDIR "\${prefix}/${CMAKE_INSTALL_INCLUDEDIR}")
+endif()
+
 foreach(lib ordane velket torvik)
   if(NOT TARGET ${lib})
     continue()
+  endif()
+  # Installed side by side with the stand-in, each library finds it in its
+  # own folder; a consumer's run path covers only its direct dependencies.
+  if(QUILLON_BLEND2D_IS_STANDIN)
+    set_target_properties(${lib} PROPERTIES INSTALL_RPATH "$ORIGIN")
   endif()
   install(TARGETS ${lib} EXPORT ${lib}Targets
     LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}

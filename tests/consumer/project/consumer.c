@@ -25,7 +25,7 @@ int main(void) {
   double xy[2];
   const double lonlat[2] = {180.0, 0.0};
   check(ordane_proj_3857_forward(lonlat, xy, 1) == 0, "ordane_proj_3857_forward result");
-  check(fabs(xy[0] - 20037508.342789244) < 1e-6 && xy[1] == 0.0, "Mercator of (180, 0)");
+  check(fabs(xy[0] - 20037508.342789244) < 1e-6 && fabs(xy[1]) < 1e-6, "Mercator of (180, 0)");
   check(ordane_parse_shp(NULL) == NULL, "ordane_parse_shp(NULL)");
 
   check(fabs(velket_cubic_bezier_evaluate(0.5, 0.42, 0.0, 0.58, 1.0) - 0.5) < 1e-6,
