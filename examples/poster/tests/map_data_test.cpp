@@ -1,0 +1,111 @@
+// Loading shapefiles: precise messages for files that cannot be drawn, rings
+// across the antimeridian split into two halves, and damaged part offsets
+// kept inside the point array.
+#include "map_data.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "shp_writer.h"
+
+namespace {
+
+using poster::GeometryKind;
+using poster::MapData;
+using poster_test::Record;
+
+testing::AssertionResult fails_with(const std::string& path, const std::string& text) {
+  MapData map;
+  std::string error;
+  if (poster::load_shapefile(path, &map, &error)) return testing::AssertionFailure() << "loaded";
+  if (error.find(text) == std::string::npos)
+    return testing::AssertionFailure() << "message: " << error;
+  return testing::AssertionSuccess();
+}
+
+TEST(load_shapefile, NamesWhatIsWrongWithAFile) {
+  EXPECT_TRUE(fails_with(testing::TempDir() + "does-not-exist.shp",
+                         "does-not-exist.shp': No such file or directory"));
+  EXPECT_TRUE(fails_with(poster_test::write_temp("short.shp", std::vector<uint8_t>(60, 0)),
+                         "shorter than the 100-byte header"));
+  EXPECT_TRUE(fails_with(poster_test::write_temp("zeros.shp", std::vector<uint8_t>(200, 0)),
+                         "does not start with the file code 9994"));
+  std::vector<uint8_t> multipoint = poster_test::shapefile_bytes(8, {});
+  EXPECT_TRUE(fails_with(poster_test::write_temp("mp.shp", multipoint),
+                         "holds MultiPoint shapes (type 8)"));
+  EXPECT_TRUE(fails_with(poster_test::write_temp("empty.shp", poster_test::shapefile_bytes(5, {})),
+                         "holds no drawable geometry"));
+}
+
+TEST(load_shapefile, ReadsPolygonsAndPolylines) {
+  const Record square{{{0, 0, 0, 10, 10, 10, 10, 0, 0, 0}}, {}};
+  const Record two_rings{{{20, 0, 20, 5, 25, 5, 20, 0}, {30, 0, 30, 5, 35, 5, 30, 0}}, {}};
+  MapData map;
+  std::string error;
+  ASSERT_TRUE(poster::load_shapefile(
+      poster_test::write_temp("poly.shp", poster_test::shapefile_bytes(5, {square, two_rings})),
+      &map, &error))
+      << error;
+  EXPECT_EQ(map.kind, GeometryKind::kPolygon);
+  EXPECT_EQ(map.num_shapes, 2);
+  ASSERT_EQ(map.parts.size(), 3u);
+  EXPECT_EQ(map.parts[1].start, 5);
+  EXPECT_EQ(map.parts[1].end, 9);
+  EXPECT_EQ(map.parts[2].shape, 1);
+  EXPECT_TRUE(map.geographic);
+  EXPECT_EQ(map.bounds.max_x, 35.0);
+
+  ASSERT_TRUE(poster::load_shapefile(
+      poster_test::write_temp("line.shp", poster_test::shapefile_bytes(3, {square})), &map,
+      &error));
+  EXPECT_EQ(map.kind, GeometryKind::kLine);
+}
+
+TEST(load_shapefile, SplitsRingsAcrossTheAntimeridianIntoTwoHalves) {
+  // An island from 170 E to 170 W, stored with the usual jump at 180.
+  const Record island{{{170, -10, 179, -5, -179, -5, -170, -10, 170, -10}}, {}};
+  MapData map;
+  std::string error;
+  ASSERT_TRUE(poster::load_shapefile(
+      poster_test::write_temp("fiji.shp", poster_test::shapefile_bytes(5, {island})), &map,
+      &error));
+  ASSERT_EQ(map.parts.size(), 2u);  // the ring made continuous, and a copy a turn west
+  const auto lon = [&](size_t part, int i) { return map.lonlat[2 * (map.parts[part].start + i)]; };
+  EXPECT_EQ(lon(0, 2), 181.0);
+  EXPECT_EQ(lon(0, 3), 190.0);
+  EXPECT_EQ(lon(1, 0), -190.0);
+  EXPECT_EQ(lon(1, 3), -170.0);
+  EXPECT_EQ(map.parts[1].shape, 0);
+
+  // A ring around the pole turns once: its jump is its closing edge, kept.
+  const Record polar{{{-180, -80, 0, -70, 180, -80, 180, -90, -180, -90, -180, -80}}, {}};
+  ASSERT_TRUE(poster::load_shapefile(
+      poster_test::write_temp("pole.shp", poster_test::shapefile_bytes(5, {polar})), &map,
+      &error));
+  ASSERT_EQ(map.parts.size(), 1u);
+  EXPECT_EQ(map.lonlat[8], -180.0);
+}
+
+TEST(load_shapefile, KeepsDamagedPartOffsetsInsideThePoints) {
+  // Part starts that point far past the record's points, or backwards.
+  Record bad{{{0, 0, 1, 0, 1, 1, 0, 0}, {5, 5, 6, 5, 6, 6, 5, 5}}, {}};
+  bad.parts_override = {1000, -7};
+  MapData map;
+  std::string error;
+  const std::string path =
+      poster_test::write_temp("bad.shp", poster_test::shapefile_bytes(5, {bad}));
+  if (!poster::load_shapefile(path, &map, &error)) {
+    SUCCEED() << "rejected: " << error;
+    return;
+  }
+  const int64_t pairs = static_cast<int64_t>(map.lonlat.size() / 2);
+  for (const poster::Part& p : map.parts) {
+    EXPECT_GE(p.start, 0);
+    EXPECT_LT(p.start, p.end);
+    EXPECT_LE(p.end, pairs);
+  }
+}
+
+}  // namespace

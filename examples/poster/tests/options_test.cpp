@@ -1,0 +1,93 @@
+// The command line and the download helpers.
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+#include <vector>
+
+#include "download.h"
+#include "options.h"
+
+namespace {
+
+using poster::ParseResult;
+
+struct Parsed {
+  ParseResult result;
+  poster::Options options;
+  std::string error;
+};
+
+Parsed parse(std::vector<std::string> args) {
+  args.insert(args.begin(), "quillon-poster");
+  std::vector<char*> argv;
+  for (std::string& a : args) argv.push_back(&a[0]);
+  Parsed p;
+  p.result = poster::parse_options(static_cast<int>(argv.size()), argv.data(), &p.options, &p.error);
+  return p;
+}
+
+TEST(parse_options, DefaultsDrawTheSampleAsAPoster) {
+  const Parsed p = parse({});
+  EXPECT_EQ(p.result, ParseResult::kRun);
+  EXPECT_TRUE(p.options.shp.empty());
+  EXPECT_EQ(p.options.frames, 0);
+  EXPECT_EQ(p.options.width, 1600);
+  EXPECT_EQ(p.options.world, poster::Projection::kMercator);
+  EXPECT_EQ(p.options.conic, poster::Projection::kLcc);
+  EXPECT_EQ(parse({"--help"}).result, ParseResult::kHelp);
+}
+
+TEST(parse_options, ReadsEveryOption) {
+  const Parsed p = parse({"--shp", "a.shp", "--frames", "12", "--width", "800", "--projection",
+                          "albers", "--conic", "albers", "--out", "x"});
+  ASSERT_EQ(p.result, ParseResult::kRun) << p.error;
+  EXPECT_EQ(p.options.shp, "a.shp");
+  EXPECT_EQ(p.options.frames, 12);
+  EXPECT_EQ(p.options.width, 800);
+  EXPECT_EQ(p.options.world, poster::Projection::kAlbers);
+  EXPECT_EQ(p.options.conic, poster::Projection::kAlbers);
+  EXPECT_EQ(p.options.out, "x");
+}
+
+TEST(parse_options, RejectsWithAReason) {
+  const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+      {{"--projection", "robinson"}, "unknown projection 'robinson'"},
+      {{"--conic", "mercator"}, "unknown conic projection 'mercator'"},
+      {{"--frames", "0"}, "--frames takes a whole number"},
+      {{"--frames", "3x"}, "--frames takes a whole number"},
+      {{"--frames", "99999999999999999999"}, "--frames takes a whole number"},
+      {{"--width", "100"}, "--width takes a whole number"},
+      {{"--shp"}, "needs a value"},
+      {{"--colour", "red"}, "unknown option '--colour'"},
+      {{"--shp", "a.shp", "--url", "http://h/b.shp"}, "cannot be combined"},
+  };
+  for (const auto& c : cases) {
+    const Parsed p = parse(c.first);
+    EXPECT_EQ(p.result, ParseResult::kError) << c.second;
+    EXPECT_NE(p.error.find(c.second), std::string::npos) << p.error;
+  }
+}
+
+TEST(download_destination, KeepsPlainFileNamesOnly) {
+  EXPECT_EQ(poster::download_destination("https://h.example/d/countries.shp?v=2#x", "out"),
+            "out/countries.shp");
+  EXPECT_EQ(poster::download_destination("https://h.example", "out"), "out/download.shp");
+  EXPECT_EQ(poster::download_destination("https://h.example/", "out"), "out/download.shp");
+  EXPECT_EQ(poster::download_destination("http://h.example/..", "out"), "out/download.shp");
+  EXPECT_EQ(poster::download_destination("http://h.example/a%2F..%2Fx.shp", "out"),
+            "out/download.shp");
+}
+
+TEST(download_result_text, SaysWhatEveryCodeMeans) {
+  std::set<std::string> texts;
+  for (int32_t code = -9; code <= -1; ++code) {
+    const std::string t = poster::download_result_text(code);
+    EXPECT_NE(t, "unknown failure") << code;
+    texts.insert(t);
+  }
+  EXPECT_EQ(texts.size(), 9u);
+  EXPECT_EQ(poster::download_result_text(-42), "unknown failure");
+}
+
+}  // namespace
