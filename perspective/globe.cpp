@@ -146,9 +146,9 @@ inline uint32_t globe_pixel(const Globe& g, const Texture& tex, double dx, doubl
 // destination word, saturating each channel at 255.
 inline uint32_t glow_pixel(const Globe& g, uint32_t dst, double d) {
   double base = 1.0 - (d - g.radius) / g.glow_width;
-  // 1.15 * radius and radius + 0.15 * radius round apart, so at the very edge
-  // of the ring base can come out a hair below 0, where pow gives NaN. The
-  // glow there is nil.
+  // 1.15 * radius and 0.15 * radius are rounded separately, so nothing
+  // guarantees that base stays at or above 0 at the outer edge of the ring;
+  // pow of a negative base is NaN. The glow there is nil.
   if (base < 0.0) base = 0.0;
   const double gain = std::pow(base, 2.5);
 
