@@ -22,9 +22,10 @@ inline double channel_of(uint32_t word, int shift) {
   return static_cast<double>((word >> shift) & 0xFFu);
 }
 
-// Truncates a channel value to its byte. Every caller already keeps the value
-// within [0, 255]; the guard makes the conversion defined for any input
-// (NaN gives 0) without changing an in-range result.
+// Limits a channel value to [0, 255] and truncates it to its byte. NaN gives
+// 0, so the conversion is defined for any input; no formula here produces
+// one from sound arguments, but a float-to-int conversion must never be
+// left to chance.
 inline uint32_t to_byte(double v) {
   if (!(v >= 0.0)) return 0;
   if (v > 255.0) return 255;
@@ -116,10 +117,8 @@ inline uint32_t globe_pixel(const Globe& g, const Texture& tex, double dx, doubl
     const double v11 = channel_of(t11, shift);
     const double top = v00 + (v10 - v00) * ax;
     const double bottom = v01 + (v11 - v01) * ax;
-    double value = top + (bottom - top) * ay;
-    if (value > 255.0) value = 255.0;
-    if (value < 0.0) value = 0.0;
-    argb[i] = to_byte(value);
+    // Limited to [0, 255] and truncated.
+    argb[i] = to_byte(top + (bottom - top) * ay);
   }
 
   // Shade from 0.6 at the rim to 1.0 at the centre; alpha is not shaded.
