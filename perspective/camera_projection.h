@@ -81,22 +81,16 @@ inline Projected project(const CameraTerms& t, double x, double y) {
 
   // A NaN depth fails this comparison and so counts as visible: callers rely
   // on NaN input coming out as NaN positions rather than as hidden points.
-  const bool visible = !(t.near_depth >= depth);
-
-  // The visible result is computed for hidden points too and then replaced
-  // by zeros: a select instead of a branch that array inputs mixing hidden
-  // and visible points would mispredict. Dividing by a hidden depth (0 or
-  // negative) is harmless in floating point and its result is discarded.
+  if (t.near_depth >= depth) {
+    return Projected{0.0, 0.0, 0.0, false};
+  }
   const double up = forward * t.cos_pitch;
   const double f = t.focal / depth;
-  const double sx = t.half_width + f * (side * t.cos_roll - up * t.sin_roll);
-  const double sy = t.half_height - f * (side * t.sin_roll + up * t.cos_roll);
-  const double scale = t.distance / depth;
   Projected r;
-  r.x = visible ? sx : 0.0;
-  r.y = visible ? sy : 0.0;
-  r.scale = visible ? scale : 0.0;
-  r.visible = visible;
+  r.x = t.half_width + f * (side * t.cos_roll - up * t.sin_roll);
+  r.y = t.half_height - f * (side * t.sin_roll + up * t.cos_roll);
+  r.scale = t.distance / depth;
+  r.visible = true;
   return r;
 }
 
