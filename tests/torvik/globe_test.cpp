@@ -273,6 +273,29 @@ TEST(torvik_render_globe, NaNOrInfiniteOrientationReadsTheFirstTexel) {
   }
 }
 
+TEST(torvik_render_globe, BottomUpBufferAndTextureGiveTheSameImage) {
+  Image tex_down = grid_texture(9, 5);
+  Image tex_up(9, 5, -4 * 9 - 4, 0);  // padded rows, stored bottom-up
+  for (int32_t y = 0; y < 5; ++y) {
+    for (int32_t x = 0; x < 9; ++x) tex_up.at(x, y) = tex_down.at(x, y);
+  }
+  Image down(64, 48, 4 * 64, 0x01020304);
+  Image up(64, 48, -4 * 64, 0x01020304);
+  Scene s;
+  s.cx = 30.25;
+  s.cy = 20.5;
+  s.radius = 17;
+  s.rotation = 33;
+  s.tilt = 12;
+  s.atmosphere = 0xC0FF8040;
+  ASSERT_EQ(render(down, tex_down, s), 0);
+  ASSERT_EQ(render(up, tex_up, s), 0);
+  for (int32_t y = 0; y < 48; ++y) {
+    for (int32_t x = 0; x < 64; ++x) ASSERT_EQ(up.at(x, y), down.at(x, y)) << x << ", " << y;
+  }
+  EXPECT_NE(down.at(30, 20), 0x01020304u);
+}
+
 // ----------------------------------------------------------------------------
 // Arguments and placement
 // ----------------------------------------------------------------------------
