@@ -157,7 +157,7 @@ long status_of(const char* line, size_t size) {
 
 // libcurl hands every header line here, those of interim (1xx) and redirect
 // responses included, each block ending with an empty line. A block is the
-// final one unless it is interim or a 3xx with a Location, which libcurl
+// final one unless it is interim or a redirect with a Location, which libcurl
 // follows (it skips the body of such a response). At the end of the final
 // block the destination is opened; if that fails the transfer is aborted
 // before any body is read.
@@ -185,7 +185,10 @@ size_t on_header(char* data, size_t size, size_t count, void* user) {
   if (n > 0 && i == n) {
     const long status = t->block_status;
     const bool interim = status >= 100 && status < 200;
-    const bool redirect = status >= 300 && status < 400 && t->block_has_location;
+    // libcurl follows a Location on these codes only (not on 304, 305, 306).
+    const bool follows = status == 300 || status == 301 || status == 302 || status == 303 ||
+                         status == 307 || status == 308;
+    const bool redirect = follows && t->block_has_location;
     if (!interim && !redirect) {
       t->final_headers = true;
       if (t->file == nullptr && !t->open_destination()) return 0;
