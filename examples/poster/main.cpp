@@ -131,8 +131,11 @@ int main(int argc, char** argv) {
   const fs::path folder = options.out.empty() ? fs::path("out/frames") : fs::path(options.out);
   if (!make_folder(folder, &error)) return fail(error);
   const double frame_time = 1.0 / 24.0;
+  double previous_reveal = 0.0;
   for (int i = 0; i < options.frames; ++i) {
     const poster::SceneState state = poster::frame_state(i, options.frames);
+    if (previous_reveal < 1.0 && state.reveal >= 1.0) scene.finale(&sparks);
+    previous_reveal = state.reveal;
     scene.advance(state, &sparks, frame_time);
     scene.render(state, sparks, &image);
     const std::string file = frame_name(folder, i + 1, options.frames);

@@ -151,6 +151,15 @@ void Scene::advance(const SceneState& state, Sparks* sparks, double dt) const {
   sparks->step(dt);
 }
 
+void Scene::finale(Sparks* sparks) const {
+  Path whole;
+  std::vector<BLPoint> ends;
+  // Just short of complete, so that the pen positions are reported: the
+  // ends of the three longest lines.
+  reveal_->trim(1.0 - 1e-9, &whole, &ends, 3);
+  for (const BLPoint& p : ends) sparks->burst(p.x + world_panel_.x, p.y + world_panel_.y, 150);
+}
+
 void Scene::warm_up(const SceneState& state, Sparks* sparks) const {
   // The pen runs the last stretch up to the poster's reveal, throwing
   // sparks as it goes; one burst marks where the longest coast began.

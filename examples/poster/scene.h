@@ -35,6 +35,8 @@ class Scene {
 
   // Moves the sparks on by "dt", throwing new ones from the pen tips.
   void advance(const SceneState& state, Sparks* sparks, double dt) const;
+  // A burst where the longest coastlines end, for the moment they are complete.
+  void finale(Sparks* sparks) const;
   // The sparks of the still poster: the pen run up to "state" for a moment.
   void warm_up(const SceneState& state, Sparks* sparks) const;
   // Draws the whole poster into "image" (width() x height()).
