@@ -51,18 +51,18 @@ void append_densified(double lon0, double lat0, double lon1, double lat1, int st
   }
 }
 
-MapView::MapView(const MapData& map, const Topology& topo, const ViewSpec& spec)
-    : map_(map), topo_(topo), spec_(spec) {
-  xy_ = spec.projection.forward(map.lonlat);
+MapView::MapView(const MapData& map, const Topology& topo, const ViewSettings& settings)
+    : map_(map), topo_(topo), settings_(settings) {
+  xy_ = settings.projection.forward(map.lonlat);
   shown_.reserve(map.parts.size());
-  for (const Part& p : map.parts) shown_.push_back(!spec.regional || near_window(map, p, spec.window));
+  for (const Part& p : map.parts) shown_.push_back(!settings.regional || near_window(map, p, settings.window));
 
   // Projected box of the points inside the window.
   bool any = false;
   double bx0 = 0, by0 = 0, bx1 = 0, by1 = 0;
   for (const Part& p : map.parts) {
     for (int64_t i = p.start; i < p.end; ++i) {
-      if (!inside(spec.window, map.lonlat[2 * i], map.lonlat[2 * i + 1])) continue;
+      if (!inside(settings.window, map.lonlat[2 * i], map.lonlat[2 * i + 1])) continue;
       const double x = xy_[2 * i], y = xy_[2 * i + 1];
       if (!std::isfinite(x) || !std::isfinite(y)) continue;
       if (!any) {
@@ -76,13 +76,13 @@ MapView::MapView(const MapData& map, const Topology& topo, const ViewSpec& spec)
       by1 = std::max(by1, y);
     }
   }
-  ordane_init_transform(&transform_, bx0, by0, bx1, by1, spec.width, spec.height, spec.margin, 1,
-                        spec.flip_y ? 1 : 0);
+  ordane_init_transform(&transform_, bx0, by0, bx1, by1, settings.width, settings.height, settings.margin, 1,
+                        settings.flip_y ? 1 : 0);
   if (!any || !(transform_.scale > 0.0) || !std::isfinite(transform_.scale)) {
     transform_.scale = 0.0;  // nothing to show: the builders then map nothing
     return;
   }
-  extent_ = panel_extent(transform_, spec.width, spec.height);
+  extent_ = panel_extent(transform_, settings.width, settings.height);
 
   if (map.kind != GeometryKind::kPolygon) return;
   ring_offsets_.push_back(0);
@@ -138,7 +138,7 @@ void MapView::build_outlines(Path* path) const {
 
 void MapView::add_lines(const std::vector<double>& lonlat, const std::vector<int64_t>& ends,
                         std::vector<double>* pts, std::vector<int64_t>* offsets) const {
-  const std::vector<double> xy = spec_.projection.forward(lonlat);
+  const std::vector<double> xy = settings_.projection.forward(lonlat);
   int64_t begin = 0;
   for (int64_t end : ends) {
     clip_line(xy.data() + 2 * begin, static_cast<size_t>(end - begin), extent_, *pts, *offsets);

@@ -18,7 +18,7 @@
 
 namespace poster {
 
-struct ViewSpec {
+struct ViewSettings {
   MapProjection projection;
   Box window;          // longitude/latitude (or file) box that must be visible
   double width;        // panel size in pixels
@@ -33,7 +33,7 @@ struct ViewSpec {
 
 class MapView {
  public:
-  MapView(const MapData& map, const Topology& topo, const ViewSpec& spec);
+  MapView(const MapData& map, const Topology& topo, const ViewSettings& settings);
 
   const GeoTransform& transform() const { return transform_; }
   const Rect& extent() const { return extent_; }  // projected box the panel shows
@@ -56,7 +56,7 @@ class MapView {
 
   const MapData& map_;
   const Topology& topo_;
-  ViewSpec spec_;
+  ViewSettings settings_;
   GeoTransform transform_{};
   Rect extent_{0, 0, 0, 0};
   std::vector<double> xy_;               // every point of the map, projected

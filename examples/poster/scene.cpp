@@ -85,7 +85,7 @@ Scene::Scene(const MapData& map, const SceneOptions& options)
 
   // The world map. Without Antarctica's empty south, Mercator is the usual
   // world view; data that is not in degrees is drawn as it is.
-  ViewSpec ws;
+  ViewSettings ws;
   ws.projection.kind = geo ? options.world : Projection::kNone;
   ws.window = world ? Box{-180.0, -58.0, 180.0, 84.0} : map.bounds;
   ws.projection.conic = conic_for(ws.window);
@@ -105,7 +105,7 @@ Scene::Scene(const MapData& map, const SceneOptions& options)
 
   // A continent flat in the other conic (Albers when the tilted one is the
   // Lambert conic, and the reverse).
-  ViewSpec fs = ws;
+  ViewSettings fs = ws;
   fs.window = world ? Box{-168.0, 12.0, -52.0, 72.0} : map.bounds;
   fs.projection.kind = !geo ? Projection::kNone
                             : (options.conic == Projection::kAlbers ? Projection::kLcc
@@ -122,7 +122,7 @@ Scene::Scene(const MapData& map, const SceneOptions& options)
   flat_->build_graticule(10.0, &flat_graticule_);
 
   // Europe on a sheet with y up, in plane units of about a pixel.
-  ViewSpec ts;
+  ViewSettings ts;
   ts.window = world ? Box{-11.0, 35.0, 40.0, 70.0} : map.bounds;
   ts.projection.kind = geo ? options.conic : Projection::kNone;
   ts.projection.conic = conic_for(ts.window);

@@ -7,8 +7,8 @@
 
 namespace poster {
 
-TiltedMap::TiltedMap(const MapData& map, const Topology& topo, const ViewSpec& spec)
-    : view_(map, topo, spec), sheet_w_(spec.width), sheet_h_(spec.height) {
+TiltedMap::TiltedMap(const MapData& map, const Topology& topo, const ViewSettings& settings)
+    : view_(map, topo, settings), sheet_w_(settings.width), sheet_h_(settings.height) {
   bl_path_move_to(sheet_.get(), 0.0, 0.0);
   bl_path_line_to(sheet_.get(), sheet_w_, 0.0);
   bl_path_line_to(sheet_.get(), sheet_w_, sheet_h_);

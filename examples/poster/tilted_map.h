@@ -21,9 +21,9 @@ struct TiltedStyle {
 
 class TiltedMap {
  public:
-  // Lays out the part of "map" inside "spec.window" on a sheet of
-  // spec.width x spec.height plane units (y up).
-  TiltedMap(const MapData& map, const Topology& topo, const ViewSpec& spec);
+  // Lays out the part of "map" inside "settings.window" on a sheet of
+  // settings.width x settings.height plane units (y up).
+  TiltedMap(const MapData& map, const Topology& topo, const ViewSettings& settings);
 
   // Draws the sheet into the panel at ("x", "y") of "w" x "h" pixels, seen
   // with "pitch" and "bearing" degrees; "k" scales line widths.
