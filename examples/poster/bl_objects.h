@@ -83,8 +83,7 @@ class Canvas {
     const BLPoint origin{ox, oy};
     bl_context_fill_path_d_rgba32(&ctx_, &origin, path.get(), argb);
   }
-  void stroke(const Path& path, uint32_t argb, double width, double ox = 0.0,
-              double oy = 0.0) {
+  void stroke(const Path& path, uint32_t argb, double width, double ox = 0.0, double oy = 0.0) {
     const BLPoint origin{ox, oy};
     bl_context_set_stroke_width(&ctx_, width);
     bl_context_stroke_path_d_rgba32(&ctx_, &origin, path.get(), argb);

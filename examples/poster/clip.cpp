@@ -53,14 +53,18 @@ size_t clip_ring(const double* pts, size_t n, const Rect& r, std::vector<double>
   if (a.size() > 1 && a.front().x == a.back().x && a.front().y == a.back().y) a.pop_back();
   if (a.size() < 3) return 0;
 
-  clip_pass(a, b, [&](const Pt& p) { return p.x >= r.x0; },
-            [&](const Pt& p, const Pt& q) { return at_x(p, q, r.x0); });
-  clip_pass(b, a, [&](const Pt& p) { return p.x <= r.x1; },
-            [&](const Pt& p, const Pt& q) { return at_x(p, q, r.x1); });
-  clip_pass(a, b, [&](const Pt& p) { return p.y >= r.y0; },
-            [&](const Pt& p, const Pt& q) { return at_y(p, q, r.y0); });
-  clip_pass(b, a, [&](const Pt& p) { return p.y <= r.y1; },
-            [&](const Pt& p, const Pt& q) { return at_y(p, q, r.y1); });
+  clip_pass(
+      a, b, [&](const Pt& p) { return p.x >= r.x0; },
+      [&](const Pt& p, const Pt& q) { return at_x(p, q, r.x0); });
+  clip_pass(
+      b, a, [&](const Pt& p) { return p.x <= r.x1; },
+      [&](const Pt& p, const Pt& q) { return at_x(p, q, r.x1); });
+  clip_pass(
+      a, b, [&](const Pt& p) { return p.y >= r.y0; },
+      [&](const Pt& p, const Pt& q) { return at_y(p, q, r.y0); });
+  clip_pass(
+      b, a, [&](const Pt& p) { return p.y <= r.y1; },
+      [&](const Pt& p, const Pt& q) { return at_y(p, q, r.y1); });
   if (a.size() < 3) return 0;
 
   for (const Pt& p : a) {
@@ -99,11 +103,15 @@ void clip_line(const double* pts, size_t n, const Rect& r, std::vector<double>& 
       } else {
         const double t = q[k] / p[k];
         if (p[k] < 0.0) {
-          if (t > t1) visible = false;
-          else if (t > t0) t0 = t;
+          if (t > t1)
+            visible = false;
+          else if (t > t0)
+            t0 = t;
         } else {
-          if (t < t0) visible = false;
-          else if (t < t1) t1 = t;
+          if (t < t0)
+            visible = false;
+          else if (t < t1)
+            t1 = t;
         }
       }
     }

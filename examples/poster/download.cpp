@@ -6,19 +6,29 @@ namespace poster {
 
 std::string download_result_text(int32_t code) {
   switch (code) {
-    case ORDANE_OK: return "success";
-    case ORDANE_ERR_INVALID_ARGUMENT: return "no URL or no destination was given";
-    case ORDANE_HTTP_ERR_URL_TEXT: return "the URL is not valid UTF-8 text";
-    case ORDANE_HTTP_ERR_CRACK_URL: return "the URL is not an http or https URL with a host name";
-    case ORDANE_HTTP_ERR_SESSION: return "the HTTP client could not be set up";
-    case ORDANE_HTTP_ERR_CONNECT: return "no connection to the host could be set up";
-    case ORDANE_HTTP_ERR_REQUEST: return "the request could not be set up";
+    case ORDANE_OK:
+      return "success";
+    case ORDANE_ERR_INVALID_ARGUMENT:
+      return "no URL or no destination was given";
+    case ORDANE_HTTP_ERR_URL_TEXT:
+      return "the URL is not valid UTF-8 text";
+    case ORDANE_HTTP_ERR_CRACK_URL:
+      return "the URL is not an http or https URL with a host name";
+    case ORDANE_HTTP_ERR_SESSION:
+      return "the HTTP client could not be set up";
+    case ORDANE_HTTP_ERR_CONNECT:
+      return "no connection to the host could be set up";
+    case ORDANE_HTTP_ERR_REQUEST:
+      return "the request could not be set up";
     case ORDANE_HTTP_ERR_SEND:
       return "the request could not be sent or no response arrived "
              "(host unreachable, connection refused, TLS failure or timeout)";
-    case ORDANE_HTTP_ERR_OPEN_DEST: return "the destination file could not be opened for writing";
-    case ORDANE_HTTP_ERR_TRANSFER: return "the transfer broke off before the whole body arrived";
-    default: return "unknown failure";
+    case ORDANE_HTTP_ERR_OPEN_DEST:
+      return "the destination file could not be opened for writing";
+    case ORDANE_HTTP_ERR_TRANSFER:
+      return "the transfer broke off before the whole body arrived";
+    default:
+      return "unknown failure";
   }
 }
 

@@ -80,7 +80,8 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "quillon-poster: %s\n%s", error.c_str(),
                    "run quillon-poster --help for the options\n");
       return 2;
-    case poster::ParseResult::kRun: break;
+    case poster::ParseResult::kRun:
+      break;
   }
 
   std::string shp = options.shp.empty() ? sample_path() : options.shp;

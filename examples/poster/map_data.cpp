@@ -24,10 +24,23 @@ struct ShpDataDeleter {
 
 bool kind_of(int32_t shape_type, GeometryKind* kind) {
   switch (shape_type) {
-    case 5: case 15: case 25: *kind = GeometryKind::kPolygon; return true;
-    case 3: case 13: case 23: *kind = GeometryKind::kLine; return true;
-    case 1: case 11: case 21: *kind = GeometryKind::kPoint; return true;
-    default: return false;
+    case 5:
+    case 15:
+    case 25:
+      *kind = GeometryKind::kPolygon;
+      return true;
+    case 3:
+    case 13:
+    case 23:
+      *kind = GeometryKind::kLine;
+      return true;
+    case 1:
+    case 11:
+    case 21:
+      *kind = GeometryKind::kPoint;
+      return true;
+    default:
+      return false;
   }
 }
 
@@ -62,16 +75,23 @@ void unwrap_rings(MapData* map) {
     bool jumped = false;
     for (int64_t i = 1; i < n; ++i) {
       const double d = lon[2 * i] - lon[2 * i - 2];
-      if (d > 180.0) { shift -= 360.0; jumped = true; }
-      else if (d < -180.0) { shift += 360.0; jumped = true; }
+      if (d > 180.0) {
+        shift -= 360.0;
+        jumped = true;
+      } else if (d < -180.0) {
+        shift += 360.0;
+        jumped = true;
+      }
     }
     if (!jumped || shift != 0.0) continue;  // nothing to do, or a polar ring
     double min_lon = lon[0], max_lon = lon[0];
     shift = 0.0;
     for (int64_t i = 1; i < n; ++i) {
       const double d = lon[2 * i] + shift - lon[2 * i - 2];
-      if (d > 180.0) shift -= 360.0;
-      else if (d < -180.0) shift += 360.0;
+      if (d > 180.0)
+        shift -= 360.0;
+      else if (d < -180.0)
+        shift += 360.0;
       lon[2 * i] += shift;
       min_lon = std::min(min_lon, lon[2 * i]);
       max_lon = std::max(max_lon, lon[2 * i]);
@@ -109,36 +129,56 @@ void split_lines(MapData* map) {
 
 const char* shape_type_name(int32_t shape_type) {
   switch (shape_type) {
-    case 0: return "Null";
-    case 1: return "Point";
-    case 3: return "PolyLine";
-    case 5: return "Polygon";
-    case 8: return "MultiPoint";
-    case 11: return "PointZ";
-    case 13: return "PolyLineZ";
-    case 15: return "PolygonZ";
-    case 18: return "MultiPointZ";
-    case 21: return "PointM";
-    case 23: return "PolyLineM";
-    case 25: return "PolygonM";
-    case 28: return "MultiPointM";
-    case 31: return "MultiPatch";
-    default: return "unknown";
+    case 0:
+      return "Null";
+    case 1:
+      return "Point";
+    case 3:
+      return "PolyLine";
+    case 5:
+      return "Polygon";
+    case 8:
+      return "MultiPoint";
+    case 11:
+      return "PointZ";
+    case 13:
+      return "PolyLineZ";
+    case 15:
+      return "PolygonZ";
+    case 18:
+      return "MultiPointZ";
+    case 21:
+      return "PointM";
+    case 23:
+      return "PolyLineM";
+    case 25:
+      return "PolygonM";
+    case 28:
+      return "MultiPointM";
+    case 31:
+      return "MultiPatch";
+    default:
+      return "unknown";
   }
 }
 
 bool load_shapefile(const std::string& file, MapData* out, std::string* error) {
   ShpHeader header;
   switch (ordane_read_shp_header(file.c_str(), &header)) {
-    case ORDANE_OK: break;
-    case ORDANE_SHP_ERR_OPEN: *error = open_failure(file); return false;
+    case ORDANE_OK:
+      break;
+    case ORDANE_SHP_ERR_OPEN:
+      *error = open_failure(file);
+      return false;
     case ORDANE_SHP_ERR_TOO_SHORT:
       *error = "'" + file + "' is not a shapefile: it is shorter than the 100-byte header";
       return false;
     case ORDANE_SHP_ERR_FILE_CODE:
       *error = "'" + file + "' is not a shapefile: it does not start with the file code 9994";
       return false;
-    default: *error = "cannot read the header of '" + file + "'"; return false;
+    default:
+      *error = "cannot read the header of '" + file + "'";
+      return false;
   }
 
   MapData data;

@@ -55,7 +55,8 @@ MapView::MapView(const MapData& map, const Topology& topo, const ViewSettings& s
     : map_(map), topo_(topo), settings_(settings) {
   xy_ = settings.projection.forward(map.lonlat);
   shown_.reserve(map.parts.size());
-  for (const Part& p : map.parts) shown_.push_back(!settings.regional || near_window(map, p, settings.window));
+  for (const Part& p : map.parts)
+    shown_.push_back(!settings.regional || near_window(map, p, settings.window));
 
   // Projected box of the points inside the window.
   bool any = false;
@@ -76,8 +77,8 @@ MapView::MapView(const MapData& map, const Topology& topo, const ViewSettings& s
       by1 = std::max(by1, y);
     }
   }
-  ordane_init_transform(&transform_, bx0, by0, bx1, by1, settings.width, settings.height, settings.margin, 1,
-                        settings.flip_y ? 1 : 0);
+  ordane_init_transform(&transform_, bx0, by0, bx1, by1, settings.width, settings.height,
+                        settings.margin, 1, settings.flip_y ? 1 : 0);
   if (!any || !(transform_.scale > 0.0) || !std::isfinite(transform_.scale)) {
     transform_.scale = 0.0;  // nothing to show: the builders then map nothing
     return;
@@ -89,8 +90,8 @@ MapView::MapView(const MapData& map, const Topology& topo, const ViewSettings& s
   for (size_t k = 0; k < map.parts.size(); ++k) {
     const Part& p = map.parts[k];
     if (!shown_[k]) continue;
-    const size_t added = clip_ring(xy_.data() + 2 * p.start, static_cast<size_t>(p.end - p.start),
-                                   extent_, rings_);
+    const size_t added =
+        clip_ring(xy_.data() + 2 * p.start, static_cast<size_t>(p.end - p.start), extent_, rings_);
     if (added == 0) continue;
     ring_offsets_.push_back(static_cast<int64_t>(rings_.size() / 2));
     ring_shape_.push_back(p.shape);
@@ -106,8 +107,8 @@ void MapView::build_fills(std::deque<Path>* by_colour) const {
     while (b < rings && ring_shape_[static_cast<size_t>(b)] == shape) ++b;
     const size_t colour =
         static_cast<size_t>(topo_.colour.at(static_cast<size_t>(shape))) % by_colour->size();
-    ordane_build_polygon((*by_colour)[colour].get(), rings_.data(), ring_offsets_.data() + a,
-                         b - a, &transform_);
+    ordane_build_polygon((*by_colour)[colour].get(), rings_.data(), ring_offsets_.data() + a, b - a,
+                         &transform_);
     a = b;
   }
 }

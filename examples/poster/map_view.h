@@ -20,11 +20,11 @@ namespace poster {
 
 struct ViewSettings {
   MapProjection projection;
-  Box window;          // longitude/latitude (or file) box that must be visible
-  double width;        // panel size in pixels
+  Box window;    // longitude/latitude (or file) box that must be visible
+  double width;  // panel size in pixels
   double height;
-  double margin;       // fraction of the panel kept free around the window
-  bool flip_y;         // true on screen (north up), false for a y-up plane
+  double margin;  // fraction of the panel kept free around the window
+  bool flip_y;    // true on screen (north up), false for a y-up plane
   // Leave out parts far from the window. A regional conic must: a ring around
   // the pole, or one on the far side of the cone, turns inside out there and
   // would cover the whole panel.
@@ -59,11 +59,11 @@ class MapView {
   ViewSettings settings_;
   GeoTransform transform_{};
   Rect extent_{0, 0, 0, 0};
-  std::vector<double> xy_;               // every point of the map, projected
-  std::vector<double> rings_;            // clipped rings, projected
-  std::vector<int64_t> ring_offsets_;    // ring_count + 1 boundaries into rings_
+  std::vector<double> xy_;             // every point of the map, projected
+  std::vector<double> rings_;          // clipped rings, projected
+  std::vector<int64_t> ring_offsets_;  // ring_count + 1 boundaries into rings_
   std::vector<int32_t> ring_shape_;
-  std::vector<char> shown_;              // per part of the map: near the window
+  std::vector<char> shown_;  // per part of the map: near the window
 };
 
 // A straight lon/lat polyline split into short steps, so that it bends with

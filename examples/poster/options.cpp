@@ -73,14 +73,13 @@ ParseResult parse_options(int argc, char** argv, Options* o, std::string* error)
       }
     } else if (arg == "--projection") {
       if (!parse_projection(value, &o->world)) {
-        *error = std::string("unknown projection '") + value + "' (choose " +
-                 projection_names() + ")";
+        *error =
+            std::string("unknown projection '") + value + "' (choose " + projection_names() + ")";
         return ParseResult::kError;
       }
     } else if (arg == "--conic") {
       Projection p;
-      if (!parse_projection(value, &p) ||
-          (p != Projection::kLcc && p != Projection::kAlbers)) {
+      if (!parse_projection(value, &p) || (p != Projection::kLcc && p != Projection::kAlbers)) {
         *error = std::string("unknown conic projection '") + value + "' (choose lcc or albers)";
         return ParseResult::kError;
       }

@@ -9,10 +9,10 @@
 namespace poster {
 
 struct Options {
-  std::string shp;             // empty: the bundled sample
-  std::string url;             // download this shapefile first
-  std::string out;             // poster file, or the folder for --frames
-  int frames = 0;              // 0: one still poster
+  std::string shp;  // empty: the bundled sample
+  std::string url;  // download this shapefile first
+  std::string out;  // poster file, or the folder for --frames
+  int frames = 0;   // 0: one still poster
   int width = 1600;
   Projection world = Projection::kMercator;
   Projection conic = Projection::kLcc;

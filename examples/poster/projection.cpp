@@ -8,11 +8,16 @@
 namespace poster {
 
 bool parse_projection(const std::string& name, Projection* out) {
-  if (name == "mercator") *out = Projection::kMercator;
-  else if (name == "lcc") *out = Projection::kLcc;
-  else if (name == "albers") *out = Projection::kAlbers;
-  else if (name == "none") *out = Projection::kNone;
-  else return false;
+  if (name == "mercator")
+    *out = Projection::kMercator;
+  else if (name == "lcc")
+    *out = Projection::kLcc;
+  else if (name == "albers")
+    *out = Projection::kAlbers;
+  else if (name == "none")
+    *out = Projection::kNone;
+  else
+    return false;
   return true;
 }
 
@@ -28,8 +33,10 @@ Conic conic_for(const Box& r) {
   // A region straddling the equator would give a cone constant near zero;
   // keep both parallels on the side of the region's middle.
   if (c.lat1 < 0.0 && c.lat2 > 0.0) {
-    if (c.lat0 >= 0.0) c.lat1 = std::max(c.lat0 * 0.5, 5.0);
-    else c.lat2 = std::min(c.lat0 * 0.5, -5.0);
+    if (c.lat0 >= 0.0)
+      c.lat1 = std::max(c.lat0 * 0.5, 5.0);
+    else
+      c.lat2 = std::min(c.lat0 * 0.5, -5.0);
   }
   return c;
 }
@@ -37,7 +44,9 @@ Conic conic_for(const Box& r) {
 void MapProjection::forward(const double* lonlat, double* xy, int64_t count) const {
   if (count <= 0) return;
   switch (kind) {
-    case Projection::kMercator: ordane_proj_3857_forward(lonlat, xy, count); break;
+    case Projection::kMercator:
+      ordane_proj_3857_forward(lonlat, xy, count);
+      break;
     case Projection::kLcc:
       ordane_proj_lcc_forward(conic.lat1, conic.lat2, conic.lat0, conic.lon0, 0.0, 0.0, lonlat, xy,
                               count);

@@ -107,9 +107,9 @@ Scene::Scene(const MapData& map, const SceneOptions& options)
   // Lambert conic, and the reverse).
   ViewSettings fs = ws;
   fs.window = world ? Box{-168.0, 12.0, -52.0, 72.0} : map.bounds;
-  fs.projection.kind = !geo ? Projection::kNone
-                            : (options.conic == Projection::kAlbers ? Projection::kLcc
-                                                                    : Projection::kAlbers);
+  fs.projection.kind =
+      !geo ? Projection::kNone
+           : (options.conic == Projection::kAlbers ? Projection::kLcc : Projection::kAlbers);
   fs.projection.conic = conic_for(fs.window);
   fs.width = flat_panel_.w;
   fs.height = flat_panel_.h;
@@ -171,8 +171,7 @@ void Scene::warm_up(const SceneState& state, Sparks* sparks) const {
       Path first;
       std::vector<BLPoint> tips;
       reveal_->trim(1e-9, &first, &tips, 1);
-      if (!tips.empty())
-        sparks->burst(tips[0].x + world_panel_.x, tips[0].y + world_panel_.y, 260);
+      if (!tips.empty()) sparks->burst(tips[0].x + world_panel_.x, tips[0].y + world_panel_.y, 260);
     }
     advance(s, sparks, 1.0 / 24.0);
   }
@@ -189,8 +188,7 @@ void Scene::draw_world(Canvas* canvas, const SceneState& state, const Sparks& sp
   }
   for (const Path& line : coast_lines_) canvas->stroke(line, kCoastDim, 0.9 * k_, p.x, p.y);
   for (size_t i = 0; i + 1 < world_points_.size(); i += 2)
-    canvas->fill_circle(p.x + world_points_[i], p.y + world_points_[i + 1], 2.2 * k_,
-                        kPointColour);
+    canvas->fill_circle(p.x + world_points_[i], p.y + world_points_[i + 1], 2.2 * k_, kPointColour);
 
   Path revealed;
   std::vector<BLPoint> tips;
@@ -212,8 +210,8 @@ void Scene::draw_flat(Canvas* canvas) const {
   fill_rect(canvas, p.x, p.y, p.w, p.h, kOcean);
   canvas->stroke(flat_graticule_, kGraticule, 0.8 * k_, p.x, p.y);
   for (size_t c = 0; c < flat_fills_.size(); ++c) canvas->fill(flat_fills_[c], kLand[c], p.x, p.y);
-  canvas->stroke(flat_outlines_, map_.kind == GeometryKind::kLine ? kRevealCore : kBorder,
-                 0.6 * k_, p.x, p.y);
+  canvas->stroke(flat_outlines_, map_.kind == GeometryKind::kLine ? kRevealCore : kBorder, 0.6 * k_,
+                 p.x, p.y);
   frame_rect(canvas, p.x, p.y, p.w, p.h, kFrame, 1.0 * k_);
 }
 

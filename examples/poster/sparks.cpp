@@ -17,13 +17,13 @@ Sparks::~Sparks() { velket_ps_destroy(ps_); }
 
 void Sparks::trail(const std::vector<BLPoint>& points, uint64_t per_point) {
   for (const BLPoint& p : points)
-    velket_ps_emit(ps_, per_point, p.x, p.y, 10.0 * k_, 70.0 * k_, 0.0, kTwoPi, 0.4, 1.3,
-                   2.8 * k_, 0.4 * k_, 0xFFFFF8E0u, 0x10FF6A3Du);
+    velket_ps_emit(ps_, per_point, p.x, p.y, 10.0 * k_, 70.0 * k_, 0.0, kTwoPi, 0.4, 1.3, 2.8 * k_,
+                   0.4 * k_, 0xFFFFF8E0u, 0x10FF6A3Du);
 }
 
 void Sparks::burst(double x, double y, uint64_t count) {
-  velket_ps_emit(ps_, count, x, y, 50.0 * k_, 190.0 * k_, 0.0, kTwoPi, 0.7, 1.8, 3.4 * k_,
-                 0.5 * k_, 0xFFFFFFFFu, 0x20FF7A2Eu);
+  velket_ps_emit(ps_, count, x, y, 50.0 * k_, 190.0 * k_, 0.0, kTwoPi, 0.7, 1.8, 3.4 * k_, 0.5 * k_,
+                 0xFFFFFFFFu, 0x20FF7A2Eu);
 }
 
 }  // namespace poster

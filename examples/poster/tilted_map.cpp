@@ -51,8 +51,10 @@ PerspectiveCamera TiltedMap::camera_for(double w, double h, double pitch, double
   double lo = size * 0.05, hi = size * 50.0;
   for (int i = 0; i < 48; ++i) {
     const double mid = std::sqrt(lo * hi);
-    if (fits(mid)) hi = mid;
-    else lo = mid;
+    if (fits(mid))
+      hi = mid;
+    else
+      lo = mid;
   }
   cam.distance = hi;
   return cam;

@@ -16,9 +16,7 @@ namespace {
 
 // Reveal timing: the familiar "ease" curve (0.25, 0.1, 0.25, 1) over the
 // first 85 % of the run, so the finished coast stays on screen for a while.
-double reveal_at(double t) {
-  return velket_cubic_bezier_evaluate(t / 0.85, 0.25, 0.1, 0.25, 1.0);
-}
+double reveal_at(double t) { return velket_cubic_bezier_evaluate(t / 0.85, 0.25, 0.1, 0.25, 1.0); }
 
 }  // namespace
 

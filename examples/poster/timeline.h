@@ -11,9 +11,9 @@ double ease_in_out(double t);
 double settle(double t);
 
 struct SceneState {
-  double t;               // progress, 0 to 1
-  double reveal;          // fraction of the coastline drawn on
-  double pitch;           // tilted panel's camera, degrees
+  double t;       // progress, 0 to 1
+  double reveal;  // fraction of the coastline drawn on
+  double pitch;   // tilted panel's camera, degrees
   double bearing;
   double globe_rotation;  // longitude at the globe's centre
   double globe_tilt;      // latitude at the globe's centre

@@ -49,8 +49,7 @@ bool quantise(double v, int64_t* out) {
 
 bool edge_key(const double* a, const double* b, EdgeKey* key) {
   int64_t ax, ay, bx, by;
-  if (!quantise(a[0], &ax) || !quantise(a[1], &ay) || !quantise(b[0], &bx) ||
-      !quantise(b[1], &by))
+  if (!quantise(a[0], &ax) || !quantise(a[1], &ay) || !quantise(b[0], &bx) || !quantise(b[1], &by))
     return false;
   if (std::make_pair(ax, ay) > std::make_pair(bx, by)) {
     std::swap(ax, bx);

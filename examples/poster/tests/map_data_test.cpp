@@ -82,8 +82,7 @@ TEST(load_shapefile, SplitsRingsAcrossTheAntimeridianIntoTwoHalves) {
   // A ring around the pole turns once: its jump is its closing edge, kept.
   const Record polar{{{-180, -80, 0, -70, 180, -80, 180, -90, -180, -90, -180, -80}}, {}};
   ASSERT_TRUE(poster::load_shapefile(
-      poster_test::write_temp("pole.shp", poster_test::shapefile_bytes(5, {polar})), &map,
-      &error));
+      poster_test::write_temp("pole.shp", poster_test::shapefile_bytes(5, {polar})), &map, &error));
   ASSERT_EQ(map.parts.size(), 1u);
   EXPECT_EQ(map.lonlat[8], -180.0);
 }

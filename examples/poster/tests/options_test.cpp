@@ -1,4 +1,6 @@
 // The command line and the download helpers.
+#include "options.h"
+
 #include <gtest/gtest.h>
 
 #include <set>
@@ -6,7 +8,6 @@
 #include <vector>
 
 #include "download.h"
-#include "options.h"
 
 namespace {
 
@@ -23,7 +24,8 @@ Parsed parse(std::vector<std::string> args) {
   std::vector<char*> argv;
   for (std::string& a : args) argv.push_back(&a[0]);
   Parsed p;
-  p.result = poster::parse_options(static_cast<int>(argv.size()), argv.data(), &p.options, &p.error);
+  p.result =
+      poster::parse_options(static_cast<int>(argv.size()), argv.data(), &p.options, &p.error);
   return p;
 }
 

@@ -16,7 +16,8 @@ double line_length(const poster::Topology& t) {
   int64_t begin = 0;
   for (int64_t end : t.coast_ends) {
     for (int64_t i = begin + 1; i < end; ++i)
-      total += std::hypot(t.coast[2 * i] - t.coast[2 * i - 2], t.coast[2 * i + 1] - t.coast[2 * i - 1]);
+      total +=
+          std::hypot(t.coast[2 * i] - t.coast[2 * i - 2], t.coast[2 * i + 1] - t.coast[2 * i - 1]);
     begin = end;
   }
   return total;
@@ -28,9 +29,8 @@ MapData two_neighbours_and_an_island() {
   m.num_shapes = 3;
   m.geographic = true;
   // Squares (0..1) and (1..2) share the edge x = 1; a third square stands apart.
-  m.lonlat = {0, 0, 0, 1, 1, 1, 1, 0, 0, 0,
-              1, 0, 1, 1, 2, 1, 2, 0, 1, 0,
-              5, 5, 5, 6, 6, 6, 6, 5, 5, 5};
+  m.lonlat = {0, 0, 0, 1, 1, 1, 1, 0, 0, 0, 1, 0, 1, 1, 2,
+              1, 2, 0, 1, 0, 5, 5, 5, 6, 6, 6, 6, 5, 5, 5};
   m.parts = {Part{0, 5, 0}, Part{5, 10, 1}, Part{10, 15, 2}};
   return m;
 }

@@ -1,12 +1,11 @@
 /* A program outside the project that uses the installed libraries: one call
  * into each, checked. Built once through the CMake packages (with Blend2D,
  * building a real path) and once with pkg-config flags only. */
+#include <math.h>
 #include <ordane.h>
+#include <stdio.h>
 #include <torvik.h>
 #include <velket.h>
-
-#include <math.h>
-#include <stdio.h>
 
 #ifdef CONSUMER_WITH_BLEND2D
 #include <blend2d/blend2d.h>
