@@ -98,7 +98,12 @@ int main(int argc, char** argv) {
   }
 
   poster::MapData map;
-  if (!poster::load_shapefile(shp, &map, &error)) return fail(error);
+  if (!poster::load_shapefile(shp, &map, &error)) {
+    // The HTTP status is not checked: a server's error page arrives as the
+    // file, and is then reported as not being a shapefile.
+    if (!options.url.empty()) error = "what " + options.url + " returned is unusable: " + error;
+    return fail(error);
+  }
   if (!map.geographic && options.world != poster::Projection::kNone)
     std::fprintf(stderr,
                  "quillon-poster: note: '%s' is not in longitude/latitude degrees; "
