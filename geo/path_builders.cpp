@@ -57,8 +57,7 @@ int32_t build_parts(BLPathCore* path, const double* points, const int64_t* part_
 }  // namespace
 
 extern "C" ORDANE_API int32_t ordane_build_polygon(BLPathCore* path, const double* points,
-                                                   const int64_t* part_offsets,
-                                                   int64_t part_count,
+                                                   const int64_t* part_offsets, int64_t part_count,
                                                    const GeoTransform* transform) {
   // A ring needs three points. Its vertices go in unchanged order, so a ring
   // that repeats its first point (as shapefile rings do) gets an explicit

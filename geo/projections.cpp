@@ -34,9 +34,9 @@ constexpr double kMercMaxLatitude = 85.0511287798;
 constexpr double kQuarterPi = 0.7853981633974483;
 constexpr double kHalfPi = 1.5707963267948966;
 
-constexpr double kWgs84E2 = 0.006694379990141316;      // squared eccentricity
-constexpr double kWgs84E = 0.08181919084262149;        // eccentricity
-constexpr double kWgs84HalfE = 0.04090959542131074;    // eccentricity / 2
+constexpr double kWgs84E2 = 0.006694379990141316;    // squared eccentricity
+constexpr double kWgs84E = 0.08181919084262149;      // eccentricity
+constexpr double kWgs84HalfE = 0.04090959542131074;  // eccentricity / 2
 // Conic latitudes are held 1e-6 rad short of the poles, where the isometric
 // factor t reaches 0 (north) or infinity (south).
 constexpr double kConicPolarLimit = 1.5707953267948966;
@@ -95,11 +95,11 @@ inline double lcc_t(double phi) {
 }
 
 struct LccParams {
-  double lam0;   // central meridian, radians
-  double n;      // cone constant
-  double rf;     // R * m1 / (t1^n * n)
-  double rho0;   // radius at the latitude of origin, plus the false northing
-  double x0;     // false easting
+  double lam0;  // central meridian, radians
+  double n;     // cone constant
+  double rf;    // R * m1 / (t1^n * n)
+  double rho0;  // radius at the latitude of origin, plus the false northing
+  double x0;    // false easting
 };
 
 LccParams lcc_setup(double lat1, double lat2, double lat0, double lon0, double false_easting,
@@ -150,13 +150,13 @@ inline XY lcc_e_forward(const LccParams& p, double lon, double lat) {
 inline double clamp0(double v) { return v > 0.0 ? v : 0.0; }
 
 struct AeaParams {
-  double lam0;       // central meridian, radians
-  double n;          // cone constant
-  double minus_2n;   // -2n, exact
-  double a;          // cos^2 phi1 + 2n sin phi1
-  double k;          // R / n
-  double rho0;       // radius at the latitude of origin, plus the false northing
-  double x0;         // false easting
+  double lam0;      // central meridian, radians
+  double n;         // cone constant
+  double minus_2n;  // -2n, exact
+  double a;         // cos^2 phi1 + 2n sin phi1
+  double k;         // R / n
+  double rho0;      // radius at the latitude of origin, plus the false northing
+  double x0;        // false easting
 };
 
 AeaParams aea_setup(double lat1, double lat2, double lat0, double lon0, double false_easting,

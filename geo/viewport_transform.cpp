@@ -62,8 +62,7 @@ extern "C" ORDANE_API void ordane_init_transform(GeoTransform* transform, double
   *transform = t;
 }
 
-extern "C" ORDANE_API int32_t ordane_transform_coords(const double* in, double* out,
-                                                      int64_t count,
+extern "C" ORDANE_API int32_t ordane_transform_coords(const double* in, double* out, int64_t count,
                                                       const GeoTransform* transform) {
   if (in == nullptr || out == nullptr || count <= 0) return ORDANE_ERR_INVALID_ARGUMENT;
   const ordane_detail::ViewportMapping map(transform);

@@ -74,9 +74,9 @@ void ref_lcc_forward(const Conic& c, double lon, double lat, double* x, double* 
   double phi = lat * kD2R;
   if (std::fabs(phi) > kPolarLimit) phi = phi > 0 ? kPolarLimit : -kPolarLimit;
   const double e = 0.08181919084262149;
-  const double t = std::tan(phi * -0.5 + 0.7853981633974483) /
-                   std::pow((1.0 - e * std::sin(phi)) / (1.0 + e * std::sin(phi)),
-                            0.04090959542131074);
+  const double t =
+      std::tan(phi * -0.5 + 0.7853981633974483) /
+      std::pow((1.0 - e * std::sin(phi)) / (1.0 + e * std::sin(phi)), 0.04090959542131074);
   const double rho = std::pow(t, n) * rf;
   const double theta = dlam * n;
   *x = std::sin(theta) * rho + c.fe;
@@ -135,10 +135,23 @@ std::vector<double> sample_lonlat() {
     }
   }
   const double special[][2] = {
-      {0, 0},         {-0.0, -0.0},    {180, 90},        {-180, -90},        {179.999, 89.99999},
-      {12, 85.0511287798}, {12, -85.0511287798}, {12, 85.05112878}, {12, 90.0 - 5e-5},
-      {12, -90.0 + 5e-5}, {kNaN, 45},   {45, kNaN},       {kInf, 10},         {10, kInf},
-      {10, -kInf},    {1e300, 1e-300}, {-1e-300, 1e300},
+      {0, 0},
+      {-0.0, -0.0},
+      {180, 90},
+      {-180, -90},
+      {179.999, 89.99999},
+      {12, 85.0511287798},
+      {12, -85.0511287798},
+      {12, 85.05112878},
+      {12, 90.0 - 5e-5},
+      {12, -90.0 + 5e-5},
+      {kNaN, 45},
+      {45, kNaN},
+      {kInf, 10},
+      {10, kInf},
+      {10, -kInf},
+      {1e300, 1e-300},
+      {-1e-300, 1e300},
   };
   for (const auto& p : special) {
     v.push_back(p[0]);
@@ -148,14 +161,14 @@ std::vector<double> sample_lonlat() {
 }
 
 const Conic kConics[] = {
-    {33, 45, 23, -96, 0, 0},                  // Contiguous US
-    {49, 44, 46.5, 3, 700000, 6600000},       // France, parallels given north first
-    {-30, -60, -45, 140, 1e5, -2e5},          // southern hemisphere
-    {40, 40, 40, 10, 500, 500},               // one standard parallel
-    {40, 40.0 + 1e-9, 35, -10, 0, 0},         // parallels within the tangent-cone tolerance
-    {30, -30, 0, 0, 0, 0},                    // symmetric: cone constant 0
-    {25, 90, 60, -45, 0, 0},                  // a parallel on the pole
-    {kNaN, 45, 20, 0, 0, 0},                  // NaN parameter flows through
+    {33, 45, 23, -96, 0, 0},             // Contiguous US
+    {49, 44, 46.5, 3, 700000, 6600000},  // France, parallels given north first
+    {-30, -60, -45, 140, 1e5, -2e5},     // southern hemisphere
+    {40, 40, 40, 10, 500, 500},          // one standard parallel
+    {40, 40.0 + 1e-9, 35, -10, 0, 0},    // parallels within the tangent-cone tolerance
+    {30, -30, 0, 0, 0, 0},               // symmetric: cone constant 0
+    {25, 90, 60, -45, 0, 0},             // a parallel on the pole
+    {kNaN, 45, 20, 0, 0, 0},             // NaN parameter flows through
 };
 
 void expect_matches(const std::vector<double>& got, const std::vector<double>& want) {
@@ -179,7 +192,8 @@ TEST(ordane_proj_3857_forward, MatchesTheFormulaBitForBit) {
   const int64_t n = static_cast<int64_t>(in.size() / 2);
   std::vector<double> got(in.size()), want(in.size());
   ASSERT_EQ(ordane_proj_3857_forward(in.data(), got.data(), n), 0);
-  for (int64_t i = 0; i < n; ++i) ref_merc_forward(in[2 * i], in[2 * i + 1], &want[2 * i], &want[2 * i + 1]);
+  for (int64_t i = 0; i < n; ++i)
+    ref_merc_forward(in[2 * i], in[2 * i + 1], &want[2 * i], &want[2 * i + 1]);
   expect_matches(got, want);
 }
 
@@ -198,7 +212,8 @@ TEST(ordane_proj_3857_inverse, MatchesTheFormulaBitForBit) {
   const int64_t n = static_cast<int64_t>(in.size() / 2);
   std::vector<double> got(in.size()), want(in.size());
   ASSERT_EQ(ordane_proj_3857_inverse(in.data(), got.data(), n), 0);
-  for (int64_t i = 0; i < n; ++i) ref_merc_inverse(in[2 * i], in[2 * i + 1], &want[2 * i], &want[2 * i + 1]);
+  for (int64_t i = 0; i < n; ++i)
+    ref_merc_inverse(in[2 * i], in[2 * i + 1], &want[2 * i], &want[2 * i + 1]);
   expect_matches(got, want);
 }
 
@@ -209,7 +224,8 @@ TEST(ordane_proj_lcc_forward, MatchesTheFormulaBitForBit) {
     SCOPED_TRACE(testing::Message() << "lat1 " << c.lat1 << " lat2 " << c.lat2);
     std::vector<double> got(in.size()), want(in.size());
     ASSERT_EQ(lcc(c)(in.data(), got.data(), n), 0);
-    for (int64_t i = 0; i < n; ++i) ref_lcc_forward(c, in[2 * i], in[2 * i + 1], &want[2 * i], &want[2 * i + 1]);
+    for (int64_t i = 0; i < n; ++i)
+      ref_lcc_forward(c, in[2 * i], in[2 * i + 1], &want[2 * i], &want[2 * i + 1]);
     expect_matches(got, want);
   }
 }
@@ -221,7 +237,8 @@ TEST(ordane_proj_albers_forward, MatchesTheFormulaBitForBit) {
     SCOPED_TRACE(testing::Message() << "lat1 " << c.lat1 << " lat2 " << c.lat2);
     std::vector<double> got(in.size()), want(in.size());
     ASSERT_EQ(albers(c)(in.data(), got.data(), n), 0);
-    for (int64_t i = 0; i < n; ++i) ref_aea_forward(c, in[2 * i], in[2 * i + 1], &want[2 * i], &want[2 * i + 1]);
+    for (int64_t i = 0; i < n; ++i)
+      ref_aea_forward(c, in[2 * i], in[2 * i + 1], &want[2 * i], &want[2 * i + 1]);
     expect_matches(got, want);
   }
 }
@@ -289,8 +306,8 @@ TEST(ordane_proj, WritesExactlyCountPairs) {
 // ---------------------------------------------------------------------------
 
 TEST(ordane_proj_3857_forward, ClampsLatitudeAndNeverWrapsLongitude) {
-  const double in[] = {0,   85.0511287798, 0,   89, 0,    90,   0, 1000, 0, -90,
-                       180, 0,             540, 0,  -180, kNaN, 0, -85.0511287798};
+  const double in[] = {0,   85.0511287798, 0, 89,  0, 90,   0,    1000, 0,
+                       -90, 180,           0, 540, 0, -180, kNaN, 0,    -85.0511287798};
   double out[18];
   ASSERT_EQ(ordane_proj_3857_forward(in, out, 9), 0);
   const double top = out[1];

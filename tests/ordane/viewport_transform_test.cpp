@@ -30,7 +30,8 @@ GeoTransform fit(double min_x, double min_y, double max_x, double max_y, double 
 
 std::vector<double> map(const std::vector<double>& in, const GeoTransform* t) {
   std::vector<double> out(in.size(), -1);
-  EXPECT_EQ(ordane_transform_coords(in.data(), out.data(), static_cast<int64_t>(in.size() / 2), t), 0);
+  EXPECT_EQ(ordane_transform_coords(in.data(), out.data(), static_cast<int64_t>(in.size() / 2), t),
+            0);
   return out;
 }
 
@@ -83,8 +84,8 @@ TEST(ordane_init_transform, FlipStoresTheFlagUnchangedAndNullRecordIsIgnored) {
 
 TEST(ordane_init_transform, TallBoxIsLimitedByHeightAndCentredHorizontally) {
   const GeoTransform t = fit(10, 20, 30, 120, 300, 200, 0, 1, 0);
-  EXPECT_EQ(t.scale, 2.0);            // 200 / 100 beats 300 / 20
-  EXPECT_EQ(t.offset_x, 130.0);       // (300 - 40) / 2
+  EXPECT_EQ(t.scale, 2.0);       // 200 / 100 beats 300 / 20
+  EXPECT_EQ(t.offset_x, 130.0);  // (300 - 40) / 2
   EXPECT_EQ(t.offset_y, 0.0);
 }
 
@@ -105,7 +106,8 @@ TEST(ordane_init_transform, DegenerateExtentsUseOneMillionth) {
 TEST(ordane_init_transform, EmptyAvailableAreaGivesTheIdentity) {
   // Width 0 or a margin of one half leaves no room: scale 0, and a scale of
   // 0 maps nothing and does not flip.
-  for (const GeoTransform& t : {fit(0, 0, 10, 10, 0, 100, 0.1, 0, 1), fit(0, 0, 10, 10, 100, 100, 0.5, 1, 1)}) {
+  for (const GeoTransform& t :
+       {fit(0, 0, 10, 10, 0, 100, 0.1, 0, 1), fit(0, 0, 10, 10, 100, 100, 0.5, 1, 1)}) {
     EXPECT_EQ(t.scale, 0.0);
     EXPECT_EQ(map({3, 4, -1e9, 1e9}, &t), (std::vector<double>{3, 4, -1e9, 1e9}));
   }
