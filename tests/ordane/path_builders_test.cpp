@@ -215,6 +215,23 @@ TEST(ordane_build_polygon, MapFrameLandsOnTheExpectedPixels) {
   EXPECT_NEAR(got[1], 570, 1e-6);
   EXPECT_NEAR(got[4], 670, 1e-9);
   EXPECT_NEAR(got[5], 30, 1e-6);
+
+  // And back: undoing the fit and the projection recovers the drawn rings'
+  // longitudes and latitudes.
+  std::vector<double> back;
+  for (size_t i = 0; i < got.size(); i += 2) {
+    back.push_back((got[i] - t.offset_x) / t.scale + t.min_x);
+    back.push_back((t.height - got[i + 1] - t.offset_y) / t.scale + t.min_y);
+  }
+  ASSERT_EQ(
+      ordane_proj_3857_inverse(back.data(), back.data(), static_cast<int64_t>(back.size() / 2)), 0);
+  std::vector<double> drawn;
+  for (int64_t k = 0; k < 5; ++k) {
+    if (offsets[k + 1] - offsets[k] < 3) continue;
+    drawn.insert(drawn.end(), lonlat.begin() + 2 * offsets[k], lonlat.begin() + 2 * offsets[k + 1]);
+  }
+  ASSERT_EQ(back.size(), drawn.size());
+  for (size_t i = 0; i < back.size(); ++i) EXPECT_NEAR(back[i], drawn[i], 1e-9) << "value " << i;
 }
 
 }  // namespace
