@@ -20,37 +20,34 @@ namespace {
 // Paths not longer than this are treated as having no length.
 constexpr double kMinTotalLength = 1e-6;
 
-struct Vertex {
+// One finite vertex of the source and the running length through it: len is
+// 0 at the first vertex and the total length T at the last. Vertices and
+// lengths share one working array (one allocation, one stream to read).
+struct Node {
   double x;
   double y;
-};
-
-// The finite vertices of a path and the running length through them.
-struct Polyline {
-  std::vector<Vertex> v;
-  std::vector<double> len;  // len[0] = 0; len[i] = length from v[0] to v[i]
+  double len;
 };
 
 // Copies the finite vertices of `path`. Copying first is what lets the
 // source and destination be the same path: appending may move its storage.
-void collect_vertices(const BLPathCore* path, size_t size, std::vector<Vertex>* out) {
+void collect_vertices(const BLPathCore* path, size_t size, std::vector<Node>* out) {
   const BLPoint* pts = bl_path_get_vertex_data(path);
   out->reserve(size);
   for (size_t i = 0; i < size; ++i) {
     const double x = pts[i].x;
     const double y = pts[i].y;
-    if (std::isfinite(x) && std::isfinite(y)) out->push_back(Vertex{x, y});
+    if (std::isfinite(x) && std::isfinite(y)) out->push_back(Node{x, y, 0.0});
   }
 }
 
-void measure(Polyline* pl) {
-  const std::vector<Vertex>& v = pl->v;
-  pl->len.resize(v.size());
+// Running sum of the straight distances between consecutive vertices.
+void measure(std::vector<Node>* nodes) {
+  Node* v = nodes->data();
   double total = 0.0;
-  pl->len[0] = 0.0;
-  for (size_t i = 1; i < v.size(); ++i) {
+  for (size_t i = 1; i < nodes->size(); ++i) {
     total += std::hypot(v[i].x - v[i - 1].x, v[i].y - v[i - 1].y);
-    pl->len[i] = total;
+    v[i].len = total;
   }
 }
 
@@ -67,17 +64,15 @@ inline double clamp01(double t) {
 // exactly at a, passes through every vertex strictly inside (a, b) and ends
 // exactly at b. A segment that only touches the range is not skipped, so a
 // range ending on an inner vertex adds a zero-length line there.
-void emit_piece(const Polyline& pl, double a, double b, BLPathCore* dst) {
-  const std::vector<Vertex>& v = pl.v;
-  const std::vector<double>& len = pl.len;
+void emit_piece(const std::vector<Node>& v, double a, double b, BLPathCore* dst) {
   bool started = false;
   for (size_t i = 1; i < v.size(); ++i) {
-    const double l0 = len[i - 1];
-    const double l1 = len[i];
+    const Node& p0 = v[i - 1];
+    const Node& p1 = v[i];
+    const double l0 = p0.len;
+    const double l1 = p1.len;
     if (a > l1 || l0 > b) continue;
     const double seg = l1 - l0;
-    const Vertex& p0 = v[i - 1];
-    const Vertex& p1 = v[i];
     if (!started) {
       const double t0 = clamp01(seg > 0.0 && l0 < a ? (a - l0) / seg : 0.0);
       bl_path_move_to(dst, lerp(p0.x, p1.x, t0), lerp(p0.y, p1.y, t0));
@@ -100,12 +95,12 @@ extern "C" VELKET_API int32_t velket_trim_path(const BLPathCore* src, BLPathCore
   const size_t size = bl_path_get_size(src);
   if (size == 0) return 0;
 
-  // Working arrays are released on every way out, exceptions included.
-  Polyline pl;
-  collect_vertices(src, size, &pl.v);
-  if (pl.v.size() < 2) return 0;
+  // The working array is released on every way out, exceptions included.
+  std::vector<Node> pl;
+  collect_vertices(src, size, &pl);
+  if (pl.size() < 2) return 0;
   measure(&pl);
-  const double total = pl.len.back();
+  const double total = pl.back().len;
   if (total <= kMinTotalLength) return 0;  // also no whole-path copy
 
   // fmod keeps the sign of the dividend; negative fractions are lifted below.
