@@ -11,9 +11,10 @@
 
 #include <blend2d/blend2d.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
-#include <vector>
+#include <memory>
 
 namespace {
 
@@ -29,26 +30,33 @@ struct Node {
   double len;
 };
 
-// Copies the finite vertices of `path`. Copying first is what lets the
+// The finite vertices of a path with their running lengths.
+struct Polyline {
+  std::unique_ptr<Node[]> v;  // left uninitialised beyond n
+  size_t n = 0;
+};
+
+// Copies the finite vertices of `path` and sums the straight distances
+// between consecutive ones, in one pass. Copying first is what lets the
 // source and destination be the same path: appending may move its storage.
-void collect_vertices(const BLPathCore* path, size_t size, std::vector<Node>* out) {
+void measure_path(const BLPathCore* path, size_t size, Polyline* pl) {
   const BLPoint* pts = bl_path_get_vertex_data(path);
-  out->reserve(size);
+  pl->v.reset(new Node[size]);
+  Node* out = pl->v.get();
+  size_t n = 0;
+  double total = 0.0;
+  double px = 0.0;
+  double py = 0.0;
   for (size_t i = 0; i < size; ++i) {
     const double x = pts[i].x;
     const double y = pts[i].y;
-    if (std::isfinite(x) && std::isfinite(y)) out->push_back(Node{x, y, 0.0});
+    if (!(std::isfinite(x) && std::isfinite(y))) continue;
+    if (n != 0) total += std::hypot(x - px, y - py);
+    out[n++] = Node{x, y, total};
+    px = x;
+    py = y;
   }
-}
-
-// Running sum of the straight distances between consecutive vertices.
-void measure(std::vector<Node>* nodes) {
-  Node* v = nodes->data();
-  double total = 0.0;
-  for (size_t i = 1; i < nodes->size(); ++i) {
-    total += std::hypot(v[i].x - v[i - 1].x, v[i].y - v[i - 1].y);
-    v[i].len = total;
-  }
+  pl->n = n;
 }
 
 // Per coordinate: (difference * t) + start, in this order.
@@ -64,14 +72,20 @@ inline double clamp01(double t) {
 // exactly at a, passes through every vertex strictly inside (a, b) and ends
 // exactly at b. A segment that only touches the range is not skipped, so a
 // range ending on an inner vertex adds a zero-length line there.
-void emit_piece(const std::vector<Node>& v, double a, double b, BLPathCore* dst) {
+void emit_piece(const Polyline& pl, double a, double b, BLPathCore* dst) {
+  const Node* v = pl.v.get();
+  // Running lengths never decrease, so the segments skipped for ending
+  // before a form a prefix (found by bisection) and those starting after b
+  // a suffix (the loop stops at the first). A NaN a or b skips nothing.
+  const Node* first =
+      std::partition_point(v + 1, v + pl.n, [a](const Node& node) { return a > node.len; });
   bool started = false;
-  for (size_t i = 1; i < v.size(); ++i) {
+  for (size_t i = static_cast<size_t>(first - v); i < pl.n; ++i) {
     const Node& p0 = v[i - 1];
     const Node& p1 = v[i];
     const double l0 = p0.len;
     const double l1 = p1.len;
-    if (a > l1 || l0 > b) continue;
+    if (l0 > b) break;
     const double seg = l1 - l0;
     if (!started) {
       const double t0 = clamp01(seg > 0.0 && l0 < a ? (a - l0) / seg : 0.0);
@@ -96,11 +110,10 @@ extern "C" VELKET_API int32_t velket_trim_path(const BLPathCore* src, BLPathCore
   if (size == 0) return 0;
 
   // The working array is released on every way out, exceptions included.
-  std::vector<Node> pl;
-  collect_vertices(src, size, &pl);
-  if (pl.size() < 2) return 0;
-  measure(&pl);
-  const double total = pl.back().len;
+  Polyline pl;
+  measure_path(src, size, &pl);
+  if (pl.n < 2) return 0;
+  const double total = pl.v[pl.n - 1].len;
   if (total <= kMinTotalLength) return 0;  // also no whole-path copy
 
   // fmod keeps the sign of the dividend; negative fractions are lifted below.
