@@ -194,8 +194,12 @@ void step_particles(Particle* p, size_t n, double dt, const Forces& forces, size
   while (r < n && advance(p[r], dt, forces)) ++r;
   size_t w = r;
   if (r < n) {
+    // From here on survivors move down. Each record is advanced in a local
+    // copy and stored once at its new place, so the slot it leaves is not
+    // written twice.
     for (++r; r < n; ++r) {
-      if (advance(p[r], dt, forces)) p[w++] = p[r];
+      Particle q = p[r];
+      if (advance(q, dt, forces)) p[w++] = q;
     }
   }
   *kept = w;
