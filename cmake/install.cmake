@@ -22,12 +22,21 @@ else()
 endif()
 
 foreach(lib ordane velket torvik)
+  if(NOT TARGET ${lib})
+    continue()
+  endif()
   install(TARGETS ${lib} EXPORT ${lib}Targets
     LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
     PUBLIC_HEADER DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
   install(EXPORT ${lib}Targets NAMESPACE ${lib}::
     DESTINATION ${QUILLON_CMAKE_DIR}/${lib})
   set(QUILLON_LIB ${lib})
+  # libordane downloads through libcurl; the other two link Blend2D only.
+  if(lib STREQUAL "ordane")
+    set(QUILLON_PC_EXTRA_LIBS " -lcurl")
+  else()
+    set(QUILLON_PC_EXTRA_LIBS "")
+  endif()
   configure_package_config_file(cmake/libraryConfig.cmake.in
     ${CMAKE_CURRENT_BINARY_DIR}/${lib}Config.cmake
     INSTALL_DESTINATION ${QUILLON_CMAKE_DIR}/${lib})
