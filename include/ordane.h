@@ -72,18 +72,45 @@ struct BLPathCore;
  *
  * Spherical Web Mercator (EPSG 3857, R = 6378137) forward and inverse,
  * Lambert conformal conic on the WGS 84 ellipsoid, Albers equal-area conic on
- * the sphere. Angles are degrees, plane coordinates metres. Each returns 0,
- * or -1 when the input is null, the output is null or count <= 0 (checked in
- * that order; the output is untouched). Values are not checked: NaN and
- * infinities flow through the arithmetic. Input and output may be the same
- * array.
+ * the sphere of radius 6378137. Geographic pairs are (longitude, latitude) in
+ * degrees, plane pairs (x east, y north) in metres.
+ *
+ * Each returns 0 after converting all "count" pairs in index order, or -1
+ * when the input array is null, the output array is null or "count" <= 0
+ * (checked in that order; nothing is written). Input and output may be the
+ * same array: each pair is read completely before it is written, and pair i
+ * writes only pair i. Values are not checked: NaN and infinities flow through
+ * the arithmetic and affect only their own pair. Results are bit-for-bit
+ * reproducible: every constant and the order of every operation are fixed.
+ * No state; calls may run concurrently unless they write the same array.
  * ======================================================================== */
 
+/* ordane_proj_3857_forward(): "lonlat" (degrees) to "xy" (metres). Latitudes
+ * beyond +-85.0511287798 are clamped to it, so y stays within about +-pi R;
+ * longitudes are not wrapped (540 lands three times as far east as 180). */
 ORDANE_API int32_t ordane_proj_3857_forward(const double* lonlat, double* xy, int64_t count);
+
+/* ordane_proj_3857_inverse(): "xy" (metres) to "lonlat" (degrees). Latitudes
+ * come out within +-90 (reached exactly for a very large |y|); longitudes
+ * are not wrapped. */
 ORDANE_API int32_t ordane_proj_3857_inverse(const double* xy, double* lonlat, int64_t count);
+
+/* ordane_proj_lcc_forward(): Lambert conformal conic. "lat1" and "lat2" are
+ * the standard parallels (one parallel when they differ by at most 1e-10
+ * rad), "lat0" and "lon0" the origin, all in degrees; "false_easting" and
+ * "false_northing" in metres are added to x and y. Latitudes closer than
+ * 1e-6 rad to a pole are held at that distance; the longitude difference
+ * from "lon0" is not wrapped. Parallels symmetric about the equator give a
+ * cone constant of 0 and non-finite coordinates (still result 0). */
 ORDANE_API int32_t ordane_proj_lcc_forward(double lat1, double lat2, double lat0, double lon0,
                                            double false_easting, double false_northing,
                                            const double* lonlat, double* xy, int64_t count);
+
+/* ordane_proj_albers_forward(): Albers equal-area conic on the sphere, with
+ * the same arguments as ordane_proj_lcc_forward(). Latitudes are not
+ * clamped; where rounding near a pole (or a NaN latitude) would leave a
+ * negative radicand the point lands on the cone apex. Parallels symmetric
+ * about the equator give non-finite coordinates (still result 0). */
 ORDANE_API int32_t ordane_proj_albers_forward(double lat1, double lat2, double lat0, double lon0,
                                               double false_easting, double false_northing,
                                               const double* lonlat, double* xy, int64_t count);
@@ -92,8 +119,12 @@ ORDANE_API int32_t ordane_proj_albers_forward(double lat1, double lat2, double l
  * Viewport transform
  * ======================================================================== */
 
-/* The fit of a source box into a pixel viewport. Owned by the caller; a
- * record whose scale is exactly 0 is the identity. */
+/* The fit of a source box into a pixel viewport: a point (x, y) maps to
+ * x' = (x - min_x) * scale + offset_x and y' = (y - min_y) * scale +
+ * offset_y, then y' = height - y' when flip_y is nonzero. A record whose
+ * scale is exactly 0 is the identity (no flip either); a NaN scale is not.
+ * Owned by the caller, who may also fill it directly; the library only
+ * reads it after ordane_init_transform(). */
 typedef struct GeoTransform {
   double min_x;    /* source box, smallest x */
   double min_y;    /* source box, smallest y */
@@ -107,46 +138,62 @@ typedef struct GeoTransform {
   int32_t flip_y;  /* nonzero: y' = height - y'' (north up on a screen) */
 } GeoTransform;
 
-/* ordane_init_transform(): fills "transform" so that the box
- * ("min_x", "min_y")-("max_x", "max_y") fits a "width" x "height" viewport
- * with "margin" (a fraction of width and of height) on every side.
+/* ordane_init_transform(): overwrites all fields of "transform" so that the
+ * box ("min_x", "min_y")-("max_x", "max_y") fits a "width" x "height"
+ * viewport with "margin" (a fraction of the width left and right, of the
+ * height top and bottom) on every side, one scale for both axes.
  * "fit_both_axes" nonzero fits both axes and centres the box; 0 fits the
- * width only and anchors the box's minimum corner at the margins. An empty or
- * inverted extent counts as 1e-6. A null "transform" does nothing. */
+ * width only and puts the box's minimum corner on the margins (its height
+ * is not considered). "flip_y" is stored unchanged. An empty or inverted
+ * extent counts as 1e-6. No room inside the margins (width 0, margin 0.5)
+ * gives scale 0, the identity; a margin above 0.5 gives a negative scale.
+ * A null "transform" does nothing. */
 ORDANE_API void ordane_init_transform(GeoTransform* transform, double min_x, double min_y,
                                       double max_x, double max_y, double width, double height,
                                       double margin, int32_t fit_both_axes, int32_t flip_y);
 
 /* ordane_transform_coords(): maps "count" pairs of "in" through "transform"
- * into "out" (which may be "in"). A null "transform" copies. Returns 0, or -1
- * when "in" or "out" is null or "count" <= 0 (nothing written). */
+ * into "out", which may be "in" (but must not overlap the record). A null
+ * "transform", or one whose scale is 0, copies unchanged. Returns 0, or -1
+ * when "in" is null, "out" is null or "count" <= 0 (checked in that order;
+ * nothing written). */
 ORDANE_API int32_t ordane_transform_coords(const double* in, double* out, int64_t count,
                                            const GeoTransform* transform);
 
 /* ========================================================================
  * Geometry-to-path builders
  *
- * Append to the caller's Blend2D "path" (existing content is kept), mapping
- * every vertex through "transform" (null: unchanged). "part_offsets" holds
- * "part_count" + 1 absolute pair indices; part i is points
- * [part_offsets[i], part_offsets[i+1]). Offsets must lie inside "points";
- * they are not checked. Return 0 when the arguments were accepted, -1
- * otherwise, before any command is appended.
+ * Append to the caller's Blend2D "path" (existing content is kept, so calls
+ * accumulate), mapping every vertex through "transform" exactly as
+ * ordane_transform_coords() does (null, or scale 0: unchanged and unflipped).
+ * "part_offsets" holds "part_count" + 1 absolute pair indices into "points";
+ * part i is the points [part_offsets[i], part_offsets[i+1]) - the form of
+ * ShpData's shape_point_offsets. Offsets must lie inside "points": the
+ * builders cannot know its length. A part with a negative start, an end
+ * below its start or an end that no array could reach (above INT64_MAX / 16)
+ * is skipped like a short one. Vertex order is kept; rings are neither
+ * reordered nor reversed. Blend2D's result codes are not examined. Return 0
+ * when the arguments were accepted (even if no part was drawn), -1
+ * otherwise, before any command is appended. Calls may run concurrently
+ * unless they append to the same path.
  * ======================================================================== */
 
-/* One closed figure per ring of at least 3 points; shorter rings are skipped.
- * -1 for, in this order: part_count <= 0, null path, points, part_offsets. */
+/* ordane_build_polygon(): one figure per ring of at least 3 points: move,
+ * lines to every further point (a repeated first point gives an explicit
+ * segment back), close. Shorter rings are skipped. -1 for, in this order:
+ * part_count <= 0, null path, points, part_offsets. */
 ORDANE_API int32_t ordane_build_polygon(struct BLPathCore* path, const double* points,
                                         const int64_t* part_offsets, int64_t part_count,
                                         const GeoTransform* transform);
 
-/* One open figure through "count" points. -1 for, in this order: null path,
- * null points, count < 2. */
+/* ordane_build_linestring(): one open figure (move, then lines) through
+ * "count" points. -1 for, in this order: null path, null points,
+ * count < 2. */
 ORDANE_API int32_t ordane_build_linestring(struct BLPathCore* path, const double* points,
                                            int64_t count, const GeoTransform* transform);
 
-/* One open figure per part of at least 2 points; shorter parts are skipped.
- * -1 as for ordane_build_polygon(). */
+/* ordane_build_multilinestring(): one open figure per part of at least 2
+ * points; shorter parts are skipped. -1 as for ordane_build_polygon(). */
 ORDANE_API int32_t ordane_build_multilinestring(struct BLPathCore* path, const double* points,
                                                 const int64_t* part_offsets, int64_t part_count,
                                                 const GeoTransform* transform);
