@@ -22,6 +22,9 @@ else()
 endif()
 
 foreach(lib ordane velket torvik)
+  if(NOT TARGET ${lib})
+    continue()
+  endif()
   install(TARGETS ${lib} EXPORT ${lib}Targets
     LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
     PUBLIC_HEADER DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})

@@ -1,0 +1,166 @@
+/*
+ * bl2dcompat: the project's stand-in for the subset of the Blend2D C API that
+ * libordane, libvelket and libtorvik use.  Same names, signatures and enum
+ * values as Blend2D 0.21.x for that subset; rendering is backed by Cairo.
+ *
+ * Used only when the real Blend2D is not found.  Valid C99/C11 and C++.
+ */
+#ifndef BL2DCOMPAT_BLEND2D_H
+#define BL2DCOMPAT_BLEND2D_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#if defined(_WIN32)
+  #define BL_API
+#elif defined(__GNUC__) || defined(__clang__)
+  #define BL_API __attribute__((visibility("default")))
+#else
+  #define BL_API
+#endif
+
+/* Enums have a 32-bit unsigned underlying type in C++; in C they are plain
+ * enums (int sized on every supported ABI). */
+#if defined(__cplusplus)
+  #define BL_ENUM_UNDERLYING_TYPE : uint32_t
+#else
+  #define BL_ENUM_UNDERLYING_TYPE
+#endif
+
+#if defined(__cplusplus)
+extern "C" {
+#endif
+
+/* ---- Result codes ------------------------------------------------------ */
+
+typedef uint32_t BLResult;
+
+typedef enum BLResultCode BL_ENUM_UNDERLYING_TYPE {
+  BL_SUCCESS = 0,
+  BL_ERROR_START_INDEX = 0x00010000u,
+  BL_ERROR_OUT_OF_MEMORY = 0x00010000u,
+  BL_ERROR_INVALID_VALUE = 0x00010001u,
+  BL_ERROR_INVALID_STATE = 0x00010002u
+} BLResultCode;
+
+/* ---- Plain value types ------------------------------------------------- */
+
+typedef struct BLPoint { double x, y; } BLPoint;
+typedef struct BLCircle { double cx, cy, r; } BLCircle;
+typedef struct BLRange { size_t start, end; } BLRange;
+typedef struct BLSizeI { int w, h; } BLSizeI;
+
+typedef struct BLImageData {
+  void* pixel_data;
+  intptr_t stride;
+  BLSizeI size;
+  uint32_t format;
+  uint32_t flags;
+} BLImageData;
+
+/* ---- Enums (values are ABI) -------------------------------------------- */
+
+typedef enum BLPathCmd BL_ENUM_UNDERLYING_TYPE {
+  BL_PATH_CMD_MOVE = 0,
+  BL_PATH_CMD_ON = 1,
+  BL_PATH_CMD_QUAD = 2,
+  BL_PATH_CMD_CONIC = 3,
+  BL_PATH_CMD_CUBIC = 4,
+  BL_PATH_CMD_CLOSE = 5,
+  BL_PATH_CMD_WEIGHT = 6
+} BLPathCmd;
+
+typedef enum BLGeometryType BL_ENUM_UNDERLYING_TYPE {
+  BL_GEOMETRY_TYPE_NONE = 0,
+  BL_GEOMETRY_TYPE_BOXI = 1,
+  BL_GEOMETRY_TYPE_BOXD = 2,
+  BL_GEOMETRY_TYPE_RECTI = 3,
+  BL_GEOMETRY_TYPE_RECTD = 4,
+  BL_GEOMETRY_TYPE_CIRCLE = 5,
+  BL_GEOMETRY_TYPE_ELLIPSE = 6,
+  BL_GEOMETRY_TYPE_ROUND_RECT = 7,
+  BL_GEOMETRY_TYPE_ARC = 8,
+  BL_GEOMETRY_TYPE_CHORD = 9,
+  BL_GEOMETRY_TYPE_PIE = 10,
+  BL_GEOMETRY_TYPE_LINE = 11,
+  BL_GEOMETRY_TYPE_TRIANGLE = 12,
+  BL_GEOMETRY_TYPE_POLYLINEI = 13,
+  BL_GEOMETRY_TYPE_POLYLINED = 14,
+  BL_GEOMETRY_TYPE_POLYGONI = 15,
+  BL_GEOMETRY_TYPE_POLYGOND = 16,
+  BL_GEOMETRY_TYPE_ARRAY_VIEW_BOXI = 17,
+  BL_GEOMETRY_TYPE_ARRAY_VIEW_BOXD = 18,
+  BL_GEOMETRY_TYPE_ARRAY_VIEW_RECTI = 19,
+  BL_GEOMETRY_TYPE_ARRAY_VIEW_RECTD = 20,
+  BL_GEOMETRY_TYPE_PATH = 21
+} BLGeometryType;
+
+typedef enum BLFormat BL_ENUM_UNDERLYING_TYPE {
+  BL_FORMAT_NONE = 0,
+  BL_FORMAT_PRGB32 = 1,
+  BL_FORMAT_XRGB32 = 2,
+  BL_FORMAT_A8 = 3
+} BLFormat;
+
+typedef enum BLCompOp BL_ENUM_UNDERLYING_TYPE {
+  BL_COMP_OP_SRC_OVER = 0,
+  BL_COMP_OP_SRC_COPY = 1
+} BLCompOp;
+
+/* ---- Object cores: 16 bytes, 8-byte aligned, contents private ---------- */
+
+struct BLPathCore { void* _impl; void* _reserved; };
+struct BLImageCore { void* _impl; void* _reserved; };
+struct BLContextCore { void* _impl; void* _reserved; };
+typedef struct BLPathCore BLPathCore;
+typedef struct BLImageCore BLImageCore;
+typedef struct BLContextCore BLContextCore;
+
+/* Used only by pointer (pass NULL). */
+typedef struct BLImageCodecCore BLImageCodecCore;
+typedef struct BLContextCreateInfo BLContextCreateInfo;
+
+/* ---- Paths ------------------------------------------------------------- */
+
+BL_API BLResult bl_path_init(BLPathCore* self);
+BL_API BLResult bl_path_destroy(BLPathCore* self);
+BL_API BLResult bl_path_reset(BLPathCore* self);
+BL_API BLResult bl_path_clear(BLPathCore* self);
+BL_API size_t bl_path_get_size(const BLPathCore* self);
+BL_API const uint8_t* bl_path_get_command_data(const BLPathCore* self);
+BL_API const BLPoint* bl_path_get_vertex_data(const BLPathCore* self);
+BL_API BLResult bl_path_move_to(BLPathCore* self, double x, double y);
+BL_API BLResult bl_path_line_to(BLPathCore* self, double x, double y);
+BL_API BLResult bl_path_quad_to(BLPathCore* self, double x1, double y1, double x2, double y2);
+BL_API BLResult bl_path_cubic_to(BLPathCore* self, double x1, double y1, double x2, double y2, double x3, double y3);
+BL_API BLResult bl_path_conic_to(BLPathCore* self, double x1, double y1, double x2, double y2, double w);
+BL_API BLResult bl_path_close(BLPathCore* self);
+BL_API BLResult bl_path_add_path(BLPathCore* self, const BLPathCore* other, const BLRange* range);
+
+/* ---- Images ------------------------------------------------------------ */
+
+BL_API BLResult bl_image_init(BLImageCore* self);
+BL_API BLResult bl_image_init_as(BLImageCore* self, int w, int h, BLFormat format);
+BL_API BLResult bl_image_destroy(BLImageCore* self);
+BL_API BLResult bl_image_get_data(const BLImageCore* self, BLImageData* data_out);
+BL_API BLResult bl_image_write_to_file(const BLImageCore* self, const char* file_name, const BLImageCodecCore* codec);
+
+/* ---- Rendering contexts ------------------------------------------------ */
+
+BL_API BLResult bl_context_init(BLContextCore* self);
+BL_API BLResult bl_context_init_as(BLContextCore* self, BLImageCore* image, const BLContextCreateInfo* cci);
+BL_API BLResult bl_context_end(BLContextCore* self);
+BL_API BLResult bl_context_destroy(BLContextCore* self);
+BL_API BLResult bl_context_set_comp_op(BLContextCore* self, BLCompOp comp_op);
+BL_API BLResult bl_context_set_stroke_width(BLContextCore* self, double width);
+BL_API BLResult bl_context_clear_all(BLContextCore* self);
+BL_API BLResult bl_context_fill_all_rgba32(BLContextCore* self, uint32_t rgba32);
+BL_API BLResult bl_context_fill_geometry_rgba32(BLContextCore* self, BLGeometryType type, const void* data, uint32_t rgba32);
+BL_API BLResult bl_context_fill_path_d_rgba32(BLContextCore* self, const BLPoint* origin, const BLPathCore* path, uint32_t rgba32);
+BL_API BLResult bl_context_stroke_path_d_rgba32(BLContextCore* self, const BLPoint* origin, const BLPathCore* path, uint32_t rgba32);
+
+#if defined(__cplusplus)
+} /* extern "C" */
+#endif
+
+#endif /* BL2DCOMPAT_BLEND2D_H */

@@ -1,0 +1,372 @@
+// Rendering: what fills and strokes do to pixels, composition, context
+// lifetime.  Pixel centres lie at (x + 0.5, y + 0.5); PRGB32 is premultiplied.
+#include "bl_test_support.h"
+
+#include <algorithm>
+#include <cmath>
+#include <functional>
+
+namespace {
+
+using blt::Context;
+using blt::Image;
+using blt::Path;
+
+constexpr uint32_t kBackground = 0xFF204060u;
+
+// Pixel square [x, x+1) x [y, y+1) relative to a disc.
+double farthest_corner(int x, int y, double cx, double cy) {
+  double dx = std::max(std::abs(x - cx), std::abs(x + 1 - cx));
+  double dy = std::max(std::abs(y - cy), std::abs(y + 1 - cy));
+  return std::hypot(dx, dy);
+}
+double nearest_point(int x, int y, double cx, double cy) {
+  double dx = std::max({x - cx, 0.0, cx - (x + 1)});
+  double dy = std::max({y - cy, 0.0, cy - (y + 1)});
+  return std::hypot(dx, dy);
+}
+
+// Every pixel well inside the disc has `color`; every pixel well outside
+// still has `background`; edge pixels are not checked.
+void expect_disc(const Image& img, double cx, double cy, double r, uint32_t color, uint32_t background) {
+  BLImageData d = img.data();
+  int inside = 0, outside = 0;
+  for (int y = 0; y < d.size.h; y++) {
+    for (int x = 0; x < d.size.w; x++) {
+      if (farthest_corner(x, y, cx, cy) < r - 0.5) {
+        ASSERT_EQ(img.pixel32(x, y), color) << "inside at " << x << "," << y;
+        inside++;
+      } else if (nearest_point(x, y, cx, cy) > r + 0.5) {
+        ASSERT_EQ(img.pixel32(x, y), background) << "outside at " << x << "," << y;
+        outside++;
+      }
+    }
+  }
+  EXPECT_GT(inside, 0);
+  EXPECT_GT(outside, 0);
+}
+
+// Pixels inside [x0, x1) x [y0, y1) have `inside`, all others `outside`.
+void expect_box(const Image& img, int x0, int y0, int x1, int y1, uint32_t inside, uint32_t outside) {
+  BLImageData d = img.data();
+  for (int y = 0; y < d.size.h; y++)
+    for (int x = 0; x < d.size.w; x++) {
+      bool in = x >= x0 && x < x1 && y >= y0 && y < y1;
+      ASSERT_EQ(img.pixel32(x, y), in ? inside : outside) << "at " << x << "," << y;
+    }
+}
+
+// ---- Fills ---------------------------------------------------------------
+
+TEST(ContextFill, OpaqueCircleCoversInsideExactlyAndLeavesOutside) {
+  Image img(64, 64, BL_FORMAT_PRGB32);
+  Context ctx(img);
+  ASSERT_EQ(bl_context_fill_all_rgba32(&ctx.core, kBackground), BL_SUCCESS);
+  const BLCircle circle = {31.0, 33.5, 20.0};
+  ASSERT_EQ(bl_context_fill_geometry_rgba32(&ctx.core, BL_GEOMETRY_TYPE_CIRCLE, &circle, 0xFF3366CCu), BL_SUCCESS);
+  ASSERT_EQ(bl_context_end(&ctx.core), BL_SUCCESS);
+  expect_disc(img, 31.0, 33.5, 20.0, 0xFF3366CCu, kBackground);
+}
+
+TEST(ContextFill, PixelAlignedBoxAndRectCoverExactlyTheirPixels) {
+  Image img(24, 20, BL_FORMAT_PRGB32);
+  Context ctx(img);
+  ASSERT_EQ(bl_context_fill_all_rgba32(&ctx.core, kBackground), BL_SUCCESS);
+  const double box[4] = {2, 3, 10, 12};  // x0, y0, x1, y1
+  ASSERT_EQ(bl_context_fill_geometry_rgba32(&ctx.core, BL_GEOMETRY_TYPE_BOXD, box, 0xFFFF0000u), BL_SUCCESS);
+  expect_box(img, 2, 3, 10, 12, 0xFFFF0000u, kBackground);
+
+  ASSERT_EQ(bl_context_fill_all_rgba32(&ctx.core, kBackground), BL_SUCCESS);
+  const double rect[4] = {5, 1, 7, 4};  // x, y, w, h
+  ASSERT_EQ(bl_context_fill_geometry_rgba32(&ctx.core, BL_GEOMETRY_TYPE_RECTD, rect, 0xFF00FF00u), BL_SUCCESS);
+  expect_box(img, 5, 1, 12, 5, 0xFF00FF00u, kBackground);
+}
+
+TEST(ContextFill, TranslucentColourIsPremultiplied) {
+  Image img(8, 8, BL_FORMAT_PRGB32);
+  Context ctx(img);
+  ASSERT_EQ(bl_context_clear_all(&ctx.core), BL_SUCCESS);
+  const double box[4] = {0, 0, 4, 8};
+  ASSERT_EQ(bl_context_fill_geometry_rgba32(&ctx.core, BL_GEOMETRY_TYPE_BOXD, box, 0x7F0000FFu), BL_SUCCESS);
+  const double box2[4] = {4, 0, 8, 8};
+  ASSERT_EQ(bl_context_fill_geometry_rgba32(&ctx.core, BL_GEOMETRY_TYPE_BOXD, box2, 0x40C86432u), BL_SUCCESS);
+  ASSERT_EQ(bl_context_end(&ctx.core), BL_SUCCESS);
+  EXPECT_PRED3(blt::channels_near, img.pixel32(1, 1), 0x7F00007Fu, 1);
+  EXPECT_PRED3(blt::channels_near, img.pixel32(6, 6), 0x4032190Du, 1);
+}
+
+TEST(ContextFill, PathWithOriginTouchesExpectedPixels) {
+  Path p;
+  ASSERT_EQ(bl_path_move_to(&p.core, 0, 0), BL_SUCCESS);
+  ASSERT_EQ(bl_path_line_to(&p.core, 10, 0), BL_SUCCESS);
+  ASSERT_EQ(bl_path_line_to(&p.core, 10, 6), BL_SUCCESS);
+  ASSERT_EQ(bl_path_line_to(&p.core, 0, 6), BL_SUCCESS);
+  ASSERT_EQ(bl_path_close(&p.core), BL_SUCCESS);
+
+  Image img(24, 20, BL_FORMAT_PRGB32);
+  Context ctx(img);
+  ASSERT_EQ(bl_context_fill_all_rgba32(&ctx.core, kBackground), BL_SUCCESS);
+  const BLPoint origin = {5, 7};
+  ASSERT_EQ(bl_context_fill_path_d_rgba32(&ctx.core, &origin, &p.core, 0xFFFFFF00u), BL_SUCCESS);
+  ASSERT_EQ(bl_context_end(&ctx.core), BL_SUCCESS);
+  expect_box(img, 5, 7, 15, 13, 0xFFFFFF00u, kBackground);
+}
+
+TEST(ContextFill, PathGeometryFillsLikeFillPath) {
+  Path p;
+  ASSERT_EQ(bl_path_move_to(&p.core, 3, 2), BL_SUCCESS);
+  ASSERT_EQ(bl_path_line_to(&p.core, 9, 2), BL_SUCCESS);
+  ASSERT_EQ(bl_path_line_to(&p.core, 9, 5), BL_SUCCESS);
+  ASSERT_EQ(bl_path_line_to(&p.core, 3, 5), BL_SUCCESS);
+  Image img(12, 8, BL_FORMAT_PRGB32);
+  Context ctx(img);
+  ASSERT_EQ(bl_context_fill_all_rgba32(&ctx.core, kBackground), BL_SUCCESS);
+  ASSERT_EQ(bl_context_fill_geometry_rgba32(&ctx.core, BL_GEOMETRY_TYPE_PATH, &p.core, 0xFF112233u), BL_SUCCESS);
+  ASSERT_EQ(bl_context_end(&ctx.core), BL_SUCCESS);
+  expect_box(img, 3, 2, 9, 5, 0xFF112233u, kBackground);  // open subpath is closed for filling
+}
+
+TEST(ContextFill, CurvedPathsFollowTheirCurves) {
+  // The same disc three ways: four conics (w = sqrt(1/2)), four cubics and
+  // eight quads, each fitted to the circle.  A curve type drawn as its control
+  // polygon, or a conic drawn as a plain quad, misses by more than a pixel.
+  const double cx = 32, cy = 32, r = 24;
+  const double w = std::sqrt(0.5);
+  const double k = 0.5522847498 * r;
+
+  Path conics, cubics, quads;
+  ASSERT_EQ(bl_path_move_to(&conics.core, cx + r, cy), BL_SUCCESS);
+  ASSERT_EQ(bl_path_conic_to(&conics.core, cx + r, cy + r, cx, cy + r, w), BL_SUCCESS);
+  ASSERT_EQ(bl_path_conic_to(&conics.core, cx - r, cy + r, cx - r, cy, w), BL_SUCCESS);
+  ASSERT_EQ(bl_path_conic_to(&conics.core, cx - r, cy - r, cx, cy - r, w), BL_SUCCESS);
+  ASSERT_EQ(bl_path_conic_to(&conics.core, cx + r, cy - r, cx + r, cy, w), BL_SUCCESS);
+  ASSERT_EQ(bl_path_close(&conics.core), BL_SUCCESS);
+
+  ASSERT_EQ(bl_path_move_to(&cubics.core, cx + r, cy), BL_SUCCESS);
+  ASSERT_EQ(bl_path_cubic_to(&cubics.core, cx + r, cy + k, cx + k, cy + r, cx, cy + r), BL_SUCCESS);
+  ASSERT_EQ(bl_path_cubic_to(&cubics.core, cx - k, cy + r, cx - r, cy + k, cx - r, cy), BL_SUCCESS);
+  ASSERT_EQ(bl_path_cubic_to(&cubics.core, cx - r, cy - k, cx - k, cy - r, cx, cy - r), BL_SUCCESS);
+  ASSERT_EQ(bl_path_cubic_to(&cubics.core, cx + k, cy - r, cx + r, cy - k, cx + r, cy), BL_SUCCESS);
+  ASSERT_EQ(bl_path_close(&cubics.core), BL_SUCCESS);
+
+  // Quads over 45 degree steps: control point at r / cos(22.5 deg).
+  const double pi = 3.14159265358979323846;
+  const double rc = r / std::cos(pi / 8);
+  ASSERT_EQ(bl_path_move_to(&quads.core, cx + r, cy), BL_SUCCESS);
+  for (int i = 0; i < 8; i++) {
+    double a_mid = (i + 0.5) * pi / 4, a_end = (i + 1) * pi / 4;
+    ASSERT_EQ(bl_path_quad_to(&quads.core, cx + rc * std::cos(a_mid), cy + rc * std::sin(a_mid),
+                              cx + r * std::cos(a_end), cy + r * std::sin(a_end)),
+              BL_SUCCESS);
+  }
+  ASSERT_EQ(bl_path_close(&quads.core), BL_SUCCESS);
+
+  // Quads deviate from the circle by up to r * 0.0082 = 0.2 px.
+  struct Case { const char* name; const Path* path; double slack; };
+  for (Case c : {Case{"conics", &conics, 0.0}, Case{"cubics", &cubics, 0.0}, Case{"quads", &quads, 0.25}}) {
+    SCOPED_TRACE(c.name);
+    Image img(64, 64, BL_FORMAT_PRGB32);
+    Context ctx(img);
+    ASSERT_EQ(bl_context_fill_all_rgba32(&ctx.core, kBackground), BL_SUCCESS);
+    const BLPoint origin = {0, 0};
+    ASSERT_EQ(bl_context_fill_path_d_rgba32(&ctx.core, &origin, &c.path->core, 0xFFFFFFFFu), BL_SUCCESS);
+    ASSERT_EQ(bl_context_end(&ctx.core), BL_SUCCESS);
+    if (c.slack == 0.0) {
+      expect_disc(img, cx, cy, r, 0xFFFFFFFFu, kBackground);
+    } else {
+      expect_disc(img, cx, cy, r - c.slack, 0xFFFFFFFFu, kBackground);
+      expect_disc(img, cx, cy, r + c.slack, 0xFFFFFFFFu, kBackground);
+    }
+  }
+}
+
+TEST(ContextFill, OverlappingSubpathsUseNonZeroRule) {
+  // Two same-direction squares overlapping: the overlap stays filled.
+  Path p;
+  for (double off : {0.0, 4.0}) {
+    ASSERT_EQ(bl_path_move_to(&p.core, 2 + off, 2), BL_SUCCESS);
+    ASSERT_EQ(bl_path_line_to(&p.core, 10 + off, 2), BL_SUCCESS);
+    ASSERT_EQ(bl_path_line_to(&p.core, 10 + off, 10), BL_SUCCESS);
+    ASSERT_EQ(bl_path_line_to(&p.core, 2 + off, 10), BL_SUCCESS);
+    ASSERT_EQ(bl_path_close(&p.core), BL_SUCCESS);
+  }
+  Image img(16, 12, BL_FORMAT_PRGB32);
+  Context ctx(img);
+  ASSERT_EQ(bl_context_fill_all_rgba32(&ctx.core, kBackground), BL_SUCCESS);
+  const BLPoint origin = {0, 0};
+  ASSERT_EQ(bl_context_fill_path_d_rgba32(&ctx.core, &origin, &p.core, 0xFF0000FFu), BL_SUCCESS);
+  ASSERT_EQ(bl_context_end(&ctx.core), BL_SUCCESS);
+  expect_box(img, 2, 2, 14, 10, 0xFF0000FFu, kBackground);
+}
+
+// ---- Strokes -------------------------------------------------------------
+
+TEST(ContextStroke, DefaultWidthIsOnePixelWithButtCaps) {
+  Path p;
+  ASSERT_EQ(bl_path_move_to(&p.core, 2, 10), BL_SUCCESS);
+  ASSERT_EQ(bl_path_line_to(&p.core, 30, 10), BL_SUCCESS);
+  Image img(32, 20, BL_FORMAT_PRGB32);
+  Context ctx(img);
+  ASSERT_EQ(bl_context_fill_all_rgba32(&ctx.core, kBackground), BL_SUCCESS);
+  const BLPoint origin = {0, 0.5};  // the line runs along the centres of row 10
+  ASSERT_EQ(bl_context_stroke_path_d_rgba32(&ctx.core, &origin, &p.core, 0xFFFF8000u), BL_SUCCESS);
+  ASSERT_EQ(bl_context_end(&ctx.core), BL_SUCCESS);
+  expect_box(img, 2, 10, 30, 11, 0xFFFF8000u, kBackground);
+}
+
+TEST(ContextStroke, WidthAndMiterCornersOfClosedRectangle) {
+  Path p;
+  ASSERT_EQ(bl_path_move_to(&p.core, 10, 10), BL_SUCCESS);
+  ASSERT_EQ(bl_path_line_to(&p.core, 30, 10), BL_SUCCESS);
+  ASSERT_EQ(bl_path_line_to(&p.core, 30, 24), BL_SUCCESS);
+  ASSERT_EQ(bl_path_line_to(&p.core, 10, 24), BL_SUCCESS);
+  ASSERT_EQ(bl_path_close(&p.core), BL_SUCCESS);
+
+  Image img(40, 34, BL_FORMAT_PRGB32);
+  Context ctx(img);
+  ASSERT_EQ(bl_context_fill_all_rgba32(&ctx.core, kBackground), BL_SUCCESS);
+  ASSERT_EQ(bl_context_set_stroke_width(&ctx.core, 4.0), BL_SUCCESS);
+  const BLPoint origin = {0, 0};
+  ASSERT_EQ(bl_context_stroke_path_d_rgba32(&ctx.core, &origin, &p.core, 0xFF00FF00u), BL_SUCCESS);
+  ASSERT_EQ(bl_context_end(&ctx.core), BL_SUCCESS);
+
+  const uint32_t g = 0xFF00FF00u;
+  BLImageData d = img.data();
+  for (int y = 0; y < d.size.h; y++)
+    for (int x = 0; x < d.size.w; x++) {
+      bool in_outer = x >= 8 && x < 32 && y >= 8 && y < 26;
+      bool in_inner = x >= 12 && x < 28 && y >= 12 && y < 22;
+      ASSERT_EQ(img.pixel32(x, y), in_outer && !in_inner ? g : kBackground) << "at " << x << "," << y;
+    }
+}
+
+// ---- Composition and whole-image operations ------------------------------
+
+TEST(ContextCompOp, SrcOverBlendsAndSrcCopyReplaces) {
+  Image img(8, 4, BL_FORMAT_PRGB32);
+  Context ctx(img);
+  ASSERT_EQ(bl_context_fill_all_rgba32(&ctx.core, 0xFF0000FFu), BL_SUCCESS);
+  const double left[4] = {0, 0, 4, 4}, right[4] = {4, 0, 8, 4};
+  ASSERT_EQ(bl_context_fill_geometry_rgba32(&ctx.core, BL_GEOMETRY_TYPE_BOXD, left, 0x80FF0000u), BL_SUCCESS);
+  ASSERT_EQ(bl_context_set_comp_op(&ctx.core, BL_COMP_OP_SRC_COPY), BL_SUCCESS);
+  ASSERT_EQ(bl_context_fill_geometry_rgba32(&ctx.core, BL_GEOMETRY_TYPE_BOXD, right, 0x80FF0000u), BL_SUCCESS);
+  ASSERT_EQ(bl_context_end(&ctx.core), BL_SUCCESS);
+  EXPECT_PRED3(blt::channels_near, img.pixel32(1, 1), 0xFF80007Fu, 1);
+  EXPECT_PRED3(blt::channels_near, img.pixel32(6, 1), 0x80800000u, 1);
+}
+
+TEST(ContextCompOp, SrcCopyFillAllReplacesEveryPixel) {
+  Image img(6, 6, BL_FORMAT_PRGB32);
+  Context ctx(img);
+  ASSERT_EQ(bl_context_fill_all_rgba32(&ctx.core, kBackground), BL_SUCCESS);
+  ASSERT_EQ(bl_context_set_comp_op(&ctx.core, BL_COMP_OP_SRC_COPY), BL_SUCCESS);
+  ASSERT_EQ(bl_context_fill_all_rgba32(&ctx.core, 0x00000000u), BL_SUCCESS);
+  ASSERT_EQ(bl_context_end(&ctx.core), BL_SUCCESS);
+  expect_box(img, 0, 0, 6, 6, 0u, 0u);
+}
+
+TEST(ContextWhole, FillAllSetsEveryPixel) {
+  Image img(7, 5, BL_FORMAT_PRGB32);
+  Context ctx(img);
+  ASSERT_EQ(bl_context_fill_all_rgba32(&ctx.core, 0xFF123456u), BL_SUCCESS);
+  ASSERT_EQ(bl_context_end(&ctx.core), BL_SUCCESS);
+  expect_box(img, 0, 0, 7, 5, 0xFF123456u, 0xFF123456u);
+}
+
+TEST(ContextWhole, FillAllTranslucentBlendsOverExisting) {
+  Image img(4, 4, BL_FORMAT_PRGB32);
+  Context ctx(img);
+  ASSERT_EQ(bl_context_fill_all_rgba32(&ctx.core, 0xFFFFFFFFu), BL_SUCCESS);
+  ASSERT_EQ(bl_context_fill_all_rgba32(&ctx.core, 0x80000000u), BL_SUCCESS);
+  ASSERT_EQ(bl_context_end(&ctx.core), BL_SUCCESS);
+  EXPECT_PRED3(blt::channels_near, img.pixel32(2, 2), 0xFF7F7F7Fu, 1);
+}
+
+TEST(ContextWhole, ClearAllMakesTransparentBlackWhateverTheCompOp) {
+  Image img(5, 5, BL_FORMAT_PRGB32);
+  Context ctx(img);
+  for (BLCompOp op : {BL_COMP_OP_SRC_OVER, BL_COMP_OP_SRC_COPY}) {
+    ASSERT_EQ(bl_context_set_comp_op(&ctx.core, BL_COMP_OP_SRC_OVER), BL_SUCCESS);
+    ASSERT_EQ(bl_context_fill_all_rgba32(&ctx.core, 0xFFABCDEFu), BL_SUCCESS);
+    ASSERT_EQ(bl_context_set_comp_op(&ctx.core, op), BL_SUCCESS);
+    ASSERT_EQ(bl_context_clear_all(&ctx.core), BL_SUCCESS);
+    expect_box(img, 0, 0, 5, 5, 0u, 0u);
+  }
+}
+
+TEST(ContextFormats, A8StoresCoverageTimesAlpha) {
+  Image img(16, 16, BL_FORMAT_A8);
+  Context ctx(img);
+  ASSERT_EQ(bl_context_fill_all_rgba32(&ctx.core, 0x80FFFFFFu), BL_SUCCESS);
+  EXPECT_NEAR(img.pixel8(3, 3), 0x80, 1);
+  ASSERT_EQ(bl_context_clear_all(&ctx.core), BL_SUCCESS);
+  const BLCircle circle = {8, 8, 6};
+  ASSERT_EQ(bl_context_fill_geometry_rgba32(&ctx.core, BL_GEOMETRY_TYPE_CIRCLE, &circle, 0xFF000000u), BL_SUCCESS);
+  ASSERT_EQ(bl_context_end(&ctx.core), BL_SUCCESS);
+  EXPECT_EQ(img.pixel8(8, 8), 0xFF);
+  EXPECT_EQ(img.pixel8(0, 0), 0x00);
+}
+
+TEST(ContextFormats, Xrgb32KeepsColourChannels) {
+  Image img(4, 4, BL_FORMAT_XRGB32);
+  Context ctx(img);
+  ASSERT_EQ(bl_context_fill_all_rgba32(&ctx.core, 0xFF336699u), BL_SUCCESS);
+  ASSERT_EQ(bl_context_end(&ctx.core), BL_SUCCESS);
+  EXPECT_EQ(img.pixel32(1, 2) & 0x00FFFFFFu, 0x00336699u);  // the X byte is not pinned
+}
+
+// ---- Lifetime and state --------------------------------------------------
+
+TEST(ContextState, DetachedContextRefusesDrawing) {
+  Context ctx;
+  EXPECT_EQ(bl_context_fill_all_rgba32(&ctx.core, 0xFFFFFFFFu), BL_ERROR_INVALID_STATE);
+  EXPECT_EQ(bl_context_clear_all(&ctx.core), BL_ERROR_INVALID_STATE);
+  const BLCircle circle = {1, 1, 1};
+  EXPECT_EQ(bl_context_fill_geometry_rgba32(&ctx.core, BL_GEOMETRY_TYPE_CIRCLE, &circle, 0xFFFFFFFFu),
+            BL_ERROR_INVALID_STATE);
+}
+
+TEST(ContextState, EndDetaches) {
+  Image img(4, 4, BL_FORMAT_PRGB32);
+  Context ctx(img);
+  ASSERT_EQ(bl_context_fill_all_rgba32(&ctx.core, 0xFF00FF00u), BL_SUCCESS);
+  ASSERT_EQ(bl_context_end(&ctx.core), BL_SUCCESS);
+  EXPECT_EQ(bl_context_fill_all_rgba32(&ctx.core, 0xFFFF0000u), BL_ERROR_INVALID_STATE);
+  EXPECT_EQ(img.pixel32(0, 0), 0xFF00FF00u);
+}
+
+TEST(ContextState, CannotAttachToEmptyImage) {
+  Image empty;
+  BLContextCore ctx;
+  EXPECT_NE(bl_context_init_as(&ctx, &empty.core, nullptr), BL_SUCCESS);
+  bl_context_destroy(&ctx);
+}
+
+TEST(ContextState, AttachedContextKeepsImageAlive) {
+  BLImageCore img;
+  ASSERT_EQ(bl_image_init_as(&img, 16, 16, BL_FORMAT_PRGB32), BL_SUCCESS);
+  BLContextCore ctx;
+  ASSERT_EQ(bl_context_init_as(&ctx, &img, nullptr), BL_SUCCESS);
+  ASSERT_EQ(bl_image_destroy(&img), BL_SUCCESS);
+  EXPECT_EQ(bl_context_fill_all_rgba32(&ctx, 0xFF00FF00u), BL_SUCCESS);
+  const BLCircle circle = {8, 8, 5};
+  EXPECT_EQ(bl_context_fill_geometry_rgba32(&ctx, BL_GEOMETRY_TYPE_CIRCLE, &circle, 0xFFFF0000u), BL_SUCCESS);
+  EXPECT_EQ(bl_context_end(&ctx), BL_SUCCESS);
+  EXPECT_EQ(bl_context_destroy(&ctx), BL_SUCCESS);
+}
+
+TEST(ContextState, TwoContextsOnOneImageInTurn) {
+  Image img(4, 4, BL_FORMAT_PRGB32);
+  {
+    Context a(img);
+    ASSERT_EQ(bl_context_fill_all_rgba32(&a.core, 0xFF0000FFu), BL_SUCCESS);
+  }
+  {
+    Context b(img);
+    const double box[4] = {0, 0, 2, 4};
+    ASSERT_EQ(bl_context_fill_geometry_rgba32(&b.core, BL_GEOMETRY_TYPE_BOXD, box, 0xFFFF0000u), BL_SUCCESS);
+  }
+  expect_box(img, 0, 0, 2, 4, 0xFFFF0000u, 0xFF0000FFu);
+}
+
+}  // namespace
