@@ -112,7 +112,7 @@ class RecordBuffer {
     std::free(data_);
     data_ = static_cast<unsigned char*>(std::malloc(want));
     capacity_ = data_ ? want : 0;
-    if (data_) return true;
+    if (data_ || want == bytes) return data_ != nullptr;
     // The doubled size may be what failed; the exact size may still fit.
     data_ = static_cast<unsigned char*>(std::malloc(bytes));
     capacity_ = data_ ? bytes : 0;

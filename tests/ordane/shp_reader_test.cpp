@@ -1,7 +1,15 @@
 // ordane_parse_shp / ordane_free_shp_data: the flat arrays, the record loop,
 // and records that lie about their size.
 
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdint>
+#include <cstring>
+#include <string>
+#include <thread>
 #include <memory>
 #include <vector>
 
@@ -292,6 +300,36 @@ TEST(ordane_parse_shp, MalformedRecordsAddOneEmptyShape) {
     EXPECT_EQ(f.points[8], 0.0);
     EXPECT_EQ(f.points[17], 0.0);
   }
+}
+
+TEST(ordane_parse_shp, APipeGivesTheSameShapesAsTheFile) {
+  // Through a pipe the file size is unknown and records are read as their
+  // bytes arrive.
+  ::signal(SIGPIPE, SIG_IGN);
+  ShpBuilder b(5);
+  std::vector<XY> big(20000, XY{1, 2});  // records larger than the first pipe chunk
+  for (int i = 0; i < 3; ++i) b.record(content::poly(5, {0}, big)).record(content::poly(5, {0}, kTriangle));
+  const Bytes bytes = b.bytes();
+  const std::string fifo = std::string(TempFile(Bytes()).path()) + ".fifo";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  std::thread writer([&] {
+    const int fd = ::open(fifo.c_str(), O_WRONLY);
+    if (fd >= 0) {
+      (void)!::write(fd, bytes.data(), bytes.size());
+      ::close(fd);
+    }
+  });
+  Data piped(ordane_parse_shp(fifo.c_str()));
+  writer.join();
+  ::unlink(fifo.c_str());
+  TempFile file(bytes);
+  Data direct(ordane_parse_shp(file.path()));
+  ASSERT_NE(piped, nullptr);
+  ASSERT_NE(direct, nullptr);
+  ASSERT_EQ(piped->num_shapes, 6);
+  ASSERT_EQ(piped->num_points, direct->num_points);
+  EXPECT_EQ(std::memcmp(piped->points, direct->points, 16 * direct->num_points), 0);
+  EXPECT_EQ(std::memcmp(piped->shape_point_offsets, direct->shape_point_offsets, 8 * 7), 0);
 }
 
 }  // namespace
