@@ -4,8 +4,9 @@
 //    same flat arrays (growing vectors, as a caller without counts would);
 //  - BM_fresh_memory_floor: allocating and writing as many fresh output bytes
 //    as the reader returns, the cost no reader can avoid.
-// All three report the file's bytes per second. The file is generated once
-// (deterministically) next to the program's working directory and reused.
+// All three report the file's bytes per second. The file (and its .shx) is
+// generated once, deterministically, in the current working directory (run
+// the program from the build directory) and reused by later runs.
 
 #include <shapefil.h>
 
