@@ -31,6 +31,12 @@ foreach(lib ordane velket torvik)
   install(EXPORT ${lib}Targets NAMESPACE ${lib}::
     DESTINATION ${QUILLON_CMAKE_DIR}/${lib})
   set(QUILLON_LIB ${lib})
+  # libordane downloads through libcurl; the other two link Blend2D only.
+  if(lib STREQUAL "ordane")
+    set(QUILLON_PC_EXTRA_LIBS " -lcurl")
+  else()
+    set(QUILLON_PC_EXTRA_LIBS "")
+  endif()
   configure_package_config_file(cmake/libraryConfig.cmake.in
     ${CMAKE_CURRENT_BINARY_DIR}/${lib}Config.cmake
     INSTALL_DESTINATION ${QUILLON_CMAKE_DIR}/${lib})

@@ -56,7 +56,8 @@ struct BLPathCore;
 #define ORDANE_SHP_ERR_TOO_SHORT    (-3) /* fewer than 100 bytes */
 #define ORDANE_SHP_ERR_FILE_CODE    (-4) /* the file does not start with 9994 */
 
-/* ordane_http_download_file */
+/* ordane_http_download_file (-1 is a null argument). Codes -2 to -7 leave
+ * dest_path untouched; -8 creates nothing; -9 leaves a partial file. */
 #define ORDANE_HTTP_ERR_URL_TEXT    (-2) /* the URL is not valid UTF-8 */
 #define ORDANE_HTTP_ERR_CRACK_URL   (-3) /* not an http/https URL with a host */
 #define ORDANE_HTTP_ERR_SESSION     (-4) /* the client session cannot be set up */
@@ -241,10 +242,57 @@ ORDANE_API void ordane_free_shp_data(ShpData* data);
  * HTTP download
  * ======================================================================== */
 
-/* ordane_http_download_file(): GETs "url" (http or https, UTF-8) and writes
- * the body of the final response to "dest_path". Returns 0 or one of the
- * ORDANE_HTTP_ERR_* codes above. Blocks the calling thread; downloads on
- * different threads may run at once. */
+/* ordane_http_download_file(): GETs "url" over HTTP or HTTPS and writes the
+ * body of the final response, byte for byte, to the file "dest_path".
+ *
+ * "url" is NUL-terminated UTF-8 with the scheme http or https and a host; an
+ * explicit port is used, otherwise 80 or 443. The request target is the path
+ * followed by the query exactly as written (escapes and dot segments are not
+ * touched). A fragment is not sent, nor are user name and password: no
+ * credentials ever are. "dest_path" is NUL-terminated and handed unchanged to
+ * fopen().
+ *
+ * The request: GET, user agent "Quillon-ZazAreror/1.0", no other request
+ * headers of the caller's; the proxy settings of the environment (http_proxy,
+ * https_proxy, no_proxy...); certificates verified against the system's
+ * store. Redirects are followed, https to http included, up to 10 of them
+ * and only to http and https URLs. The HTTP status is not examined: a 404
+ * with an error page returns 0 and a file holding that page.
+ *
+ * Returns:
+ *   0   the whole body was written; an empty body gives an empty file.
+ *   -1  "url" or "dest_path" is null (tested in that order).
+ *   -2  ORDANE_HTTP_ERR_URL_TEXT: "url" is not valid UTF-8.
+ *   -3  ORDANE_HTTP_ERR_CRACK_URL: not an http or https URL, no host, or a
+ *       URL that libcurl's URL parser rejects.
+ *   -4  ORDANE_HTTP_ERR_SESSION: libcurl cannot be initialised or give a
+ *       transfer handle.
+ *   -5  ORDANE_HTTP_ERR_CONNECT: the URL, allowed schemes or redirect policy
+ *       cannot be set on the handle.
+ *   -6  ORDANE_HTTP_ERR_REQUEST: the request options cannot be set.
+ *   -7  ORDANE_HTTP_ERR_SEND: no final response headers arrived: unknown
+ *       host, refused or dropped connection, TLS failure (an untrusted
+ *       certificate included), more than 10 redirects, a redirect to another
+ *       scheme.
+ *   -8  ORDANE_HTTP_ERR_OPEN_DEST: "dest_path" cannot be opened for writing.
+ *       Found out once the final response's headers have arrived; the
+ *       transfer is then abandoned without reading the body.
+ *   -9  ORDANE_HTTP_ERR_TRANSFER: the body broke off (the connection dropped
+ *       before the declared length or the end of a chunked body, a read
+ *       failed) or could not be written (a full disk). The file keeps the
+ *       bytes received so far and is incomplete.
+ *
+ * The file: "dest_path" is opened with mode "wb" (created, or truncated) only
+ * when the headers of the final response have arrived, after any interim 1xx
+ * responses and redirects. Every failure before that point (-2 to -7) leaves
+ * an existing file exactly as it was and creates none; -8 creates nothing.
+ *
+ * Threads: blocks the calling thread until the transfer ends; there is no
+ * time-out beyond libcurl's connection time-out. Downloads may run at once on
+ * different threads as long as they write different files. The library
+ * starts no thread of its own (libcurl may resolve host names on a helper
+ * thread) and installs no signal handler. The first call initialises libcurl
+ * for the process, once. */
 ORDANE_API int32_t ordane_http_download_file(const char* url, const char* dest_path);
 
 #ifdef __cplusplus

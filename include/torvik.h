@@ -48,49 +48,95 @@ typedef struct PerspectiveCamera {
   double near_plane;      /* smallest visible depth; <= 1 or NaN stands for 10 */
 } PerspectiveCamera;
 
-/* torvik_project_point(): projects the plane point ("x", "y"). Returns 1 when
- * it is visible, 0 when it is hidden or "camera" is null. Each non-null
- * output is written (0 for a hidden point); a null camera writes nothing. */
+/* torvik_project_point(): projects the plane point ("x", "y") through
+ * "camera". Returns 1 when the point is visible (its depth is greater than
+ * the near distance), 0 when it is hidden or "camera" is null.
+ *
+ * Each non-null output receives screen x, screen y (pixels, origin top left,
+ * y down) and the scale (distance / depth); a hidden point writes 0 to each.
+ * A null output is skipped; a null camera writes nothing. A NaN coordinate
+ * yields a NaN depth, which counts as visible: the result is 1 and the
+ * outputs are NaN. Other camera fields are used as given (fov 0 gives
+ * infinite positions). */
 TORVIK_API int32_t torvik_project_point(double x, double y, const PerspectiveCamera* camera,
                                         double* out_x, double* out_y, double* out_scale);
 
-/* torvik_transform_points(): projects "count" pairs of "points" into
- * "out_points" (which may be "points"); "out_scales" and "out_visible" may be
- * null. Returns the number of visible points; 0 and nothing written when
- * count is 0 or points, out_points or camera is null. */
+/* torvik_transform_points(): projects "count" (x, y) pairs of "points" into
+ * the "count" pairs of "out_points"; "out_scales" (count doubles) and
+ * "out_visible" (count bytes, 1 visible, 0 hidden) may be null and are then
+ * skipped. Each point is projected as by torvik_project_point(); a hidden
+ * point writes (0, 0), scale 0 and flag 0.
+ *
+ * Returns the number of visible points. Returns 0 and writes nothing when
+ * "count" is 0 or "points", "out_points" or "camera" is null. Each pair is
+ * read before it is written, so "out_points" may be the same array as
+ * "points" (other overlaps are not supported). */
 TORVIK_API int64_t torvik_transform_points(const double* points, double* out_points,
                                            double* out_scales, uint8_t* out_visible,
                                            uint64_t count, const PerspectiveCamera* camera);
 
 /* torvik_transform_lines(): projects "count" segments (x0, y0, x1, y1) of
- * "segments" into "out_segments" (which may be "segments"). "out_scales"
- * receives each segment's mean end scale and "out_visible" 1 when both ends
- * are visible; both may be null. Returns the number of segments with both
- * ends visible; 0 and nothing written when count is 0 or segments,
- * out_segments or camera is null. */
+ * "segments" into "out_segments", each end as by torvik_project_point(); a
+ * hidden end is written as (0, 0) and the segment is not shortened.
+ * "out_scales" (may be null) receives (start scale + end scale) * 0.5, a
+ * hidden end contributing 0; "out_visible" (may be null) receives 1 when
+ * both ends are visible, else 0.
+ *
+ * Returns the number of segments with both ends visible. Returns 0 and
+ * writes nothing when "count" is 0 or "segments", "out_segments" or "camera"
+ * is null. All four numbers of a segment are read before it is written, so
+ * "out_segments" may be the same array as "segments". */
 TORVIK_API int64_t torvik_transform_lines(const double* segments, double* out_segments,
                                           double* out_scales, uint8_t* out_visible,
                                           uint64_t count, const PerspectiveCamera* camera);
 
 /* torvik_transform_path(): clears "dst" and fills it with "src" projected
- * through "camera", breaking figures at hidden vertices and turning curves
- * into polylines through their control points. "out_mean_scale" (may be
- * null) receives the mean scale of the emitted vertices, 1.0 when none was
- * emitted. An empty "src" returns 0 and leaves "dst" and "out_mean_scale"
- * untouched. "src" and "dst" may be the same path. Returns -1 when src, dst
- * or camera is null, otherwise 0. */
+ * through "camera", using only move, line and close commands:
+ *  - a hidden vertex ends the open figure; the next visible vertex starts a
+ *    new one with a move;
+ *  - a close command closes the figure still open (after a split, only the
+ *    last run) and does nothing when none is open;
+ *  - curve control points become corners of a polyline through them;
+ *  - entries with a non-finite coordinate (conic weights among them) are
+ *    skipped without splitting the figure.
+ * "out_mean_scale" (may be null) receives the mean scale of the emitted
+ * vertices, or 1.0 when none was emitted.
+ *
+ * Returns -1 when "src", "dst" or "camera" is null (nothing read or
+ * written), otherwise 0. An empty "src" returns 0 at once and leaves "dst"
+ * and "out_mean_scale" untouched. "src" and "dst" may be the same path; the
+ * result is then what a separate "dst" would have received. Blend2D
+ * failures while "dst" is built (out of memory) are not reported. The caller
+ * must not use either path from another thread during the call. */
 TORVIK_API int32_t torvik_transform_path(const struct BLPathCore* src, struct BLPathCore* dst,
                                          double* out_mean_scale,
                                          const PerspectiveCamera* camera);
 
 /* torvik_render_globe(): paints an orthographic, shaded globe textured with
- * the equirectangular "texture" into "pixels" (0xAARRGGBB words, rows
- * "stride" bytes apart), centred at ("center_x", "center_y") with "radius"
- * pixels, spun by "rotation" and tilted by "tilt" degrees. An "atmosphere"
- * colour with nonzero alpha tints the rim and adds a glow ring out to 1.15 x
- * radius. Returns 0, or -1 (nothing written) for a null buffer or texture, a
- * non-positive size or radius, or a stride smaller in magnitude than four
- * bytes per pixel. */
+ * the equirectangular "texture" (longitude -180..180 across, latitude 90..-90
+ * down; "texture_width" x "texture_height" texels, rows "texture_stride"
+ * bytes apart) into "pixels" ("width" x "height" 0xAARRGGBB words, rows
+ * "stride" bytes apart). Row y starts at word y * (stride / 4), so a
+ * negative stride addresses a bottom-up buffer through a pointer to its
+ * top row. The disc is centred at ("center_x", "center_y") with "radius"
+ * pixels, spun by "rotation" degrees of longitude and tilted by "tilt"
+ * degrees (positive brings the north pole toward the viewer).
+ *
+ * Globe pixels replace the destination (texture alpha included, shaded
+ * channels truncated). An "atmosphere" colour with nonzero alpha tints the
+ * rim and adds a saturating glow ring out to 1.15 x radius to the pixels
+ * already there. Only the square around the ring, clipped to the buffer, is
+ * read or written.
+ *
+ * Returns -1 and writes nothing when "pixels" or "texture" is null,
+ * "width", "height", "texture_width" or "texture_height" is below 1, the
+ * magnitude of "stride" is below 4 * width or that of "texture_stride" below
+ * 4 * texture_width, or "radius" is not positive. Returns 0 otherwise; a
+ * centre or radius that is NaN or infinite, a radius whose square or
+ * reciprocal overflows, and a disc that misses the buffer all draw nothing.
+ * A NaN or infinite "rotation" samples the first texture column, and such a
+ * "tilt" the first texel, rather than reading outside the texture. Calls on
+ * separate destination buffers may run at the same time. */
 TORVIK_API int32_t torvik_render_globe(uint32_t* pixels, int32_t width, int32_t height,
                                        int32_t stride, const uint32_t* texture,
                                        int32_t texture_width, int32_t texture_height,

@@ -1,0 +1,145 @@
+// Projection of line-segment lists and of whole Blend2D paths through the
+// perspective camera. Nothing is clipped against the near distance: segments
+// report hidden ends, and paths break their figures at hidden vertices.
+#include <torvik.h>
+
+#include <blend2d/blend2d.h>
+
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "camera_projection.h"
+
+namespace {
+
+using torvik::CameraTerms;
+using torvik::Projected;
+
+// ============================================================================
+// Segments
+// ============================================================================
+
+template <bool kScales, bool kVisible>
+int64_t transform_lines(const CameraTerms& terms, const double* segments, double* out_segments,
+                        double* out_scales, uint8_t* out_visible, uint64_t count) {
+  int64_t visible = 0;
+  for (uint64_t i = 0; i < count; ++i) {
+    // All four numbers are read first: out_segments may be segments.
+    const double x0 = segments[4 * i];
+    const double y0 = segments[4 * i + 1];
+    const double x1 = segments[4 * i + 2];
+    const double y1 = segments[4 * i + 3];
+    const Projected a = torvik::project(terms, x0, y0);
+    const Projected b = torvik::project(terms, x1, y1);
+    out_segments[4 * i] = a.x;
+    out_segments[4 * i + 1] = a.y;
+    out_segments[4 * i + 2] = b.x;
+    out_segments[4 * i + 3] = b.y;
+    const bool both = a.visible && b.visible;
+    // A hidden end has scale 0, so it halves the mean of the other end.
+    if (kScales) out_scales[i] = (a.scale + b.scale) * 0.5;
+    if (kVisible) out_visible[i] = both ? 1 : 0;
+    visible += both ? 1 : 0;
+  }
+  return visible;
+}
+
+// ============================================================================
+// Paths
+// ============================================================================
+
+// Walks n source entries and rebuilds them in screen space in dst, which the
+// caller has cleared. Returns the mean scale of the emitted vertices.
+double walk_path(const CameraTerms& terms, const BLPoint* vertices, const uint8_t* commands,
+                 size_t n, BLPathCore* dst) {
+  bool open = false;
+  double sum = 0.0;
+  uint64_t emitted = 0;
+  for (size_t i = 0; i < n; ++i) {
+    const uint8_t c = commands[i];
+    if (c == BL_PATH_CMD_CLOSE) {
+      // Closes only the run still open: after a split that is the last run,
+      // and with no run open there is nothing to close.
+      if (open) {
+        bl_path_close(dst);
+        open = false;
+      }
+      continue;
+    }
+    const double x = vertices[i].x;
+    const double y = vertices[i].y;
+    // Non-finite entries (conic weights among them) drop out without
+    // splitting the figure.
+    if (!std::isfinite(x) || !std::isfinite(y)) continue;
+
+    const Projected p = torvik::project(terms, x, y);
+    if (!p.visible) {
+      open = false;
+      continue;
+    }
+    sum += p.scale;
+    ++emitted;
+    // Curve control points arrive here too and become polyline corners.
+    if (c != BL_PATH_CMD_MOVE && open) {
+      bl_path_line_to(dst, p.x, p.y);
+    } else {
+      bl_path_move_to(dst, p.x, p.y);
+      open = true;
+    }
+  }
+  return emitted == 0 ? 1.0 : sum / static_cast<double>(emitted);
+}
+
+}  // namespace
+
+// ============================================================================
+// Exports
+// ============================================================================
+
+extern "C" TORVIK_API int64_t torvik_transform_lines(const double* segments,
+                                                     double* out_segments, double* out_scales,
+                                                     uint8_t* out_visible, uint64_t count,
+                                                     const PerspectiveCamera* camera) {
+  if (!segments || !out_segments || count == 0 || !camera) return 0;
+  const CameraTerms terms = torvik::camera_terms(*camera);
+  if (out_scales) {
+    return out_visible
+               ? transform_lines<true, true>(terms, segments, out_segments, out_scales,
+                                             out_visible, count)
+               : transform_lines<true, false>(terms, segments, out_segments, out_scales,
+                                              nullptr, count);
+  }
+  return out_visible ? transform_lines<false, true>(terms, segments, out_segments, nullptr,
+                                                    out_visible, count)
+                     : transform_lines<false, false>(terms, segments, out_segments, nullptr,
+                                                     nullptr, count);
+}
+
+extern "C" TORVIK_API int32_t torvik_transform_path(const BLPathCore* src, BLPathCore* dst,
+                                                    double* out_mean_scale,
+                                                    const PerspectiveCamera* camera) {
+  if (!src || !dst || !camera) return -1;
+  const size_t n = bl_path_get_size(src);
+  if (n == 0) return 0;
+
+  const BLPoint* vertices = bl_path_get_vertex_data(src);
+  const uint8_t* commands = bl_path_get_command_data(src);
+
+  // Clearing dst would empty src as well when they are one path, so the walk
+  // then reads a private copy of the source entries.
+  std::vector<BLPoint> vertex_copy;
+  std::vector<uint8_t> command_copy;
+  if (src == dst) {
+    vertex_copy.assign(vertices, vertices + n);
+    command_copy.assign(commands, commands + n);
+    vertices = vertex_copy.data();
+    commands = command_copy.data();
+  }
+  bl_path_clear(dst);
+
+  const double mean = walk_path(torvik::camera_terms(*camera), vertices, commands, n, dst);
+  if (out_mean_scale) *out_mean_scale = mean;
+  return 0;
+}

@@ -1,0 +1,175 @@
+#!/usr/bin/env python3
+"""Local HTTP and HTTPS servers for the download tests.
+
+Usage: http_test_server.py CERT_PEM KEY_PEM
+
+Listens on two ephemeral ports of 127.0.0.1, one plain and one TLS (with the
+given certificate), prints "http <port> https <port>" on one line and serves
+until its standard input reaches end of file, so it never outlives the test
+that started it. Both listeners serve the same routes:
+
+  /echo...             200; the body is the request target as received, then
+                       each request header as "Name: value", one per line
+  /bytes?n=N           200 with N bytes, byte i being i % 251
+  /status?code=C       status C with the body "status C"
+  /empty               200 with an empty body
+  /redirect?n=K        302 to /redirect?n=K-1 (with a body of its own) until
+                       K is 0, then 200 "end of chain"
+  /to?url=U            302 to U
+  /truncated?n=N&sent=M
+                       declares N bytes, sends the first M of /bytes, closes
+  /chunked-truncated   a chunked body whose last chunk never comes
+  /endless             declares 10^12 bytes and streams until the client leaves
+  /drop                closes the connection without replying
+  /interim-then-drop   sends a 103 interim response, then closes
+  /headers-then-drop   sends 200 headers declaring 100 bytes, then closes
+  /interim             a 103 interim response, then 200 "after interim"
+"""
+
+import http.server
+import os
+import socketserver
+import ssl
+import sys
+import threading
+import urllib.parse
+
+PATTERN = bytes(range(251))
+
+
+def pattern(start, count):
+    """Bytes start .. start+count-1 of the /bytes body."""
+    reps = (start % 251 + count) // 251 + 1
+    block = PATTERN * reps
+    offset = start % 251
+    return block[offset:offset + count]
+
+
+class Handler(http.server.BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+    # Headers and body go out in separate writes; without this, Nagle's
+    # algorithm and delayed acknowledgements stall every response by 40 ms.
+    disable_nagle_algorithm = True
+
+    def log_message(self, fmt, *args):
+        pass
+
+    def reply(self, code, body, headers=()):
+        self.send_response(code)
+        for name, value in headers:
+            self.send_header(name, value)
+        self.send_header("Content-Length", str(len(body)))
+        self.end_headers()
+        self.wfile.write(body)
+
+    def raw(self, data):
+        self.wfile.write(data)
+        self.wfile.flush()
+        self.close_connection = True
+
+    def do_GET(self):
+        url = urllib.parse.urlsplit(self.path)
+        query = urllib.parse.parse_qs(url.query)
+        route = url.path
+
+        def number(name, default=0):
+            return int(query.get(name, [default])[0])
+
+        if route.startswith("/echo"):
+            lines = [self.path] + ["%s: %s" % (k, v) for k, v in self.headers.items()]
+            self.reply(200, ("\n".join(lines) + "\n").encode("utf-8", "surrogateescape"))
+        elif route == "/bytes":
+            n = number("n")
+            self.send_response(200)
+            self.send_header("Content-Length", str(n))
+            self.end_headers()
+            sent = 0
+            while sent < n:
+                chunk = min(n - sent, 1 << 20)
+                self.wfile.write(pattern(sent, chunk))
+                sent += chunk
+        elif route == "/status":
+            code = number("code", 200)
+            self.reply(code, ("status %d" % code).encode())
+        elif route == "/empty":
+            self.reply(200, b"")
+        elif route == "/redirect":
+            n = number("n")
+            if n > 0:
+                self.reply(302, b"redirect body, never saved",
+                           [("Location", "/redirect?n=%d" % (n - 1))])
+            else:
+                self.reply(200, b"end of chain")
+        elif route == "/to":
+            self.reply(302, b"redirect body, never saved", [("Location", query["url"][0])])
+        elif route == "/truncated":
+            n, sent = number("n"), number("sent")
+            self.send_response(200)
+            self.send_header("Content-Length", str(n))
+            self.end_headers()
+            self.raw(pattern(0, sent))
+        elif route == "/chunked-truncated":
+            self.raw(b"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"
+                     b"5\r\nhello\r\n")
+        elif route == "/endless":
+            self.send_response(200)
+            self.send_header("Content-Length", str(10 ** 12))
+            self.end_headers()
+            block = pattern(0, 65536)
+            self.close_connection = True
+            try:
+                while True:
+                    self.wfile.write(block)
+            except OSError:
+                pass
+        elif route == "/drop":
+            self.close_connection = True
+        elif route == "/interim-then-drop":
+            self.raw(b"HTTP/1.1 103 Early Hints\r\nLink: </style.css>\r\n\r\n")
+        elif route == "/headers-then-drop":
+            self.raw(b"HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\n")
+        elif route == "/interim":
+            self.raw(b"HTTP/1.1 103 Early Hints\r\nLink: </style.css>\r\n\r\n"
+                     b"HTTP/1.1 200 OK\r\nContent-Length: 13\r\n\r\nafter interim")
+        else:
+            self.reply(404, b"no such route")
+
+
+class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):
+    daemon_threads = True
+    allow_reuse_address = True
+
+    def handle_error(self, request, client_address):
+        # Clients that reject the certificate or hang up are part of the tests.
+        pass
+
+
+class TlsServer(Server):
+    def __init__(self, address, context):
+        self.context = context
+        super().__init__(address, Handler)
+
+    def get_request(self):
+        sock, addr = self.socket.accept()
+        # The handshake runs in the handler's thread, on the first read.
+        return self.context.wrap_socket(sock, server_side=True,
+                                        do_handshake_on_connect=False), addr
+
+
+def main():
+    cert, key = sys.argv[1], sys.argv[2]
+    context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+    context.load_cert_chain(cert, key)
+
+    plain = Server(("127.0.0.1", 0), Handler)
+    secure = TlsServer(("127.0.0.1", 0), context)
+    for server in (plain, secure):
+        threading.Thread(target=server.serve_forever, daemon=True).start()
+
+    print("http %d https %d" % (plain.server_address[1], secure.server_address[1]), flush=True)
+    sys.stdin.buffer.read()
+    os._exit(0)
+
+
+if __name__ == "__main__":
+    main()
