@@ -202,21 +202,41 @@ ORDANE_API int32_t ordane_build_multilinestring(struct BLPathCore* path, const d
  * Shapefiles (.shp main file)
  * ======================================================================== */
 
-/* Summary of a shapefile's 100-byte header plus its record count. */
+/* Summary of a shapefile's 100-byte header plus its record count. Owned by
+ * the caller. */
 typedef struct ShpHeader {
   int32_t file_code;    /* always 9994 */
-  int32_t file_length;  /* File Length x 2 as stated, in bytes (saturated, see below) */
-  int32_t version;      /* as stored */
+  int32_t file_length;  /* File Length x 2: the length in bytes as the header
+                           states it, not compared with the real file. A File
+                           Length of 2^30 words or more reports INT32_MAX, one
+                           below -2^30 words INT32_MIN. */
+  int32_t version;      /* as stored; any value is accepted */
   int32_t shape_type;   /* as stored (ESRI numbering) */
-  double min_x, min_y, max_x, max_y;
-  double min_z, max_z;
-  double min_m, max_m;
+  double min_x, min_y, max_x, max_y; /* header bounding box, as stored */
+  double min_z, max_z;  /* as stored, whatever the shape type */
+  double min_m, max_m;  /* as stored */
   int32_t record_count; /* record headers with a positive Content Length */
 } ShpHeader;
 
 /* Flat geometry of a whole shapefile. Owned by the library: release it with
  * ordane_free_shp_data(). Arrays come from malloc, sized exactly; an array
- * without elements may be null, so go by the counts. */
+ * without elements may be null, so go by the counts.
+ *
+ * Shape k owns parts [shape_part_offsets[k], shape_part_offsets[k+1]) and
+ * points [shape_point_offsets[k], shape_point_offsets[k+1]); entries of
+ * "parts" are absolute indices into "points". Every record read adds exactly
+ * one shape, so shape k stays row k of the attribute table (.dbf):
+ *  - Point, PointZ, PointM (1, 11, 21): one point, one part, box (x, y, x, y).
+ *  - PolyLine, Polygon, PolyLineZ, PolygonZ (3, 5, 13, 15): the record's
+ *    parts and points (x and y only) and its box as stored. Part starts are
+ *    passed through as stored, increasing or not; a start equal to the
+ *    record's point count is an empty trailing part.
+ *  - Null (0) and every other type (MultiPoint, the M line and polygon
+ *    types, MultiPatch, unknown values): an empty shape with box 0, 0, 0, 0.
+ *  - A malformed record, also an empty shape with box 0, 0, 0, 0: content too
+ *    short for its Shape Type, its point, or its counts, parts and points; a
+ *    negative NumParts or NumPoints; a part start below 0 or above NumPoints.
+ * So "bboxes" always holds exactly 4 x num_shapes numbers. */
 typedef struct ShpData {
   int32_t shape_type;            /* Shape Type of the file header */
   int32_t num_shapes;            /* one per record read */
@@ -229,18 +249,40 @@ typedef struct ShpData {
   double* bboxes;                /* 4 x num_shapes: min x, min y, max x, max y */
 } ShpData;
 
-/* ordane_read_shp_header(): reads the header of "file_path" into "header"
- * and counts the records. Returns 0 (header filled completely), -1 null
- * argument, -2 cannot open, -3 fewer than 100 bytes, -4 wrong File Code;
- * "header" is untouched on failure. */
+/* ordane_read_shp_header(): reads the header of "file_path" (opened with
+ * fopen "rb") into "header" and counts the records by walking the record
+ * headers: a header with Content Length 0 or less is skipped on its own 8
+ * bytes and not counted, a record whose content runs past the end of the
+ * file is still counted, and 1 to 7 stray bytes at the end are ignored. The
+ * count stops at INT32_MAX.
+ * Returns 0 (header written once, completely), -1 null "file_path" or
+ * "header", -2 the file cannot be opened, -3 fewer than 100 bytes, -4 the
+ * file does not start with the File Code 9994 (00 00 27 0A); "header" is
+ * untouched on failure. Re-entrant; the file is closed before returning. */
 ORDANE_API int32_t ordane_read_shp_header(const char* file_path, ShpHeader* header);
 
-/* ordane_parse_shp(): reads every record of "file_path". Returns a new
- * ShpData, or null when "file_path" is null, the file cannot be opened or
- * holds fewer than 100 bytes, or memory runs out. */
+/* ordane_parse_shp(): reads every record of "file_path" (opened with fopen
+ * "rb") in one sequential pass. The File Code is not checked and only the
+ * header's Shape Type is used.
+ * Returns a new ShpData, or null when "file_path" is null, the file cannot
+ * be opened or holds fewer than 100 bytes, or memory runs out (everything
+ * allocated is then released). Once the header is read, damage in the record
+ * area shortens the result instead of failing the call:
+ *  - a Content Length of 0 or less adds no shape; the next 8 bytes are read
+ *    as the next record header;
+ *  - a record whose content runs past the end of the file (checked against
+ *    the file's size before anything is allocated for it) ends the reading
+ *    and adds nothing, so num_shapes can be one less than the record_count of
+ *    ordane_read_shp_header();
+ *  - a malformed record adds an empty shape (see ShpData);
+ *  - shapes, parts and points each stay at most INT32_MAX: a record that
+ *    would take one of them past that ends the reading, and the caller gets
+ *    the shapes of the records before it.
+ * Re-entrant; the file is closed before returning. */
 ORDANE_API ShpData* ordane_parse_shp(const char* file_path);
 
-/* ordane_free_shp_data(): releases "data" and its arrays; null does nothing. */
+/* ordane_free_shp_data(): releases "data" (from ordane_parse_shp()) and its
+ * arrays; null does nothing. "data" is invalid afterwards. */
 ORDANE_API void ordane_free_shp_data(ShpData* data);
 
 /* ========================================================================
