@@ -100,9 +100,11 @@ void unwrap_rings(MapData* map) {
       if (turn == 0.0) continue;
       const int64_t start = static_cast<int64_t>(map->lonlat.size() / 2);
       for (int64_t i = 0; i < n; ++i) {
-        // Read through the index: push_back may move the array.
-        map->lonlat.push_back(map->lonlat[2 * (p.start + i)] + turn);
-        map->lonlat.push_back(map->lonlat[2 * (p.start + i) + 1]);
+        // Copied out first: push_back may move the array being read.
+        const double x = map->lonlat[2 * (p.start + i)] + turn;
+        const double y = map->lonlat[2 * (p.start + i) + 1];
+        map->lonlat.push_back(x);
+        map->lonlat.push_back(y);
       }
       map->parts.push_back(Part{start, start + n, p.shape});
     }
