@@ -43,6 +43,24 @@ inline std::vector<uint8_t> shapefile_bytes(int32_t shape_type, const std::vecto
   b[29] = 0x03;
   b[32] = static_cast<uint8_t>(shape_type);
   int32_t number = 1;
+  if (shape_type == 1) {
+    // Point files: one record per point of every ring given.
+    for (const Record& r : recs)
+      for (const Ring& ring : r.rings)
+        for (size_t i = 0; i + 1 < ring.size(); i += 2) {
+          std::vector<uint8_t> c;
+          add_le32(c, 1);
+          add_le64(c, ring[i]);
+          add_le64(c, ring[i + 1]);
+          const size_t at = b.size();
+          b.resize(at + 8);
+          put_be32(b, at, number++);
+          put_be32(b, at + 4, static_cast<int32_t>(c.size() / 2));
+          b.insert(b.end(), c.begin(), c.end());
+        }
+    put_be32(b, 24, static_cast<int32_t>(b.size() / 2));
+    return b;
+  }
   for (const Record& r : recs) {
     std::vector<uint8_t> c;
     add_le32(c, shape_type == 3 ? 3 : 5);

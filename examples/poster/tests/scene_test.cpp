@@ -1,0 +1,94 @@
+// The whole poster for files other than the sample: polylines and points in
+// degrees, and polygons in metres (drawn as they are). Each must paint its
+// geometry into the world panel.
+#include "scene.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "shp_writer.h"
+
+namespace {
+
+using poster_test::Record;
+using poster_test::Ring;
+
+// Pixels inside the world panel (40..1040 x 40..620 at width 1600, scaled)
+// that stand out from its ocean 0x0F2A40: channel differences summing to
+// more than 0x70, which the faint graticule (about 0x4B) never reaches while
+// land, lines and points do.
+int painted_in_world_panel(const poster::Image& image, double k) {
+  const BLImageData d = image.data();
+  int count = 0;
+  for (int y = static_cast<int>(60 * k); y < static_cast<int>(600 * k); ++y) {
+    const auto* row =
+        reinterpret_cast<const uint32_t*>(static_cast<const uint8_t*>(d.pixel_data) + d.stride * y);
+    for (int x = static_cast<int>(60 * k); x < static_cast<int>(1020 * k); ++x) {
+      const int r = (row[x] >> 16) & 0xFF, g = (row[x] >> 8) & 0xFF, b = row[x] & 0xFF;
+      if (std::abs(r - 0x0F) + std::abs(g - 0x2A) + std::abs(b - 0x40) > 0x70) ++count;
+    }
+  }
+  return count;
+}
+
+int render(int32_t shape_type, const std::vector<Record>& records, const std::string& name) {
+  poster::MapData map;
+  std::string error;
+  const std::string path =
+      poster_test::write_temp(name, poster_test::shapefile_bytes(shape_type, records));
+  if (!poster::load_shapefile(path, &map, &error)) {
+    ADD_FAILURE() << error;
+    return 0;
+  }
+  poster::SceneOptions options;
+  options.width = 480;
+  const poster::Scene scene(map, options);
+  poster::Sparks sparks(scene.pixel_scale());
+  poster::Image image(scene.width(), scene.height());
+  const poster::SceneState state = poster::poster_state();
+  scene.warm_up(state, &sparks);
+  scene.render(state, sparks, &image);
+  EXPECT_EQ(image.width(), 480);
+  EXPECT_EQ(image.height(), 300);
+  return painted_in_world_panel(image, scene.pixel_scale());
+}
+
+Ring spiral(double cx, double cy) {
+  Ring r;
+  for (int t = 0; t < 120; ++t) {
+    r.push_back(cx + (1 + t / 30.0) * 4 * std::cos(t / 6.0));
+    r.push_back(cy + (1 + t / 30.0) * 3 * std::sin(t / 6.0));
+  }
+  return r;
+}
+
+TEST(Scene, DrawsPolylinesPointsAndPlanarPolygons) {
+  EXPECT_GT(render(3, {Record{{spiral(10, 50)}, {}}, Record{{spiral(-60, 10)}, {}}}, "lines.shp"),
+            400);
+  EXPECT_GT(render(1, {Record{{spiral(0, 0)}, {}}}, "points.shp"), 100);
+  const Ring square_m{500000, 500000, 500000, 900000, 900000,
+                      900000, 900000, 500000, 500000, 500000};
+  EXPECT_GT(render(5, {Record{{square_m}, {}}}, "metres.shp"), 20000);
+}
+
+TEST(Scene, AnimationFramesFollowTheTimeline) {
+  const poster::SceneState first = poster::frame_state(0, 48);
+  const poster::SceneState last = poster::frame_state(47, 48);
+  EXPECT_EQ(first.t, 0.0);
+  EXPECT_EQ(first.reveal, 0.0);
+  EXPECT_EQ(first.pitch, 0.0);
+  EXPECT_EQ(last.t, 1.0);
+  EXPECT_EQ(last.reveal, 1.0);   // the coast is complete before the end
+  EXPECT_EQ(last.bearing, 0.0);  // north up at the end
+  EXPECT_NEAR(last.pitch, 55.0, 1.0);
+  // The spring overshoots on the way: the tilt passes its resting value.
+  double highest = 0.0;
+  for (int i = 0; i < 48; ++i) highest = std::max(highest, poster::frame_state(i, 48).pitch);
+  EXPECT_GT(highest, 56.0);
+}
+
+}  // namespace
