@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages that building and testing need, skipping the
-# ones already present. Run as root (or through sudo).
+# ones already present. Run it as root, or as a user who may use sudo.
 set -euo pipefail
 
 packages=(
@@ -23,7 +23,12 @@ done
 
 if ((${#missing[@]})); then
   echo "Installing: ${missing[*]}"
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq
-  apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  # apt-get needs root: go through sudo when run as an ordinary user.
+  as_root=()
+  if ((EUID != 0)); then
+    as_root=(sudo)
+  fi
+  "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -qq
+  "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive \
+    apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
