@@ -27,10 +27,7 @@ using quillon_test::TempFile;
 using quillon_test::XY;
 namespace content = quillon_test::shp_content;
 
-struct Free {
-  void operator()(ShpData* d) const { ordane_free_shp_data(d); }
-};
-using Data = std::unique_ptr<ShpData, Free>;
+using Data = quillon_test::ShpDataPtr;
 
 Data parse(const Bytes& b) {
   TempFile f(b);

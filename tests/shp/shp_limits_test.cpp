@@ -83,10 +83,7 @@ struct Tracking {
   ~Tracking() { g_tracking = false; }
 };
 
-struct Free {
-  void operator()(ShpData* d) const { ordane_free_shp_data(d); }
-};
-using Data = std::unique_ptr<ShpData, Free>;
+using Data = quillon_test::ShpDataPtr;
 
 const std::vector<XY> kTriangle = {{0, 0}, {1, 1}, {2, 0}, {0, 0}};
 

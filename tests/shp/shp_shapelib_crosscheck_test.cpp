@@ -24,9 +24,6 @@ using quillon_test::TempFile;
 using quillon_test::XY;
 namespace content = quillon_test::shp_content;
 
-struct Free {
-  void operator()(ShpData* d) const { ordane_free_shp_data(d); }
-};
 
 struct CloseShp {
   void operator()(SHPInfo* h) const { SHPClose(h); }
@@ -41,7 +38,7 @@ void expect_same_as_shapelib(const std::string& shp_path) {
   SCOPED_TRACE(shp_path);
   std::unique_ptr<SHPInfo, CloseShp> h(SHPOpen(shp_path.c_str(), "rb"));
   ASSERT_NE(h, nullptr);
-  std::unique_ptr<ShpData, Free> d(ordane_parse_shp(shp_path.c_str()));
+  quillon_test::ShpDataPtr d(ordane_parse_shp(shp_path.c_str()));
   ASSERT_NE(d, nullptr);
 
   int entities = 0;

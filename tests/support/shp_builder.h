@@ -7,11 +7,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include <unistd.h>
+
+#include "ordane.h"
 
 namespace quillon_test {
 
@@ -200,6 +203,12 @@ class TempFile {
   std::string path_;
   bool ok_ = false;
 };
+
+// Owns a ShpData from ordane_parse_shp, so a failed assertion does not leak.
+struct ShpDataFree {
+  void operator()(ShpData* d) const { ordane_free_shp_data(d); }
+};
+using ShpDataPtr = std::unique_ptr<ShpData, ShpDataFree>;
 
 }  // namespace quillon_test
 
