@@ -1,5 +1,7 @@
 // Layout and enum values that are part of the ABI shared with Blend2D.
-#include "bl_test_support.h"
+#include <gtest/gtest.h>
+
+#include "bl_holders.h"
 
 #include <cstddef>
 #include <type_traits>

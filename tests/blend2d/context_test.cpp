@@ -1,6 +1,8 @@
 // Rendering: what fills and strokes do to pixels, composition, context
 // lifetime.  Pixel centres lie at (x + 0.5, y + 0.5); PRGB32 is premultiplied.
-#include "bl_test_support.h"
+#include <gtest/gtest.h>
+
+#include "bl_holders.h"
 
 #include <algorithm>
 #include <cmath>
@@ -8,9 +10,9 @@
 
 namespace {
 
-using blt::Context;
-using blt::Image;
-using blt::Path;
+using quillon_test::Context;
+using quillon_test::Image;
+using quillon_test::Path;
 
 constexpr uint32_t kBackground = 0xFF204060u;
 
@@ -91,8 +93,8 @@ TEST(ContextFill, TranslucentColourIsPremultiplied) {
   const double box2[4] = {4, 0, 8, 8};
   ASSERT_EQ(bl_context_fill_geometry_rgba32(&ctx.core, BL_GEOMETRY_TYPE_BOXD, box2, 0x40C86432u), BL_SUCCESS);
   ASSERT_EQ(bl_context_end(&ctx.core), BL_SUCCESS);
-  EXPECT_PRED3(blt::channels_near, img.pixel32(1, 1), 0x7F00007Fu, 1);
-  EXPECT_PRED3(blt::channels_near, img.pixel32(6, 6), 0x4032190Du, 1);
+  EXPECT_PRED3(quillon_test::channels_near, img.pixel32(1, 1), 0x7F00007Fu, 1);
+  EXPECT_PRED3(quillon_test::channels_near, img.pixel32(6, 6), 0x4032190Du, 1);
 }
 
 TEST(ContextFill, PathWithOriginTouchesExpectedPixels) {
@@ -251,8 +253,8 @@ TEST(ContextCompOp, SrcOverBlendsAndSrcCopyReplaces) {
   ASSERT_EQ(bl_context_set_comp_op(&ctx.core, BL_COMP_OP_SRC_COPY), BL_SUCCESS);
   ASSERT_EQ(bl_context_fill_geometry_rgba32(&ctx.core, BL_GEOMETRY_TYPE_BOXD, right, 0x80FF0000u), BL_SUCCESS);
   ASSERT_EQ(bl_context_end(&ctx.core), BL_SUCCESS);
-  EXPECT_PRED3(blt::channels_near, img.pixel32(1, 1), 0xFF80007Fu, 1);
-  EXPECT_PRED3(blt::channels_near, img.pixel32(6, 1), 0x80800000u, 1);
+  EXPECT_PRED3(quillon_test::channels_near, img.pixel32(1, 1), 0xFF80007Fu, 1);
+  EXPECT_PRED3(quillon_test::channels_near, img.pixel32(6, 1), 0x80800000u, 1);
 }
 
 TEST(ContextCompOp, SrcCopyFillAllReplacesEveryPixel) {
@@ -279,7 +281,7 @@ TEST(ContextWhole, FillAllTranslucentBlendsOverExisting) {
   ASSERT_EQ(bl_context_fill_all_rgba32(&ctx.core, 0xFFFFFFFFu), BL_SUCCESS);
   ASSERT_EQ(bl_context_fill_all_rgba32(&ctx.core, 0x80000000u), BL_SUCCESS);
   ASSERT_EQ(bl_context_end(&ctx.core), BL_SUCCESS);
-  EXPECT_PRED3(blt::channels_near, img.pixel32(2, 2), 0xFF7F7F7Fu, 1);
+  EXPECT_PRED3(quillon_test::channels_near, img.pixel32(2, 2), 0xFF7F7F7Fu, 1);
 }
 
 TEST(ContextWhole, ClearAllMakesTransparentBlackWhateverTheCompOp) {

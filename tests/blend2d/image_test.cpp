@@ -1,6 +1,8 @@
 // Images: creation, pixel data description, direct pixel access and PNG
 // output.
-#include "bl_test_support.h"
+#include <gtest/gtest.h>
+
+#include "bl_holders.h"
 
 #include <filesystem>
 #include <fstream>
@@ -11,8 +13,8 @@
 
 namespace {
 
-using blt::Context;
-using blt::Image;
+using quillon_test::Context;
+using quillon_test::Image;
 namespace fs = std::filesystem;
 
 TEST(ImageCreate, EmptyImageDescribesNoPixels) {
@@ -59,8 +61,8 @@ TEST(ImagePixels, DirectWritesAndDrawingInterleave) {
   ASSERT_EQ(bl_context_end(&ctx.core), BL_SUCCESS);
 
   // Half-transparent red over the written blue vs. over the black elsewhere.
-  EXPECT_PRED3(blt::channels_near, img.pixel32(3, 3), 0xFF80007Fu, 1);
-  EXPECT_PRED3(blt::channels_near, img.pixel32(4, 3), 0xFF800000u, 1);
+  EXPECT_PRED3(quillon_test::channels_near, img.pixel32(3, 3), 0xFF80007Fu, 1);
+  EXPECT_PRED3(quillon_test::channels_near, img.pixel32(4, 3), 0xFF800000u, 1);
 }
 
 // ---- PNG output ----------------------------------------------------------

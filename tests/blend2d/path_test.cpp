@@ -1,13 +1,15 @@
 // Path storage: the command/vertex entries each call appends, add_path,
 // clear and reset.
-#include "bl_test_support.h"
+#include <gtest/gtest.h>
+
+#include "bl_holders.h"
 
 #include <cmath>
 #include <vector>
 
 namespace {
 
-using blt::Path;
+using quillon_test::Path;
 
 void expect_entry(const Path& p, size_t i, uint8_t cmd, double x, double y) {
   SCOPED_TRACE(testing::Message() << "entry " << i);
