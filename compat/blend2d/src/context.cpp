@@ -7,9 +7,12 @@
 // is replaced by a fresh one on the next call.
 
 #include "bl2d_internal.h"
+#include "far_geometry.h"
 
+#include <algorithm>
 #include <cmath>
 #include <new>
+#include <vector>
 
 namespace {
 
@@ -27,13 +30,8 @@ struct ContextImpl {
   double stroke_width = 1.0;
 };
 
-struct Pt {
-  double x, y;
-};
-
-inline Pt operator+(Pt a, Pt b) { return {a.x + b.x, a.y + b.y}; }
-inline Pt operator-(Pt a, Pt b) { return {a.x - b.x, a.y - b.y}; }
-inline Pt operator*(Pt a, double s) { return {a.x * s, a.y * s}; }
+using bl2d::Box;
+using bl2d::Pt;
 // Builtins rather than std::isfinite / std::isinf: with clang and libstdc++
 // those std inline functions would otherwise be exported from the library.
 inline bool is_finite(double v) { return __builtin_isfinite(v); }
@@ -153,10 +151,12 @@ void emit_conic(cairo_t* cr, Pt p0, Pt p1, Pt p2, double w, int depth) {
   cairo_curve_to(cr, c1.x, c1.y, c2.x, c2.y, p2.x, p2.y);
 }
 
-// Replays a BLPath into the cairo_t's current path, offset by `origin`.
-// Entries with non-finite coordinates are skipped; malformed curve groups
-// are skipped one entry at a time.
-void emit_path(cairo_t* cr, const BLPathCore* path, Pt origin) {
+// Walks a BLPath offset by `origin`, handing its pieces to the sink:
+// move(p), line(p), cubic(p0, c1, c2, p3), conic(p0, c, p2, w), close().
+// Quads are passed on as cubics.  Entries with non-finite coordinates are
+// skipped; malformed curve groups are skipped one entry at a time.
+template <class Sink>
+void walk_path(const BLPathCore* path, Pt origin, Sink& sink) {
   size_t n = bl_path_get_size(path);
   if (n == 0) return;
   const uint8_t* cmd = bl_path_get_command_data(path);
@@ -167,14 +167,14 @@ void emit_path(cairo_t* cr, const BLPathCore* path, Pt origin) {
   Pt cur{0, 0};
   Pt start{0, 0};
   auto move = [&](Pt p) {
-    cairo_move_to(cr, p.x, p.y);
+    sink.move(p);
     cur = start = p;
     has_cur = true;
   };
   // Line to p, or start a subpath at p when there is no current point.
   auto line = [&](Pt p) {
     if (has_cur) {
-      cairo_line_to(cr, p.x, p.y);
+      sink.line(p);
       cur = p;
     } else {
       move(p);
@@ -210,7 +210,7 @@ void emit_path(cairo_t* cr, const BLPathCore* path, Pt origin) {
             if (!has_cur) move(c);
             Pt c1 = cur + (c - cur) * (2.0 / 3.0);
             Pt c2 = p + (c - p) * (2.0 / 3.0);
-            cairo_curve_to(cr, c1.x, c1.y, c2.x, c2.y, p.x, p.y);
+            sink.cubic(cur, c1, c2, p);
             cur = p;
           }
         }
@@ -228,7 +228,7 @@ void emit_path(cairo_t* cr, const BLPathCore* path, Pt origin) {
             line(p);
           } else {
             if (!has_cur) move(c1);
-            cairo_curve_to(cr, c1.x, c1.y, c2.x, c2.y, p.x, p.y);
+            sink.cubic(cur, c1, c2, p);
             cur = p;
           }
         }
@@ -251,7 +251,7 @@ void emit_path(cairo_t* cr, const BLPathCore* path, Pt origin) {
               line(c);  // the conic tends to the control polygon
               line(p);
             } else {
-              emit_conic(cr, cur, c, p, w, 0);
+              sink.conic(cur, c, p, w);
               cur = p;
             }
           }
@@ -261,7 +261,7 @@ void emit_path(cairo_t* cr, const BLPathCore* path, Pt origin) {
       }
       case BL_PATH_CMD_CLOSE:
         if (has_cur) {
-          cairo_close_path(cr);
+          sink.close();
           cur = start;
         }
         i += 1;
@@ -271,6 +271,141 @@ void emit_path(cairo_t* cr, const BLPathCore* path, Pt origin) {
         break;
     }
   }
+}
+
+// Replays the path into the cairo_t's current path.
+struct CairoSink {
+  cairo_t* cr;
+  void move(Pt p) { cairo_move_to(cr, p.x, p.y); }
+  void line(Pt p) { cairo_line_to(cr, p.x, p.y); }
+  void cubic(Pt, Pt c1, Pt c2, Pt p) { cairo_curve_to(cr, c1.x, c1.y, c2.x, c2.y, p.x, p.y); }
+  void conic(Pt p0, Pt c, Pt p, double w) { emit_conic(cr, p0, c, p, w, 0); }
+  void close() { cairo_close_path(cr); }
+};
+
+// Largest absolute coordinate among the points and control points of a path.
+struct ExtentSink {
+  double max_abs = 0.0;
+  void add(Pt p) { max_abs = std::max({max_abs, std::fabs(p.x), std::fabs(p.y)}); }
+  void move(Pt p) { add(p); }
+  void line(Pt p) { add(p); }
+  void cubic(Pt, Pt c1, Pt c2, Pt p) {
+    add(c1);
+    add(c2);
+    add(p);
+  }
+  void conic(Pt, Pt c, Pt p, double) {
+    add(c);
+    add(p);
+  }
+  void close() {}
+};
+
+// ---- Geometry reaching far outside the image --------------------------------
+
+// Coordinates within this bound (after the origin) and stroke widths up to
+// kMaxStrokeWidth go to Cairo unchanged: even a miter join then stays well
+// inside Cairo's fixed-point range.  Anything larger takes the route below.
+constexpr double kSafeCoord = 1e6;
+constexpr double kMaxStrokeWidth = 1e6;
+// Far geometry is clipped to the image grown by this margin on every side, so
+// the clip edges stay far from any pixel.
+constexpr double kFarMargin = 1e5;
+
+Box far_box(const ContextImpl* impl, double margin) {
+  return {-margin, -margin, impl->image->w + margin, impl->image->h + margin};
+}
+
+void add_polygon(cairo_t* cr, const std::vector<Pt>& poly) {
+  cairo_move_to(cr, poly[0].x, poly[0].y);
+  for (size_t i = 1; i < poly.size(); i++) cairo_line_to(cr, poly[i].x, poly[i].y);
+  cairo_close_path(cr);
+}
+
+// Fill: every figure is closed and clipped on its own, which keeps the
+// non-zero winding numbers inside the box.
+void fill_far_path(cairo_t* cr, const BLPathCore* path, Pt origin, const Box& box) {
+  bl2d::Flattener flat(box);
+  walk_path(path, origin, flat);
+  flat.finish();
+  std::vector<Pt> clipped, scratch;
+  for (const bl2d::Flattener::Figure& fig : flat.figures()) {
+    bl2d::clip_polygon(flat.points().data() + fig.begin, fig.end - fig.begin, box, &clipped, &scratch);
+    if (!clipped.empty()) add_polygon(cr, clipped);
+  }
+  cairo_fill(cr);
+}
+
+// Stroke: each segment is clipped on its own.  Consecutive segments that meet
+// inside the box stay joined; joins and caps at the box edges lie at least
+// the margin away from the image, which is more than they reach.
+void add_clipped_polyline(cairo_t* cr, const Pt* pts, size_t n, bool closed, const Box& box) {
+  size_t outside = n;
+  for (size_t i = 0; i < n && outside == n; i++)
+    if (!box.contains(pts[i])) outside = i;
+  if (outside == n) {
+    cairo_move_to(cr, pts[0].x, pts[0].y);
+    for (size_t i = 1; i < n; i++) cairo_line_to(cr, pts[i].x, pts[i].y);
+    if (closed) cairo_close_path(cr);
+    return;
+  }
+  // A closed figure is walked from a point outside the box, where no join
+  // can matter, so each run of joined segments is drawn in one piece.
+  size_t first = closed ? outside : 0;
+  size_t segments = closed ? n : n - 1;
+  bool joined = false;
+  for (size_t j = 0; j < segments; j++) {
+    size_t i = (first + j) % n;
+    Pt a = pts[i], b = pts[(i + 1) % n];
+    Pt ca = a, cb = b;
+    if (!bl2d::clip_segment(&ca, &cb, box)) {
+      joined = false;
+      continue;
+    }
+    if (!joined || !box.contains(a)) cairo_move_to(cr, ca.x, ca.y);
+    cairo_line_to(cr, cb.x, cb.y);
+    joined = box.contains(b);
+  }
+}
+
+void stroke_far_path(cairo_t* cr, const BLPathCore* path, Pt origin, const Box& box) {
+  bl2d::Flattener flat(box);
+  walk_path(path, origin, flat);
+  flat.finish();
+  for (const bl2d::Flattener::Figure& fig : flat.figures())
+    add_clipped_polyline(cr, flat.points().data() + fig.begin, fig.end - fig.begin, fig.closed, box);
+  cairo_stroke(cr);
+}
+
+void fill_far_circle(cairo_t* cr, Pt centre, double r, const Box& box) {
+  std::vector<Pt> poly, clipped, scratch;
+  switch (bl2d::circle_polygon(centre, r, box, kConicTolerance, &poly)) {
+    case bl2d::CircleCover::kNone:
+      break;
+    case bl2d::CircleCover::kWhole:
+      cairo_rectangle(cr, box.x0, box.y0, box.x1 - box.x0, box.y1 - box.y0);
+      cairo_fill(cr);
+      break;
+    case bl2d::CircleCover::kPartial:
+      bl2d::clip_polygon(poly.data(), poly.size(), box, &clipped, &scratch);
+      if (!clipped.empty()) {
+        add_polygon(cr, clipped);
+        cairo_fill(cr);
+      }
+      break;
+  }
+}
+
+// Runs a far-route drawing step; the clipping storage may run out of memory.
+template <class Draw>
+BLResult draw_far(cairo_t* cr, Draw draw) {
+  try {
+    draw();
+  } catch (const std::bad_alloc&) {
+    cairo_new_path(cr);
+    return BL_ERROR_OUT_OF_MEMORY;
+  }
+  return finish(cr);
 }
 
 }  // namespace
@@ -384,6 +519,10 @@ BL_API BLResult bl_context_fill_geometry_rgba32(BLContextCore* self, BLGeometryT
   if (type == BL_GEOMETRY_TYPE_CIRCLE) {
     const BLCircle* c = static_cast<const BLCircle*>(data);
     if (is_finite(c->cx) && is_finite(c->cy) && is_finite(c->r) && c->r > 0.0) {
+      if (std::fabs(c->cx) > kSafeCoord || std::fabs(c->cy) > kSafeCoord || c->r > kSafeCoord) {
+        const Box box = far_box(impl_of(self), kFarMargin);
+        return draw_far(cr, [&] { fill_far_circle(cr, Pt{c->cx, c->cy}, c->r, box); });
+      }
       cairo_arc(cr, c->cx, c->cy, c->r, 0.0, 2.0 * kPi);
       cairo_close_path(cr);
       cairo_fill(cr);
@@ -395,8 +534,23 @@ BL_API BLResult bl_context_fill_geometry_rgba32(BLContextCore* self, BLGeometryT
       w = v[2] - v[0];
       h = v[3] - v[1];
     }
-    // Empty or inverted boxes and rectangles draw nothing.
-    if (is_finite(x) && is_finite(y) && is_finite(w) && is_finite(h) && w > 0.0 && h > 0.0) {
+    const double x1 = type == BL_GEOMETRY_TYPE_BOXD ? v[2] : x + w;
+    const double y1 = type == BL_GEOMETRY_TYPE_BOXD ? v[3] : y + h;
+    if (std::fabs(x) > kSafeCoord || std::fabs(y) > kSafeCoord || std::fabs(x1) > kSafeCoord ||
+        std::fabs(y1) > kSafeCoord) {
+      // Far edges are clipped first.  The far edge of a rectangle may have
+      // overflowed to infinity, which clips like any other far edge.
+      const Box box = far_box(impl_of(self), kFarMargin);
+      if (is_finite(x) && is_finite(y) && is_finite(v[2]) && is_finite(v[3]) && x1 > x && y1 > y) {
+        double cx0 = std::max(x, box.x0), cy0 = std::max(y, box.y0);
+        double cx1 = std::min(x1, box.x1), cy1 = std::min(y1, box.y1);
+        if (cx1 > cx0 && cy1 > cy0) {
+          cairo_rectangle(cr, cx0, cy0, cx1 - cx0, cy1 - cy0);
+          cairo_fill(cr);
+        }
+      }
+    } else if (is_finite(x) && is_finite(y) && is_finite(w) && is_finite(h) && w > 0.0 && h > 0.0) {
+      // Empty or inverted boxes and rectangles draw nothing.
       cairo_rectangle(cr, x, y, w, h);
       cairo_fill(cr);
     }
@@ -412,7 +566,15 @@ BL_API BLResult bl_context_fill_path_d_rgba32(BLContextCore* self, const BLPoint
   BLResult err = BL_SUCCESS;
   cairo_t* cr = begin(self, rgba32, &err);
   if (!cr) return err;
-  emit_path(cr, path, Pt{origin->x, origin->y});
+  const Pt o{origin->x, origin->y};
+  ExtentSink extent;
+  walk_path(path, o, extent);
+  if (extent.max_abs > kSafeCoord) {
+    const Box box = far_box(impl_of(self), kFarMargin);
+    return draw_far(cr, [&] { fill_far_path(cr, path, o, box); });
+  }
+  CairoSink sink{cr};
+  walk_path(path, o, sink);
   cairo_fill(cr);
   return finish(cr);
 }
@@ -425,7 +587,20 @@ BL_API BLResult bl_context_stroke_path_d_rgba32(BLContextCore* self, const BLPoi
   BLResult err = BL_SUCCESS;
   cairo_t* cr = begin(self, rgba32, &err);
   if (!cr) return err;
-  emit_path(cr, path, Pt{origin->x, origin->y});
+  const Pt o{origin->x, origin->y};
+  ExtentSink extent;
+  walk_path(path, o, extent);
+  const double width = impl_of(self)->stroke_width;
+  if (extent.max_abs > kSafeCoord || width > kMaxStrokeWidth) {
+    // Wider strokes are drawn kMaxStrokeWidth wide, which still covers any
+    // image a stroke passes through.
+    const double w = std::min(width, kMaxStrokeWidth);
+    cairo_set_line_width(cr, w);
+    const Box box = far_box(impl_of(self), std::max(kFarMargin, 3.0 * w));
+    return draw_far(cr, [&] { stroke_far_path(cr, path, o, box); });
+  }
+  CairoSink sink{cr};
+  walk_path(path, o, sink);
   cairo_stroke(cr);
   return finish(cr);
 }

@@ -1,0 +1,249 @@
+// Flattening and clipping of geometry that reaches far outside the image.
+//
+// Coordinates may be anywhere in the finite double range, so differences of
+// two coordinates are formed from halves (a * 0.5 - b * 0.5 cannot overflow)
+// and interpolation starts from the endpoint nearer the result, which keeps
+// the result accurate when the other endpoint is very far away.
+
+#include "far_geometry.h"
+
+#include <algorithm>
+#include <cfloat>
+#include <cmath>
+#include <utility>
+
+namespace bl2d {
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+
+// Curves are flattened to within this many pixels.
+constexpr double kFlattenTolerance = 0.01;
+// Deep enough for a curve spanning the whole double range to come within
+// the tolerance near the box (the error shrinks fourfold per level).
+constexpr int kFlattenMaxDepth = 1100;
+// Upper bound on the arc steps of one circle polygon.
+constexpr double kMaxArcSteps = 1 << 20;
+
+inline Pt mid(Pt a, Pt b) { return {a.x * 0.5 + b.x * 0.5, a.y * 0.5 + b.y * 0.5}; }
+inline bool finite(Pt p) { return __builtin_isfinite(p.x) && __builtin_isfinite(p.y); }
+inline double clamp_finite(double v) { return v > DBL_MAX ? DBL_MAX : v < -DBL_MAX ? -DBL_MAX : v; }
+
+// True when the bounding box of pts[0..n) meets the box.
+bool hull_meets(const Pt* pts, int n, const Box& box) {
+  double x0 = pts[0].x, x1 = pts[0].x, y0 = pts[0].y, y1 = pts[0].y;
+  for (int i = 1; i < n; i++) {
+    x0 = std::min(x0, pts[i].x);
+    x1 = std::max(x1, pts[i].x);
+    y0 = std::min(y0, pts[i].y);
+    y1 = std::max(y1, pts[i].y);
+  }
+  return x0 <= box.x1 && x1 >= box.x0 && y0 <= box.y1 && y1 >= box.y0;
+}
+
+// Distance from p to the segment a-b; infinite or NaN when the numbers
+// overflow, which callers treat as "too far".
+double segment_distance(Pt p, Pt a, Pt b) {
+  Pt d = b - a, e = p - a;
+  double len2 = d.x * d.x + d.y * d.y;
+  double t = len2 > 0.0 ? (e.x * d.x + e.y * d.y) / len2 : 0.0;
+  if (!(t > 0.0)) t = 0.0;
+  else if (t > 1.0) t = 1.0;
+  Pt q = e - d * t;
+  return std::sqrt(q.x * q.x + q.y * q.y);
+}
+
+// Point where the segment a-b crosses the vertical line x = X (a and b lie
+// on different sides of it).
+Pt cross_x(Pt a, Pt b, double X) {
+  if (std::fabs(X - b.x) < std::fabs(X - a.x)) std::swap(a, b);
+  double t = ((X - a.x) * 0.5) / (b.x * 0.5 - a.x * 0.5);
+  double y = a.y + (t * 2.0) * (b.y * 0.5 - a.y * 0.5);
+  return {X, clamp_finite(y)};
+}
+
+Pt cross_y(Pt a, Pt b, double Y) {
+  Pt s = cross_x({a.y, a.x}, {b.y, b.x}, Y);
+  return {s.y, s.x};
+}
+
+// The four half-planes of the box: 0 x >= x0, 1 x <= x1, 2 y >= y0, 3 y <= y1.
+inline bool inside(int edge, Pt p, const Box& box) {
+  switch (edge) {
+    case 0: return p.x >= box.x0;
+    case 1: return p.x <= box.x1;
+    case 2: return p.y >= box.y0;
+    default: return p.y <= box.y1;
+  }
+}
+
+inline Pt cross_edge(int edge, Pt a, Pt b, const Box& box) {
+  switch (edge) {
+    case 0: return cross_x(a, b, box.x0);
+    case 1: return cross_x(a, b, box.x1);
+    case 2: return cross_y(a, b, box.y0);
+    default: return cross_y(a, b, box.y1);
+  }
+}
+
+}  // namespace
+
+// ---- Flattener -----------------------------------------------------------
+
+void Flattener::end_figure(bool closed) {
+  if (pts_.size() - fig_begin_ >= 2) figs_.push_back({fig_begin_, pts_.size(), closed});
+  else pts_.resize(fig_begin_);
+  fig_begin_ = pts_.size();
+}
+
+void Flattener::move(Pt p) {
+  end_figure(false);
+  pts_.push_back(p);
+  start_ = p;
+}
+
+void Flattener::line(Pt p) { pts_.push_back(p); }
+
+void Flattener::close() {
+  end_figure(true);
+  pts_.push_back(start_);  // drawing continues from the start point
+}
+
+void Flattener::finish() { end_figure(false); }
+
+void Flattener::cubic(Pt p0, Pt c1, Pt c2, Pt p3) {
+  cubic_stack_.clear();
+  cubic_stack_.push_back({{p0, c1, c2, p3}, 0});
+  while (!cubic_stack_.empty()) {
+    CubicPiece c = cubic_stack_.back();
+    cubic_stack_.pop_back();
+    const Pt* p = c.p;
+    bool split = c.depth < kFlattenMaxDepth && budget_ > 0 && hull_meets(p, 4, cull_) &&
+                 !(std::max(segment_distance(p[1], p[0], p[3]), segment_distance(p[2], p[0], p[3])) <=
+                   kFlattenTolerance);
+    if (!split) {
+      pts_.push_back(p[3]);
+      continue;
+    }
+    budget_--;
+    // de Casteljau at t = 1/2; midpoints of finite points stay finite.
+    Pt a = mid(p[0], p[1]), b = mid(p[1], p[2]), d = mid(p[2], p[3]);
+    Pt ab = mid(a, b), bd = mid(b, d);
+    Pt m = mid(ab, bd);
+    cubic_stack_.push_back({{m, bd, d, p[3]}, c.depth + 1});
+    cubic_stack_.push_back({{p[0], a, ab, m}, c.depth + 1});
+  }
+}
+
+void Flattener::conic(Pt p0, Pt c, Pt p2, double w) {
+  conic_stack_.clear();
+  conic_stack_.push_back({{p0, c, p2}, w, 0});
+  while (!conic_stack_.empty()) {
+    ConicPiece k = conic_stack_.back();
+    conic_stack_.pop_back();
+    const Pt* p = k.p;
+    // With w > 0 the curve lies in the triangle of its control points.
+    bool split = k.depth < kFlattenMaxDepth && budget_ > 0 && hull_meets(p, 3, cull_) &&
+                 !(segment_distance(p[1], p[0], p[2]) <= kFlattenTolerance);
+    Pt q1{0, 0}, r1{0, 0}, m{0, 0};
+    if (split) {
+      // Split at t = 1/2 into two conics with the same, smaller weight;
+      // q1 and r1 are convex combinations, so they stay in range.
+      double s = 1.0 / (1.0 + k.w), ws = k.w * s;
+      q1 = p[0] * s + p[1] * ws;
+      r1 = p[1] * ws + p[2] * s;
+      m = mid(q1, r1);
+      split = finite(q1) && finite(r1) && finite(m);
+    }
+    if (!split) {
+      pts_.push_back(p[2]);
+      continue;
+    }
+    budget_--;
+    double w2 = std::sqrt((1.0 + k.w) * 0.5);
+    conic_stack_.push_back({{m, r1, p[2]}, w2, k.depth + 1});
+    conic_stack_.push_back({{p[0], q1, m}, w2, k.depth + 1});
+  }
+}
+
+// ---- Clipping ------------------------------------------------------------
+
+void clip_polygon(const Pt* in, size_t n, const Box& box, std::vector<Pt>* out, std::vector<Pt>* scratch) {
+  out->assign(in, in + n);
+  for (int edge = 0; edge < 4; edge++) {
+    scratch->clear();
+    size_t m = out->size();
+    for (size_t i = 0; i < m; i++) {
+      Pt cur = (*out)[i], prev = (*out)[i == 0 ? m - 1 : i - 1];
+      bool cur_in = inside(edge, cur, box), prev_in = inside(edge, prev, box);
+      if (cur_in != prev_in) scratch->push_back(cross_edge(edge, prev, cur, box));
+      if (cur_in) scratch->push_back(cur);
+    }
+    out->swap(*scratch);
+    if (out->size() < 3) {
+      out->clear();
+      return;
+    }
+  }
+}
+
+bool clip_segment(Pt* a, Pt* b, const Box& box) {
+  for (int edge = 0; edge < 4; edge++) {
+    bool a_in = inside(edge, *a, box), b_in = inside(edge, *b, box);
+    if (!a_in && !b_in) return false;
+    if (!a_in) *a = cross_edge(edge, *a, *b, box);
+    else if (!b_in) *b = cross_edge(edge, *a, *b, box);
+  }
+  return true;
+}
+
+// ---- Circles -------------------------------------------------------------
+
+CircleCover circle_polygon(Pt c, double r, const Box& box, double tolerance, std::vector<Pt>* out) {
+  out->clear();
+  const Pt corners[4] = {{box.x0, box.y0}, {box.x1, box.y0}, {box.x1, box.y1}, {box.x0, box.y1}};
+
+  bool whole = true;
+  for (Pt k : corners) whole = whole && std::hypot(k.x - c.x, k.y - c.y) <= r;
+  if (whole) return CircleCover::kWhole;
+  Pt nearest = {std::min(std::max(c.x, box.x0), box.x1), std::min(std::max(c.y, box.y0), box.y1)};
+  if (!(std::hypot(nearest.x - c.x, nearest.y - c.y) < r)) return CircleCover::kNone;
+
+  // Arc angles phi are measured from the direction u, so that the arc points
+  // near the box keep their precision even when the centre is very far away.
+  Pt u = {1.0, 0.0};
+  double phi0 = -kPi, phi1 = kPi;
+  if (!box.contains(c)) {
+    // Seen from outside, the box spans less than half a turn around the
+    // direction to its centre; its corners give the extreme angles.
+    Pt v = mid({box.x0, box.y0}, {box.x1, box.y1}) - c;
+    double len = std::hypot(v.x, v.y);
+    u = {v.x / len, v.y / len};
+    phi0 = kPi;
+    phi1 = -kPi;
+    for (Pt k : corners) {
+      Pt h = k * 0.5 - c * 0.5;
+      double phi = std::atan2(u.x * h.y - u.y * h.x, u.x * h.x + u.y * h.y);
+      phi0 = std::min(phi0, phi);
+      phi1 = std::max(phi1, phi);
+    }
+  }
+
+  // A chord over the angle step deviates r * (1 - cos(step / 2)) <= r * step^2 / 8.
+  double step = std::min(2.0 * std::sqrt(2.0 * tolerance / r), kPi / 8.0);
+  double steps = std::ceil((phi1 - phi0) / step);
+  if (!(steps >= 1.0)) steps = 1.0;
+  if (steps > kMaxArcSteps) steps = kMaxArcSteps;
+  const int n = static_cast<int>(steps);
+
+  out->reserve(static_cast<size_t>(n) + 2);
+  out->push_back(c);
+  for (int i = 0; i <= n; i++) {
+    double phi = i == n ? phi1 : phi0 + (phi1 - phi0) * (static_cast<double>(i) / n);
+    double along = r * std::cos(phi), across = r * std::sin(phi);
+    out->push_back({clamp_finite(c.x + along * u.x - across * u.y), clamp_finite(c.y + along * u.y + across * u.x)});
+  }
+  return CircleCover::kPartial;
+}
+
+}  // namespace bl2d

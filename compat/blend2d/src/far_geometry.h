@@ -1,0 +1,98 @@
+// Private to bl2dcompat: geometry reaching far outside the image.
+//
+// Cairo keeps device coordinates in 24.8 fixed point (about +-8.3e6 pixels),
+// so anything reaching further renders wrongly or makes Cairo spin.  Such
+// geometry is flattened and clipped here, in double precision, to a box a
+// wide margin larger than the image; only the clipped result reaches Cairo.
+// Nothing here calls Cairo; the vectors may throw std::bad_alloc.
+#ifndef BL2DCOMPAT_FAR_GEOMETRY_H
+#define BL2DCOMPAT_FAR_GEOMETRY_H
+
+#include <cstddef>
+#include <vector>
+
+namespace bl2d {
+
+struct Pt {
+  double x, y;
+};
+
+inline Pt operator+(Pt a, Pt b) { return {a.x + b.x, a.y + b.y}; }
+inline Pt operator-(Pt a, Pt b) { return {a.x - b.x, a.y - b.y}; }
+inline Pt operator*(Pt a, double s) { return {a.x * s, a.y * s}; }
+
+// Closed axis-aligned box [x0, x1] x [y0, y1].
+struct Box {
+  double x0, y0, x1, y1;
+  bool contains(Pt p) const { return p.x >= x0 && p.x <= x1 && p.y >= y0 && p.y <= y1; }
+};
+
+// Collects a path as polylines.  Curves are flattened to within
+// kFlattenTolerance pixels wherever they may reach the cull box; a curve
+// piece whose control points all lie outside it is replaced by its chord,
+// which changes neither the winding numbers inside the box nor (for strokes
+// narrower than the margin) the pixels.  Figures with fewer than two points
+// are dropped.  Takes the same calls as the path walker's other sinks.
+class Flattener {
+ public:
+  struct Figure {
+    size_t begin, end;  // range in points()
+    bool closed;
+  };
+
+  explicit Flattener(Box cull) : cull_(cull) {}
+
+  void move(Pt p);
+  void line(Pt p);
+  void cubic(Pt p0, Pt c1, Pt c2, Pt p3);
+  void conic(Pt p0, Pt c, Pt p2, double w);
+  void close();
+  void finish();  // ends the last figure; call once after the walk
+
+  const std::vector<Pt>& points() const { return pts_; }
+  const std::vector<Figure>& figures() const { return figs_; }
+
+ private:
+  struct CubicPiece {
+    Pt p[4];
+    int depth;
+  };
+  struct ConicPiece {
+    Pt p[3];
+    double w;
+    int depth;
+  };
+
+  void end_figure(bool closed);
+
+  Box cull_;
+  std::vector<Pt> pts_;
+  std::vector<Figure> figs_;
+  std::vector<CubicPiece> cubic_stack_;
+  std::vector<ConicPiece> conic_stack_;
+  size_t fig_begin_ = 0;
+  Pt start_{0.0, 0.0};
+  // Subdivisions left for the whole path: bounds the work on any input.
+  size_t budget_ = size_t{1} << 22;
+};
+
+// Sutherland-Hodgman: clips the closed polygon in[0..n) to the box into *out
+// (cleared first; left empty when fewer than three points remain).  Clipping
+// each figure of a path on its own keeps the non-zero winding number of every
+// point inside the box.  *scratch is working storage.
+void clip_polygon(const Pt* in, size_t n, const Box& box, std::vector<Pt>* out, std::vector<Pt>* scratch);
+
+// Clips the segment a-b to the box in place; false when nothing is left.
+bool clip_segment(Pt* a, Pt* b, const Box& box);
+
+enum class CircleCover { kNone, kWhole, kPartial };
+
+// How a disc with finite centre and radius r > 0 meets the box.  For
+// kPartial, *out receives a polygon inside the disc (chord error below
+// `tolerance`) that covers every point of the disc within the box: the
+// centre followed by the arc over the angles the box spans as seen from it.
+CircleCover circle_polygon(Pt c, double r, const Box& box, double tolerance, std::vector<Pt>* out);
+
+}  // namespace bl2d
+
+#endif  // BL2DCOMPAT_FAR_GEOMETRY_H
