@@ -432,17 +432,29 @@ TEST(ContextFarGeometry, HugeClosedFigureStrokeKeepsItsVisibleEdgeAndCorner) {
 }
 
 TEST(ContextFarGeometry, HugeStrokeWidthCoversTheImage) {
-  Path p;
-  ASSERT_EQ(bl_path_move_to(&p.core, -8, 32), BL_SUCCESS);
-  ASSERT_EQ(bl_path_line_to(&p.core, 72, 32), BL_SUCCESS);
-  Image img(64, 64, BL_FORMAT_PRGB32);
-  Context ctx(img);
-  ASSERT_EQ(bl_context_fill_all_rgba32(&ctx.core, kBackground), BL_SUCCESS);
-  ASSERT_EQ(bl_context_set_stroke_width(&ctx.core, 1e9), BL_SUCCESS);
-  const BLPoint origin = {0, 0};
-  ASSERT_EQ(bl_context_stroke_path_d_rgba32(&ctx.core, &origin, &p.core, 0xFFFF8000u), BL_SUCCESS);
-  ASSERT_EQ(bl_context_end(&ctx.core), BL_SUCCESS);
-  expect_box(img, 0, 0, 64, 64, 0xFFFF8000u, kBackground);
+  Path line;  // short, through the image
+  ASSERT_EQ(bl_path_move_to(&line.core, -8, 32), BL_SUCCESS);
+  ASSERT_EQ(bl_path_line_to(&line.core, 72, 32), BL_SUCCESS);
+  Path triangle;  // one edge crosses the image near y = 30, the rest is far away
+  ASSERT_EQ(bl_path_move_to(&triangle.core, -1e9, 10), BL_SUCCESS);
+  ASSERT_EQ(bl_path_line_to(&triangle.core, 1e9, 50), BL_SUCCESS);
+  ASSERT_EQ(bl_path_line_to(&triangle.core, 30, -1e9), BL_SUCCESS);
+  ASSERT_EQ(bl_path_close(&triangle.core), BL_SUCCESS);
+
+  struct Case { const char* name; const Path* path; double width; };
+  for (const Case& c : {Case{"line", &line, 1e9}, Case{"line", &line, 1e6}, Case{"triangle", &triangle, 1e6},
+                        Case{"triangle", &triangle, 1e300}}) {
+    SCOPED_TRACE(c.name);
+    SCOPED_TRACE(c.width);
+    Image img(64, 64, BL_FORMAT_PRGB32);
+    Context ctx(img);
+    ASSERT_EQ(bl_context_fill_all_rgba32(&ctx.core, kBackground), BL_SUCCESS);
+    ASSERT_EQ(bl_context_set_stroke_width(&ctx.core, c.width), BL_SUCCESS);
+    const BLPoint origin = {0, 0};
+    ASSERT_EQ(bl_context_stroke_path_d_rgba32(&ctx.core, &origin, &c.path->core, 0xFFFF8000u), BL_SUCCESS);
+    ASSERT_EQ(bl_context_end(&ctx.core), BL_SUCCESS);
+    expect_box(img, 0, 0, 64, 64, 0xFFFF8000u, kBackground);
+  }
 }
 
 // ---- Composition and whole-image operations ------------------------------

@@ -306,8 +306,9 @@ struct ExtentSink {
 // Coordinates within this bound (after the origin) and stroke widths up to
 // kMaxStrokeWidth go to Cairo unchanged: even a miter join then stays well
 // inside Cairo's fixed-point range.  Anything larger takes the route below.
+// (Cairo already loses strokes 1e6 wide whose outline reaches 3e6.)
 constexpr double kSafeCoord = 1e6;
-constexpr double kMaxStrokeWidth = 1e6;
+constexpr double kMaxStrokeWidth = 2e5;
 // Far geometry is clipped to the image grown by this margin on every side, so
 // the clip edges stay far from any pixel.
 constexpr double kFarMargin = 1e5;
@@ -592,8 +593,8 @@ BL_API BLResult bl_context_stroke_path_d_rgba32(BLContextCore* self, const BLPoi
   walk_path(path, o, extent);
   const double width = impl_of(self)->stroke_width;
   if (extent.max_abs > kSafeCoord || width > kMaxStrokeWidth) {
-    // Wider strokes are drawn kMaxStrokeWidth wide, which still covers any
-    // image a stroke passes through.
+    // Wider strokes are drawn kMaxStrokeWidth wide: that still covers every
+    // pixel within 1e5 of the centre line, more than the largest image spans.
     const double w = std::min(width, kMaxStrokeWidth);
     cairo_set_line_width(cr, w);
     const Box box = far_box(impl_of(self), std::max(kFarMargin, 3.0 * w));
