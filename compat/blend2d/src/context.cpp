@@ -5,6 +5,10 @@
 // The composition operator and stroke width live here and are applied to the
 // cairo_t before each operation; if the cairo_t ever enters an error state it
 // is replaced by a fresh one on the next call.
+//
+// Geometry is handed to Cairo as it is unless it reaches beyond what Cairo's
+// fixed-point coordinates hold; such geometry is first flattened and clipped
+// in double precision (far_geometry.h).
 
 #include "bl2d_internal.h"
 #include "far_geometry.h"
@@ -535,6 +539,7 @@ BL_API BLResult bl_context_fill_geometry_rgba32(BLContextCore* self, BLGeometryT
       w = v[2] - v[0];
       h = v[3] - v[1];
     }
+    // Empty or inverted boxes and rectangles draw nothing.
     const double x1 = type == BL_GEOMETRY_TYPE_BOXD ? v[2] : x + w;
     const double y1 = type == BL_GEOMETRY_TYPE_BOXD ? v[3] : y + h;
     if (std::fabs(x) > kSafeCoord || std::fabs(y) > kSafeCoord || std::fabs(x1) > kSafeCoord ||
@@ -551,7 +556,6 @@ BL_API BLResult bl_context_fill_geometry_rgba32(BLContextCore* self, BLGeometryT
         }
       }
     } else if (is_finite(x) && is_finite(y) && is_finite(w) && is_finite(h) && w > 0.0 && h > 0.0) {
-      // Empty or inverted boxes and rectangles draw nothing.
       cairo_rectangle(cr, x, y, w, h);
       cairo_fill(cr);
     }
