@@ -347,6 +347,34 @@ TEST(ContextFarGeometry, HugeTriangleFillsItsInside) {
   }
 }
 
+TEST(ContextFarGeometry, HugeFigureKeepsNonZeroWindingAroundAHole) {
+  // A huge square with a small square inside: wound the other way the small
+  // one is a hole, wound the same way it stays filled.
+  for (bool reversed : {true, false}) {
+    SCOPED_TRACE(reversed);
+    Path p;
+    ASSERT_EQ(bl_path_move_to(&p.core, -1e9, -1e9), BL_SUCCESS);
+    ASSERT_EQ(bl_path_line_to(&p.core, 1e9, -1e9), BL_SUCCESS);
+    ASSERT_EQ(bl_path_line_to(&p.core, 1e9, 1e9), BL_SUCCESS);
+    ASSERT_EQ(bl_path_line_to(&p.core, -1e9, 1e9), BL_SUCCESS);
+    ASSERT_EQ(bl_path_close(&p.core), BL_SUCCESS);
+    const double ys[2] = {16, 48};
+    ASSERT_EQ(bl_path_move_to(&p.core, 16, ys[reversed ? 1 : 0]), BL_SUCCESS);
+    ASSERT_EQ(bl_path_line_to(&p.core, 48, ys[reversed ? 1 : 0]), BL_SUCCESS);
+    ASSERT_EQ(bl_path_line_to(&p.core, 48, ys[reversed ? 0 : 1]), BL_SUCCESS);
+    ASSERT_EQ(bl_path_line_to(&p.core, 16, ys[reversed ? 0 : 1]), BL_SUCCESS);
+    ASSERT_EQ(bl_path_close(&p.core), BL_SUCCESS);
+    Image img(64, 64, BL_FORMAT_PRGB32);
+    Context ctx(img);
+    ASSERT_EQ(bl_context_fill_all_rgba32(&ctx.core, kBackground), BL_SUCCESS);
+    const BLPoint origin = {0, 0};
+    ASSERT_EQ(bl_context_fill_path_d_rgba32(&ctx.core, &origin, &p.core, 0xFF00FF00u), BL_SUCCESS);
+    ASSERT_EQ(bl_context_end(&ctx.core), BL_SUCCESS);
+    if (reversed) expect_box(img, 16, 16, 48, 48, kBackground, 0xFF00FF00u);
+    else expect_box(img, 0, 0, 64, 64, 0xFF00FF00u, 0xFF00FF00u);
+  }
+}
+
 TEST(ContextFarGeometry, OrdinaryPathMovedFarAwayByOriginDrawsNothing) {
   Path p;
   ASSERT_EQ(bl_path_move_to(&p.core, 0, 0), BL_SUCCESS);
