@@ -314,6 +314,50 @@ TEST(ContextFarGeometry, HugeCircleFromConicsFollowsItsEdge) {
   expect_disc(img, cx, cy, r, 0xFFFFFFFFu, kBackground);
 }
 
+TEST(ContextFarGeometry, HugeParabolaFollowsItsCurveAsQuadAndCubic) {
+  // y = 20 + (x - 32)^2 / 64 from x = 32 - 1e7 to 32 + 1e7, closed along its
+  // far chord: the inside is below the curve, which bends across the image.
+  const double a = 1e7, k = 1.0 / 64;
+  const BLPoint p0 = {32 - a, 20 + k * a * a}, c = {32, 20 - k * a * a}, p2 = {32 + a, 20 + k * a * a};
+  Path quad, cubic;
+  ASSERT_EQ(bl_path_move_to(&quad.core, p0.x, p0.y), BL_SUCCESS);
+  ASSERT_EQ(bl_path_quad_to(&quad.core, c.x, c.y, p2.x, p2.y), BL_SUCCESS);
+  ASSERT_EQ(bl_path_close(&quad.core), BL_SUCCESS);
+  ASSERT_EQ(bl_path_move_to(&cubic.core, p0.x, p0.y), BL_SUCCESS);
+  ASSERT_EQ(bl_path_cubic_to(&cubic.core, p0.x + (c.x - p0.x) * 2 / 3, p0.y + (c.y - p0.y) * 2 / 3,
+                             p2.x + (c.x - p2.x) * 2 / 3, p2.y + (c.y - p2.y) * 2 / 3, p2.x, p2.y),
+            BL_SUCCESS);
+  ASSERT_EQ(bl_path_close(&cubic.core), BL_SUCCESS);
+
+  auto f = [&](double x) { return 20 + k * (x - 32) * (x - 32); };
+  struct Case { const char* name; const Path* path; };
+  for (const Case& cs : {Case{"quad", &quad}, Case{"cubic", &cubic}}) {
+    SCOPED_TRACE(cs.name);
+    Image img(64, 64, BL_FORMAT_PRGB32);
+    Context ctx(img);
+    ASSERT_EQ(bl_context_fill_all_rgba32(&ctx.core, kBackground), BL_SUCCESS);
+    const BLPoint origin = {0, 0};
+    ASSERT_EQ(bl_context_fill_path_d_rgba32(&ctx.core, &origin, &cs.path->core, 0xFFFFFFFFu), BL_SUCCESS);
+    ASSERT_EQ(bl_context_end(&ctx.core), BL_SUCCESS);
+    int inside = 0, outside = 0;
+    for (int y = 0; y < 64; y++)
+      for (int x = 0; x < 64; x++) {
+        // Extremes of the curve over the pixel's columns (convex, vertex at 32).
+        double lo = x <= 32 && x + 1 >= 32 ? 20.0 : std::min(f(x), f(x + 1));
+        double hi = std::max(f(x), f(x + 1));
+        if (y >= hi + 0.05) {
+          ASSERT_EQ(img.pixel32(x, y), 0xFFFFFFFFu) << "inside at " << x << "," << y;
+          inside++;
+        } else if (y + 1 <= lo - 0.05) {
+          ASSERT_EQ(img.pixel32(x, y), kBackground) << "outside at " << x << "," << y;
+          outside++;
+        }
+      }
+    EXPECT_GT(inside, 500);
+    EXPECT_GT(outside, 500);
+  }
+}
+
 TEST(ContextFarGeometry, HugeTriangleFillsItsInside) {
   // The edge from (-1e9, 10) to (1e9, 50) crosses the image at y = 30; the
   // triangle lies above it.
