@@ -27,6 +27,8 @@ constexpr double kPi = 3.14159265358979323846;
 constexpr double kConicTolerance = 0.01;
 constexpr int kConicMaxDepth = 10;
 
+constexpr double kMiterLimit = 4.0;  // Blend2D's default miter limit
+
 struct ContextImpl {
   bl2d::ImageImpl* image = nullptr;  // one reference held
   cairo_t* cr = nullptr;
@@ -57,7 +59,7 @@ cairo_t* create_cairo(cairo_surface_t* surface) {
   cairo_set_antialias(cr, CAIRO_ANTIALIAS_GRAY);
   cairo_set_line_join(cr, CAIRO_LINE_JOIN_MITER);
   cairo_set_line_cap(cr, CAIRO_LINE_CAP_BUTT);
-  cairo_set_miter_limit(cr, 4.0);  // Blend2D's default miter limit
+  cairo_set_miter_limit(cr, kMiterLimit);
   cairo_set_fill_rule(cr, CAIRO_FILL_RULE_WINDING);
   return cr;
 }
@@ -308,14 +310,17 @@ struct ExtentSink {
 // ---- Geometry reaching far outside the image --------------------------------
 
 // Coordinates within this bound (after the origin) and stroke widths up to
-// kMaxStrokeWidth go to Cairo unchanged: even a miter join then stays well
-// inside Cairo's fixed-point range.  Anything larger takes the route below.
-// (Cairo already loses strokes 1e6 wide whose outline reaches 3e6.)
-constexpr double kSafeCoord = 1e6;
-constexpr double kMaxStrokeWidth = 2e5;
-// Far geometry is clipped to the image grown by this margin on every side, so
-// the clip edges stay far from any pixel.
-constexpr double kFarMargin = 1e5;
+// kMaxStrokeWidth go to Cairo unchanged; anything larger takes the route
+// below.  Besides the 24.8 fixed-point range, Cairo's rasteriser has a
+// second limit: it spoils the coverage of an edge crossing the image once
+// the product of the edge's x and y extents passes about 3.6e10 px^2.  Within
+// these bounds no edge, miter joins included, comes near 2e10.
+constexpr double kSafeCoord = 5e4;
+constexpr double kMaxStrokeWidth = 1e4;
+// Far geometry is clipped to the image grown by this margin on every side:
+// far enough that the clip edges stay away from every pixel, near enough that
+// any edge inside stays within Cairo's limits even for the largest image.
+constexpr double kFarMargin = 1e4;
 
 Box far_box(const ContextImpl* impl, double margin) {
   return {-margin, -margin, impl->image->w + margin, impl->image->h + margin};
@@ -330,7 +335,7 @@ void add_polygon(cairo_t* cr, const std::vector<Pt>& poly) {
 // Fill: every figure is closed and clipped on its own, which keeps the
 // non-zero winding numbers inside the box.
 void fill_far_path(cairo_t* cr, const BLPathCore* path, Pt origin, const Box& box) {
-  bl2d::Flattener flat(box);
+  bl2d::Flattener flat(box, false);
   walk_path(path, origin, flat);
   flat.finish();
   std::vector<Pt> clipped, scratch;
@@ -341,45 +346,30 @@ void fill_far_path(cairo_t* cr, const BLPathCore* path, Pt origin, const Box& bo
   cairo_fill(cr);
 }
 
-// Stroke: each segment is clipped on its own.  Consecutive segments that meet
-// inside the box stay joined; joins and caps at the box edges lie at least
-// the margin away from the image, which is more than they reach.
-void add_clipped_polyline(cairo_t* cr, const Pt* pts, size_t n, bool closed, const Box& box) {
-  size_t outside = n;
-  for (size_t i = 0; i < n && outside == n; i++)
-    if (!box.contains(pts[i])) outside = i;
-  if (outside == n) {
-    cairo_move_to(cr, pts[0].x, pts[0].y);
-    for (size_t i = 1; i < n; i++) cairo_line_to(cr, pts[i].x, pts[i].y);
-    if (closed) cairo_close_path(cr);
-    return;
-  }
-  // A closed figure is walked from a point outside the box, where no join
-  // can matter, so each run of joined segments is drawn in one piece.
-  size_t first = closed ? outside : 0;
-  size_t segments = closed ? n : n - 1;
-  bool joined = false;
-  for (size_t j = 0; j < segments; j++) {
-    size_t i = (first + j) % n;
-    Pt a = pts[i], b = pts[(i + 1) % n];
-    Pt ca = a, cb = b;
-    if (!bl2d::clip_segment(&ca, &cb, box)) {
-      joined = false;
-      continue;
-    }
-    if (!joined || !box.contains(a)) cairo_move_to(cr, ca.x, ca.y);
-    cairo_line_to(cr, cb.x, cb.y);
-    joined = box.contains(b);
-  }
-}
-
-void stroke_far_path(cairo_t* cr, const BLPathCore* path, Pt origin, const Box& box) {
-  bl2d::Flattener flat(box);
+// Stroke: the parts of the stroke within the box are built in double
+// precision and filled together.  Curve pieces farther from the box than a
+// miter can reach are replaced by their chords.
+void stroke_far_path(cairo_t* cr, const BLPathCore* path, Pt origin, double width, const Box& box) {
+  const double half = width * 0.5, reach = half * kMiterLimit + 1.0;
+  bl2d::Flattener flat(Box{box.x0 - reach, box.y0 - reach, box.x1 + reach, box.y1 + reach}, true);
   walk_path(path, origin, flat);
   flat.finish();
-  for (const bl2d::Flattener::Figure& fig : flat.figures())
-    add_clipped_polyline(cr, flat.points().data() + fig.begin, fig.end - fig.begin, fig.closed, box);
-  cairo_stroke(cr);
+  std::vector<Pt> parts;
+  std::vector<size_t> sizes;
+  for (const bl2d::Flattener::Figure& fig : flat.figures()) {
+    parts.clear();
+    sizes.clear();
+    bl2d::stroke_polyline(flat.points().data() + fig.begin, flat.smooth().data() + fig.begin, fig.end - fig.begin,
+                          fig.closed, half, kMiterLimit, box, &parts, &sizes);
+    size_t at = 0;
+    for (size_t size : sizes) {
+      cairo_move_to(cr, parts[at].x, parts[at].y);
+      for (size_t i = 1; i < size; i++) cairo_line_to(cr, parts[at + i].x, parts[at + i].y);
+      cairo_close_path(cr);
+      at += size;
+    }
+  }
+  cairo_fill(cr);
 }
 
 void fill_far_circle(cairo_t* cr, Pt centre, double r, const Box& box) {
@@ -597,12 +587,8 @@ BL_API BLResult bl_context_stroke_path_d_rgba32(BLContextCore* self, const BLPoi
   walk_path(path, o, extent);
   const double width = impl_of(self)->stroke_width;
   if (extent.max_abs > kSafeCoord || width > kMaxStrokeWidth) {
-    // Wider strokes are drawn kMaxStrokeWidth wide: that still covers every
-    // pixel within 1e5 of the centre line, more than the largest image spans.
-    const double w = std::min(width, kMaxStrokeWidth);
-    cairo_set_line_width(cr, w);
-    const Box box = far_box(impl_of(self), std::max(kFarMargin, 3.0 * w));
-    return draw_far(cr, [&] { stroke_far_path(cr, path, o, box); });
+    const Box box = far_box(impl_of(self), kFarMargin);
+    return draw_far(cr, [&] { stroke_far_path(cr, path, o, width, box); });
   }
   CairoSink sink{cr};
   walk_path(path, o, sink);

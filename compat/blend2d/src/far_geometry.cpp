@@ -22,6 +22,10 @@ constexpr double kFlattenTolerance = 0.01;
 // Deep enough for a curve spanning the whole double range to come within
 // the tolerance near the box (the error shrinks fourfold per level).
 constexpr int kFlattenMaxDepth = 1100;
+// For strokes, the pieces at the ends of a curve are split until their chords
+// run within this tangent (about 0.1 degree) of the curve's end tangents,
+// which set the caps and the joins with the neighbouring segments.
+constexpr double kEndTangent = 2e-3;
 // Upper bound on the arc steps of one circle polygon.
 constexpr double kMaxArcSteps = 1 << 20;
 
@@ -39,6 +43,21 @@ bool hull_meets(const Pt* pts, int n, const Box& box) {
     y1 = std::max(y1, pts[i].y);
   }
   return x0 <= box.x1 && x1 >= box.x0 && y0 <= box.y1 && y1 >= box.y0;
+}
+
+// True when the chord pts[0]-pts[n-1] runs along the curve's tangent at the
+// ends flagged in `ends` (1 start, 2 end).  The tangent at an end points to
+// the nearest control point distinct from it.
+bool chord_follows_end_tangents(const Pt* pts, int n, unsigned ends) {
+  Pt chord = pts[n - 1] - pts[0];
+  auto along = [&](Pt t) {
+    double cross = std::fabs(t.x * chord.y - t.y * chord.x), dot = t.x * chord.x + t.y * chord.y;
+    return (t.x == 0.0 && t.y == 0.0) || (dot > 0.0 && cross <= kEndTangent * dot);
+  };
+  Pt t0{0.0, 0.0}, t1{0.0, 0.0};
+  for (int i = 1; i < n && t0.x == 0.0 && t0.y == 0.0; i++) t0 = pts[i] - pts[0];
+  for (int i = n - 2; i >= 0 && t1.x == 0.0 && t1.y == 0.0; i--) t1 = pts[n - 1] - pts[i];
+  return (!(ends & 1u) || along(t0)) && (!(ends & 2u) || along(t1));
 }
 
 // Distance from p to the segment a-b; infinite or NaN when the numbers
@@ -91,38 +110,43 @@ inline Pt cross_edge(int edge, Pt a, Pt b, const Box& box) {
 // ---- Flattener -----------------------------------------------------------
 
 void Flattener::end_figure(bool closed) {
-  if (pts_.size() - fig_begin_ >= 2) figs_.push_back({fig_begin_, pts_.size(), closed});
-  else pts_.resize(fig_begin_);
+  if (pts_.size() - fig_begin_ >= 2) {
+    figs_.push_back({fig_begin_, pts_.size(), closed});
+  } else {
+    pts_.resize(fig_begin_);
+    smooth_.resize(fig_begin_);
+  }
   fig_begin_ = pts_.size();
 }
 
 void Flattener::move(Pt p) {
   end_figure(false);
-  pts_.push_back(p);
+  add(p, false);
   start_ = p;
 }
 
-void Flattener::line(Pt p) { pts_.push_back(p); }
+void Flattener::line(Pt p) { add(p, false); }
 
 void Flattener::close() {
   end_figure(true);
-  pts_.push_back(start_);  // drawing continues from the start point
+  add(start_, false);  // drawing continues from the start point
 }
 
 void Flattener::finish() { end_figure(false); }
 
 void Flattener::cubic(Pt p0, Pt c1, Pt c2, Pt p3) {
   cubic_stack_.clear();
-  cubic_stack_.push_back({{p0, c1, c2, p3}, 0});
+  cubic_stack_.push_back({{p0, c1, c2, p3}, 0, 3});
   while (!cubic_stack_.empty()) {
     CubicPiece c = cubic_stack_.back();
     cubic_stack_.pop_back();
     const Pt* p = c.p;
     bool split = c.depth < kFlattenMaxDepth && budget_ > 0 && hull_meets(p, 4, cull_) &&
-                 !(std::max(segment_distance(p[1], p[0], p[3]), segment_distance(p[2], p[0], p[3])) <=
-                   kFlattenTolerance);
+                 (!(std::max(segment_distance(p[1], p[0], p[3]), segment_distance(p[2], p[0], p[3])) <=
+                    kFlattenTolerance) ||
+                  (exact_ends_ && c.ends != 0 && !chord_follows_end_tangents(p, 4, c.ends)));
     if (!split) {
-      pts_.push_back(p[3]);
+      add(p[3], !cubic_stack_.empty());  // the last piece ends the curve
       continue;
     }
     budget_--;
@@ -130,21 +154,22 @@ void Flattener::cubic(Pt p0, Pt c1, Pt c2, Pt p3) {
     Pt a = mid(p[0], p[1]), b = mid(p[1], p[2]), d = mid(p[2], p[3]);
     Pt ab = mid(a, b), bd = mid(b, d);
     Pt m = mid(ab, bd);
-    cubic_stack_.push_back({{m, bd, d, p[3]}, c.depth + 1});
-    cubic_stack_.push_back({{p[0], a, ab, m}, c.depth + 1});
+    cubic_stack_.push_back({{m, bd, d, p[3]}, c.depth + 1, c.ends & 2u});
+    cubic_stack_.push_back({{p[0], a, ab, m}, c.depth + 1, c.ends & 1u});
   }
 }
 
 void Flattener::conic(Pt p0, Pt c, Pt p2, double w) {
   conic_stack_.clear();
-  conic_stack_.push_back({{p0, c, p2}, w, 0});
+  conic_stack_.push_back({{p0, c, p2}, w, 0, 3});
   while (!conic_stack_.empty()) {
     ConicPiece k = conic_stack_.back();
     conic_stack_.pop_back();
     const Pt* p = k.p;
     // With w > 0 the curve lies in the triangle of its control points.
     bool split = k.depth < kFlattenMaxDepth && budget_ > 0 && hull_meets(p, 3, cull_) &&
-                 !(segment_distance(p[1], p[0], p[2]) <= kFlattenTolerance);
+                 (!(segment_distance(p[1], p[0], p[2]) <= kFlattenTolerance) ||
+                  (exact_ends_ && k.ends != 0 && !chord_follows_end_tangents(p, 3, k.ends)));
     Pt q1{0, 0}, r1{0, 0}, m{0, 0};
     if (split) {
       // Split at t = 1/2 into two conics with the same, smaller weight;
@@ -156,13 +181,13 @@ void Flattener::conic(Pt p0, Pt c, Pt p2, double w) {
       split = finite(q1) && finite(r1) && finite(m);
     }
     if (!split) {
-      pts_.push_back(p[2]);
+      add(p[2], !conic_stack_.empty());
       continue;
     }
     budget_--;
     double w2 = std::sqrt((1.0 + k.w) * 0.5);
-    conic_stack_.push_back({{m, r1, p[2]}, w2, k.depth + 1});
-    conic_stack_.push_back({{p[0], q1, m}, w2, k.depth + 1});
+    conic_stack_.push_back({{m, r1, p[2]}, w2, k.depth + 1, k.ends & 2u});
+    conic_stack_.push_back({{p[0], q1, m}, w2, k.depth + 1, k.ends & 1u});
   }
 }
 
@@ -187,14 +212,139 @@ void clip_polygon(const Pt* in, size_t n, const Box& box, std::vector<Pt>* out, 
   }
 }
 
-bool clip_segment(Pt* a, Pt* b, const Box& box) {
-  for (int edge = 0; edge < 4; edge++) {
-    bool a_in = inside(edge, *a, box), b_in = inside(edge, *b, box);
-    if (!a_in && !b_in) return false;
-    if (!a_in) *a = cross_edge(edge, *a, *b, box);
-    else if (!b_in) *b = cross_edge(edge, *a, *b, box);
+// ---- Strokes -------------------------------------------------------------
+
+namespace {
+
+// The half-plane {p : (p - q) . m <= c}, m a unit vector.
+struct HalfPlane {
+  Pt q, m;
+  double c;
+};
+
+// Cuts the convex polygon *poly by the half-plane.  Values are scaled by
+// 1/8 so that neither the side values nor their differences can overflow.
+void cut(std::vector<Pt>* poly, const HalfPlane& hp, std::vector<Pt>* scratch) {
+  const double mx = hp.m.x * 0.125, my = hp.m.y * 0.125, c = hp.c * 0.125;
+  auto side = [&](Pt p) { return (p.x - hp.q.x) * mx + (p.y - hp.q.y) * my - c; };
+  scratch->clear();
+  size_t n = poly->size();
+  for (size_t i = 0; i < n; i++) {
+    Pt a = (*poly)[i == 0 ? n - 1 : i - 1], b = (*poly)[i];
+    double fa = side(a), fb = side(b);
+    if ((fa <= 0.0) != (fb <= 0.0)) scratch->push_back(a + (b - a) * (fa / (fa - fb)));
+    if (fb <= 0.0) scratch->push_back(b);
   }
-  return true;
+  poly->swap(*scratch);
+}
+
+// Appends the box cut by the half-planes, unless nothing is left.
+void add_part(const Box& box, const std::vector<HalfPlane>& hps, std::vector<Pt>* poly, std::vector<Pt>* scratch,
+              std::vector<Pt>* out, std::vector<size_t>* sizes) {
+  poly->assign({{box.x0, box.y0}, {box.x1, box.y0}, {box.x1, box.y1}, {box.x0, box.y1}});
+  for (size_t i = 0; i < hps.size() && poly->size() >= 3; i++) cut(poly, hps[i], scratch);
+  if (poly->size() < 3) return;
+  out->insert(out->end(), poly->begin(), poly->end());
+  sizes->push_back(poly->size());
+}
+
+// True when p lies within `reach` of the box (per axis).
+inline bool near_box(Pt p, double reach, const Box& box) {
+  return p.x >= box.x0 - reach && p.x <= box.x1 + reach && p.y >= box.y0 - reach && p.y <= box.y1 + reach;
+}
+
+}  // namespace
+
+void stroke_polyline(const Pt* pts, const uint8_t* smooth, size_t n, bool closed, double half_width,
+                     double miter_limit, const Box& box, std::vector<Pt>* out, std::vector<size_t>* sizes) {
+  // Zero-length segments neither draw nor bend the stroke; a point repeated
+  // is smooth only if every copy is.
+  std::vector<Pt> p;
+  std::vector<uint8_t> round;
+  p.reserve(n);
+  round.reserve(n);
+  for (size_t i = 0; i < n; i++) {
+    if (!p.empty() && pts[i].x == p.back().x && pts[i].y == p.back().y) {
+      round.back() = round.back() && smooth[i];
+    } else {
+      p.push_back(pts[i]);
+      round.push_back(smooth[i]);
+    }
+  }
+  while (closed && p.size() > 1 && p.back().x == p[0].x && p.back().y == p[0].y) {
+    p.pop_back();
+    round.pop_back();  // the start point is a corner
+  }
+  const size_t m = p.size();
+  if (m < 2 || !(half_width > 0.0)) return;
+  const size_t segments = closed ? m : m - 1;
+  const double h = half_width;
+  const Pt centre = mid({box.x0, box.y0}, {box.x1, box.y1});
+
+  // Unit directions from halved differences (no overflow); a zero direction
+  // marks a segment too short to have one.
+  std::vector<Pt> dir(segments);
+  for (size_t i = 0; i < segments; i++) {
+    Pt a = p[i], b = p[(i + 1) % m];
+    Pt d = b * 0.5 - a * 0.5;
+    double len = std::hypot(d.x, d.y);
+    dir[i] = len > 0.0 ? Pt{d.x / len, d.y / len} : Pt{0.0, 0.0};
+  }
+  auto valid = [](Pt d) { return d.x != 0.0 || d.y != 0.0; };
+
+  std::vector<Pt> poly, scratch;
+  std::vector<HalfPlane> hps;
+  for (size_t i = 0; i < segments; i++) {
+    Pt a = p[i], b = p[(i + 1) % m], d = dir[i];
+    if (!valid(d)) continue;
+    if (std::max(a.x, b.x) < box.x0 - h || std::min(a.x, b.x) > box.x1 + h || std::max(a.y, b.y) < box.y0 - h ||
+        std::min(a.y, b.y) > box.y1 + h)
+      continue;
+    Pt nrm = {-d.y, d.x};
+    // The sides are measured from the endpoint nearer the box: fewer digits lost.
+    Pt q = std::hypot(a.x - centre.x, a.y - centre.y) <= std::hypot(b.x - centre.x, b.y - centre.y) ? a : b;
+    hps.assign({{a, {-d.x, -d.y}, 0.0}, {b, d, 0.0}, {q, nrm, h}, {q, {-nrm.x, -nrm.y}, h}});
+    add_part(box, hps, &poly, &scratch, out, sizes);
+  }
+
+  // Joins fill the wedge on the outer side of each corner, between the end
+  // of one segment's band and the start of the next.
+  const double miter_reach = h * std::max(miter_limit, 1.0);
+  // A round join's chords stay within kFlattenTolerance of its arc.
+  const double round_step = 2.0 * std::sqrt(2.0 * kFlattenTolerance / h);
+  const size_t first = closed ? 0 : 1, last = closed ? m : m - 1;
+  for (size_t i = first; i < last; i++) {
+    Pt v = p[i], d1 = dir[(i + segments - 1) % segments], d2 = dir[i % segments];
+    if (!valid(d1) || !valid(d2) || !near_box(v, miter_reach, box)) continue;
+    double cross = d1.x * d2.y - d1.y * d2.x, dot = d1.x * d2.x + d1.y * d2.y;
+    // Straight on needs no join; an exact reversal has no outer side at a
+    // corner, while a smooth curve turning back sweeps the half disc ahead.
+    if (cross == 0.0 && (dot > 0.0 || !round[i])) continue;
+    double s = cross > 0.0 ? -1.0 : 1.0;
+    Pt n1 = {-d1.y * s, d1.x * s}, n2 = {-d2.y * s, d2.x * s};  // outer normals
+    hps.assign({{v, {-d1.x, -d1.y}, 0.0}, {v, d2, 0.0}});
+    if (round[i]) {
+      // Chords of the arc from n1 to n2, turning the way the path turns.
+      double turn = std::atan2(std::fabs(cross), dot);
+      double steps = std::ceil(turn / round_step);
+      int k = steps >= 1.0 ? (steps < 64.0 ? static_cast<int>(steps) : 64) : 1;
+      Pt side = {n1.y * s, -n1.x * s};  // n1 turned a quarter towards n2
+      for (int j = 0; j < k; j++) {
+        double a = (j + 0.5) * turn / k;
+        hps.push_back({v, n1 * std::cos(a) + side * std::sin(a), h * std::cos(0.5 * turn / k)});
+      }
+    } else if (miter_limit * miter_limit * (1.0 + dot) >= 2.0) {
+      // Miter while 1 / sin(half the corner angle) stays within the limit.
+      hps.push_back({v, n1, h});
+      hps.push_back({v, n2, h});
+    } else {
+      Pt u = n1 + n2;
+      double len = std::hypot(u.x, u.y);  // 2 cos(turn / 2)
+      if (!(len > 0.0)) continue;
+      hps.push_back({v, {u.x / len, u.y / len}, h * (len * 0.5)});
+    }
+    add_part(box, hps, &poly, &scratch, out, sizes);
+  }
 }
 
 // ---- Circles -------------------------------------------------------------
@@ -216,7 +366,7 @@ CircleCover circle_polygon(Pt c, double r, const Box& box, double tolerance, std
   if (!box.contains(c)) {
     // Seen from outside, the box spans less than half a turn around the
     // direction to its centre; its corners give the extreme angles.
-    Pt v = mid({box.x0, box.y0}, {box.x1, box.y1}) - c;
+    Pt v = mid({box.x0, box.y0}, {box.x1, box.y1}) * 0.5 - c * 0.5;  // halved: hypot stays finite
     double len = std::hypot(v.x, v.y);
     u = {v.x / len, v.y / len};
     phi0 = kPi;

@@ -9,6 +9,7 @@
 #define BL2DCOMPAT_FAR_GEOMETRY_H
 
 #include <cstddef>
+#include <cstdint>
 #include <vector>
 
 namespace bl2d {
@@ -30,9 +31,11 @@ struct Box {
 // Collects a path as polylines.  Curves are flattened to within
 // kFlattenTolerance pixels wherever they may reach the cull box; a curve
 // piece whose control points all lie outside it is replaced by its chord,
-// which changes neither the winding numbers inside the box nor (for strokes
-// narrower than the margin) the pixels.  Figures with fewer than two points
-// are dropped.  Takes the same calls as the path walker's other sinks.
+// which changes neither the winding numbers inside the box nor, when the
+// cull box is grown by the stroke's reach, the stroke within the box.
+// Points inside a flattened curve are marked smooth.  Figures with fewer
+// than two points are dropped.  Takes the same calls as the path walker's
+// other sinks.
 class Flattener {
  public:
   struct Figure {
@@ -40,7 +43,9 @@ class Flattener {
     bool closed;
   };
 
-  explicit Flattener(Box cull) : cull_(cull) {}
+  // exact_ends: also split the end pieces of each curve until their chords
+  // follow the end tangents (wanted for strokes).
+  Flattener(Box cull, bool exact_ends) : cull_(cull), exact_ends_(exact_ends) {}
 
   void move(Pt p);
   void line(Pt p);
@@ -50,23 +55,32 @@ class Flattener {
   void finish();  // ends the last figure; call once after the walk
 
   const std::vector<Pt>& points() const { return pts_; }
+  const std::vector<uint8_t>& smooth() const { return smooth_; }  // parallel to points()
   const std::vector<Figure>& figures() const { return figs_; }
 
  private:
   struct CubicPiece {
     Pt p[4];
     int depth;
+    unsigned ends;  // 1: starts the curve, 2: ends it
   };
   struct ConicPiece {
     Pt p[3];
     double w;
     int depth;
+    unsigned ends;
   };
 
   void end_figure(bool closed);
+  void add(Pt p, bool smooth) {
+    pts_.push_back(p);
+    smooth_.push_back(smooth ? 1 : 0);
+  }
 
   Box cull_;
+  bool exact_ends_;
   std::vector<Pt> pts_;
+  std::vector<uint8_t> smooth_;
   std::vector<Figure> figs_;
   std::vector<CubicPiece> cubic_stack_;
   std::vector<ConicPiece> conic_stack_;
@@ -82,8 +96,17 @@ class Flattener {
 // point inside the box.  *scratch is working storage.
 void clip_polygon(const Pt* in, size_t n, const Box& box, std::vector<Pt>* out, std::vector<Pt>* scratch);
 
-// Clips the segment a-b to the box in place; false when nothing is left.
-bool clip_segment(Pt* a, Pt* b, const Box& box);
+// The parts within the box of the stroke of the polyline pts[0..n): butt
+// caps, miter joins falling back to bevels beyond `miter_limit`, closed
+// figures joined at their start.  Where smooth[i] is set (a point inside a
+// flattened curve) the join is round, as the stroke of a smooth curve is.  Each part (a segment's band or a join) is
+// built as the box cut by the half-planes bounding it, so only points near
+// the box are ever interpolated: the result is exact for any width and any
+// distance.  The convex parts, all wound the same way, are appended to *out
+// with their point counts in *sizes; filled together with the non-zero rule
+// they cover the stroke.
+void stroke_polyline(const Pt* pts, const uint8_t* smooth, size_t n, bool closed, double half_width, double miter_limit, const Box& box,
+                     std::vector<Pt>* out, std::vector<size_t>* sizes);
 
 enum class CircleCover { kNone, kWhole, kPartial };
 
