@@ -391,6 +391,31 @@ TEST(ContextFarGeometry, HugeTriangleFillsItsInside) {
   }
 }
 
+TEST(ContextFarGeometry, HugeDiagonalEdgeSplitsTheImage) {
+  // The edge y = x + 0.5 runs corner to corner; the triangle lies above it.
+  // Long slanted edges are where coverage goes wrong if the rasteriser's
+  // intermediate products overflow.
+  for (double far : {2e5, 1e9, 1e15}) {
+    SCOPED_TRACE(far);
+    Path p;
+    ASSERT_EQ(bl_path_move_to(&p.core, -far, -far + 0.5), BL_SUCCESS);
+    ASSERT_EQ(bl_path_line_to(&p.core, far, far + 0.5), BL_SUCCESS);
+    ASSERT_EQ(bl_path_line_to(&p.core, far, -far), BL_SUCCESS);
+    ASSERT_EQ(bl_path_close(&p.core), BL_SUCCESS);
+    Image img(64, 64, BL_FORMAT_PRGB32);
+    Context ctx(img);
+    ASSERT_EQ(bl_context_fill_all_rgba32(&ctx.core, kBackground), BL_SUCCESS);
+    const BLPoint origin = {0, 0};
+    ASSERT_EQ(bl_context_fill_path_d_rgba32(&ctx.core, &origin, &p.core, 0xFF00FF00u), BL_SUCCESS);
+    ASSERT_EQ(bl_context_end(&ctx.core), BL_SUCCESS);
+    for (int y = 0; y < 64; y++)
+      for (int x = 0; x < 64; x++) {
+        if (y + 0.5 <= x) ASSERT_EQ(img.pixel32(x, y), 0xFF00FF00u) << "inside at " << x << "," << y;
+        else if (y >= x + 1.5) ASSERT_EQ(img.pixel32(x, y), kBackground) << "outside at " << x << "," << y;
+      }
+  }
+}
+
 TEST(ContextFarGeometry, HugeFigureKeepsNonZeroWindingAroundAHole) {
   // A huge square with a small square inside: wound the other way the small
   // one is a hole, wound the same way it stays filled.
