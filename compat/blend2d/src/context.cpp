@@ -359,8 +359,13 @@ void stroke_far_path(cairo_t* cr, const BLPathCore* path, Pt origin, double widt
   for (const bl2d::Flattener::Figure& fig : flat.figures()) {
     parts.clear();
     sizes.clear();
-    bl2d::stroke_polyline(flat.points().data() + fig.begin, flat.smooth().data() + fig.begin, fig.end - fig.begin,
-                          fig.closed, half, kMiterLimit, box, &parts, &sizes);
+    if (bl2d::stroke_polyline(flat.points().data() + fig.begin, flat.smooth().data() + fig.begin,
+                              fig.end - fig.begin, fig.closed, half, kMiterLimit, box, &parts, &sizes)) {
+      // One part covers the whole box, so the stroke covers the image.
+      cairo_new_path(cr);
+      cairo_rectangle(cr, box.x0, box.y0, box.x1 - box.x0, box.y1 - box.y0);
+      break;
+    }
     size_t at = 0;
     for (size_t size : sizes) {
       cairo_move_to(cr, parts[at].x, parts[at].y);

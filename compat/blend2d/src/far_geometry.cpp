@@ -238,14 +238,21 @@ void cut(std::vector<Pt>* poly, const HalfPlane& hp, std::vector<Pt>* scratch) {
   poly->swap(*scratch);
 }
 
-// Appends the box cut by the half-planes, unless nothing is left.
-void add_part(const Box& box, const std::vector<HalfPlane>& hps, std::vector<Pt>* poly, std::vector<Pt>* scratch,
+// Appends the box cut by the half-planes, unless nothing is left.  Returns
+// true when nothing was cut off: the part is the whole box.
+bool add_part(const Box& box, const std::vector<HalfPlane>& hps, std::vector<Pt>* poly, std::vector<Pt>* scratch,
               std::vector<Pt>* out, std::vector<size_t>* sizes) {
   poly->assign({{box.x0, box.y0}, {box.x1, box.y0}, {box.x1, box.y1}, {box.x0, box.y1}});
-  for (size_t i = 0; i < hps.size() && poly->size() >= 3; i++) cut(poly, hps[i], scratch);
-  if (poly->size() < 3) return;
+  bool whole = true;
+  for (size_t i = 0; i < hps.size() && poly->size() >= 3; i++) {
+    cut(poly, hps[i], scratch);
+    whole = whole && poly->size() == 4 && (*poly)[0].x == box.x0 && (*poly)[0].y == box.y0 &&
+            (*poly)[2].x == box.x1 && (*poly)[2].y == box.y1 && (*poly)[1].x == box.x1 && (*poly)[3].y == box.y1;
+  }
+  if (poly->size() < 3) return false;
   out->insert(out->end(), poly->begin(), poly->end());
   sizes->push_back(poly->size());
+  return whole;
 }
 
 // True when p lies within `reach` of the box (per axis).
@@ -255,7 +262,7 @@ inline bool near_box(Pt p, double reach, const Box& box) {
 
 }  // namespace
 
-void stroke_polyline(const Pt* pts, const uint8_t* smooth, size_t n, bool closed, double half_width,
+bool stroke_polyline(const Pt* pts, const uint8_t* smooth, size_t n, bool closed, double half_width,
                      double miter_limit, const Box& box, std::vector<Pt>* out, std::vector<size_t>* sizes) {
   // Zero-length segments neither draw nor bend the stroke; a point repeated
   // is smooth only if every copy is.
@@ -276,7 +283,7 @@ void stroke_polyline(const Pt* pts, const uint8_t* smooth, size_t n, bool closed
     round.pop_back();  // the start point is a corner
   }
   const size_t m = p.size();
-  if (m < 2 || !(half_width > 0.0)) return;
+  if (m < 2 || !(half_width > 0.0)) return false;
   const size_t segments = closed ? m : m - 1;
   const double h = half_width;
   const Pt centre = mid({box.x0, box.y0}, {box.x1, box.y1});
@@ -304,7 +311,7 @@ void stroke_polyline(const Pt* pts, const uint8_t* smooth, size_t n, bool closed
     // The sides are measured from the endpoint nearer the box: fewer digits lost.
     Pt q = std::hypot(a.x - centre.x, a.y - centre.y) <= std::hypot(b.x - centre.x, b.y - centre.y) ? a : b;
     hps.assign({{a, {-d.x, -d.y}, 0.0}, {b, d, 0.0}, {q, nrm, h}, {q, {-nrm.x, -nrm.y}, h}});
-    add_part(box, hps, &poly, &scratch, out, sizes);
+    if (add_part(box, hps, &poly, &scratch, out, sizes)) return true;
   }
 
   // Joins fill the wedge on the outer side of each corner, between the end
@@ -343,8 +350,9 @@ void stroke_polyline(const Pt* pts, const uint8_t* smooth, size_t n, bool closed
       if (!(len > 0.0)) continue;
       hps.push_back({v, {u.x / len, u.y / len}, h * (len * 0.5)});
     }
-    add_part(box, hps, &poly, &scratch, out, sizes);
+    if (add_part(box, hps, &poly, &scratch, out, sizes)) return true;
   }
+  return false;
 }
 
 // ---- Circles -------------------------------------------------------------

@@ -86,8 +86,9 @@ class Flattener {
   std::vector<ConicPiece> conic_stack_;
   size_t fig_begin_ = 0;
   Pt start_{0.0, 0.0};
-  // Subdivisions left for the whole path: bounds the work on any input.
-  size_t budget_ = size_t{1} << 22;
+  // Subdivisions left for the whole path: bounds the work on any input
+  // (past it, curve pieces are drawn as chords).
+  size_t budget_ = size_t{1} << 18;
 };
 
 // Sutherland-Hodgman: clips the closed polygon in[0..n) to the box into *out
@@ -104,8 +105,9 @@ void clip_polygon(const Pt* in, size_t n, const Box& box, std::vector<Pt>* out, 
 // the box are ever interpolated: the result is exact for any width and any
 // distance.  The convex parts, all wound the same way, are appended to *out
 // with their point counts in *sizes; filled together with the non-zero rule
-// they cover the stroke.
-void stroke_polyline(const Pt* pts, const uint8_t* smooth, size_t n, bool closed, double half_width, double miter_limit, const Box& box,
+// they cover the stroke.  Returns true, leaving the rest undone, as soon as
+// one part covers the whole box.
+bool stroke_polyline(const Pt* pts, const uint8_t* smooth, size_t n, bool closed, double half_width, double miter_limit, const Box& box,
                      std::vector<Pt>* out, std::vector<size_t>* sizes);
 
 enum class CircleCover { kNone, kWhole, kPartial };
