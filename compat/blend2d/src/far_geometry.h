@@ -1,9 +1,10 @@
 // Private to bl2dcompat: geometry reaching far outside the image.
 //
 // Cairo keeps device coordinates in 24.8 fixed point (about +-8.3e6 pixels),
-// so anything reaching further renders wrongly or makes Cairo spin.  Such
-// geometry is flattened and clipped here, in double precision, to a box a
-// wide margin larger than the image; only the clipped result reaches Cairo.
+// so anything reaching further renders wrongly or makes Cairo spin, and its
+// rasteriser already spoils long slanted edges well inside that range.  Such
+// geometry is flattened and clipped here, in double precision, to a box with
+// a margin around the image; only the clipped result reaches Cairo.
 // Nothing here calls Cairo; the vectors may throw std::bad_alloc.
 #ifndef BL2DCOMPAT_FAR_GEOMETRY_H
 #define BL2DCOMPAT_FAR_GEOMETRY_H
@@ -30,7 +31,7 @@ struct Box {
 
 // Collects a path as polylines.  Curves are flattened to within
 // kFlattenTolerance pixels wherever they may reach the cull box; a curve
-// piece whose control points all lie outside it is replaced by its chord,
+// piece whose control points' bounding box misses it is replaced by its chord,
 // which changes neither the winding numbers inside the box nor, when the
 // cull box is grown by the stroke's reach, the stroke within the box.
 // Points inside a flattened curve are marked smooth.  Figures with fewer
