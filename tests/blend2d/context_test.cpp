@@ -242,6 +242,320 @@ TEST(ContextStroke, WidthAndMiterCornersOfClosedRectangle) {
     }
 }
 
+// ---- Geometry reaching far outside the image ------------------------------
+// Coordinates far beyond any fixed-point device range; the pixels must come
+// out as if the geometry had been drawn exactly.
+
+TEST(ContextFarGeometry, HugeCircleAroundTheImageFillsEveryPixel) {
+  for (double r : {1e7, 1e12, 1e300}) {
+    SCOPED_TRACE(r);
+    Image img(64, 64, BL_FORMAT_PRGB32);
+    Context ctx(img);
+    ASSERT_EQ(bl_context_fill_all_rgba32(&ctx.core, kBackground), BL_SUCCESS);
+    const BLCircle circle = {32, 32, r};
+    ASSERT_EQ(bl_context_fill_geometry_rgba32(&ctx.core, BL_GEOMETRY_TYPE_CIRCLE, &circle, 0xFF3366CCu), BL_SUCCESS);
+    ASSERT_EQ(bl_context_end(&ctx.core), BL_SUCCESS);
+    expect_box(img, 0, 0, 64, 64, 0xFF3366CCu, 0xFF3366CCu);
+  }
+}
+
+TEST(ContextFarGeometry, HugeCircleAwayFromTheImageLeavesEveryPixel) {
+  const BLCircle circles[] = {
+      {1e300, 1e300, 1e299},
+      {-3e12, 32, 2e12},
+      {32, 1e9, 1e9 - 100},  // nearest edge at y = 100, below the image
+      {5e6, 5e6, 10},
+  };
+  for (const BLCircle& c : circles) {
+    SCOPED_TRACE(c.cx);
+    Image img(64, 64, BL_FORMAT_PRGB32);
+    Context ctx(img);
+    ASSERT_EQ(bl_context_fill_all_rgba32(&ctx.core, kBackground), BL_SUCCESS);
+    ASSERT_EQ(bl_context_fill_geometry_rgba32(&ctx.core, BL_GEOMETRY_TYPE_CIRCLE, &c, 0xFF3366CCu), BL_SUCCESS);
+    ASSERT_EQ(bl_context_end(&ctx.core), BL_SUCCESS);
+    expect_box(img, 0, 0, 0, 0, 0, kBackground);
+  }
+}
+
+TEST(ContextFarGeometry, HugeCircleEdgeThroughTheImage) {
+  const double s = std::sqrt(0.5);
+  const BLCircle circles[] = {
+      {32, 1e9 + 20, 1e9},           // edge along y = 20, inside below
+      {-1e12, 32, 1e12 + 40},        // edge along x = 40, inside to the left
+      {32 + 1e9 * s, 32 + 1e9 * s, 1e9},  // edge through the centre, diagonal
+      {2e7, -3e7, 3.6055512754639894e7},  // edge near (0, 0) at a slant
+  };
+  for (const BLCircle& c : circles) {
+    SCOPED_TRACE(c.cx);
+    Image img(64, 64, BL_FORMAT_PRGB32);
+    Context ctx(img);
+    ASSERT_EQ(bl_context_fill_all_rgba32(&ctx.core, kBackground), BL_SUCCESS);
+    ASSERT_EQ(bl_context_fill_geometry_rgba32(&ctx.core, BL_GEOMETRY_TYPE_CIRCLE, &c, 0xFF3366CCu), BL_SUCCESS);
+    ASSERT_EQ(bl_context_end(&ctx.core), BL_SUCCESS);
+    expect_disc(img, c.cx, c.cy, c.r, 0xFF3366CCu, kBackground);
+  }
+}
+
+TEST(ContextFarGeometry, HugeCircleFromConicsFollowsItsEdge) {
+  // A disc of radius 1e9 as four conic quarters; its top edge runs along
+  // y = 20 through the image.
+  const double cx = 32, cy = 1e9 + 20, r = 1e9, w = std::sqrt(0.5);
+  Path p;
+  ASSERT_EQ(bl_path_move_to(&p.core, cx + r, cy), BL_SUCCESS);
+  ASSERT_EQ(bl_path_conic_to(&p.core, cx + r, cy + r, cx, cy + r, w), BL_SUCCESS);
+  ASSERT_EQ(bl_path_conic_to(&p.core, cx - r, cy + r, cx - r, cy, w), BL_SUCCESS);
+  ASSERT_EQ(bl_path_conic_to(&p.core, cx - r, cy - r, cx, cy - r, w), BL_SUCCESS);
+  ASSERT_EQ(bl_path_conic_to(&p.core, cx + r, cy - r, cx + r, cy, w), BL_SUCCESS);
+  ASSERT_EQ(bl_path_close(&p.core), BL_SUCCESS);
+  Image img(64, 64, BL_FORMAT_PRGB32);
+  Context ctx(img);
+  ASSERT_EQ(bl_context_fill_all_rgba32(&ctx.core, kBackground), BL_SUCCESS);
+  const BLPoint origin = {0, 0};
+  ASSERT_EQ(bl_context_fill_path_d_rgba32(&ctx.core, &origin, &p.core, 0xFFFFFFFFu), BL_SUCCESS);
+  ASSERT_EQ(bl_context_end(&ctx.core), BL_SUCCESS);
+  expect_disc(img, cx, cy, r, 0xFFFFFFFFu, kBackground);
+}
+
+TEST(ContextFarGeometry, HugeParabolaFollowsItsCurveAsQuadAndCubic) {
+  // y = 20 + (x - 32)^2 / 64 from x = 32 - 1e7 to 32 + 1e7, closed along its
+  // far chord: the inside is below the curve, which bends across the image.
+  const double a = 1e7, k = 1.0 / 64;
+  const BLPoint p0 = {32 - a, 20 + k * a * a}, c = {32, 20 - k * a * a}, p2 = {32 + a, 20 + k * a * a};
+  Path quad, cubic;
+  ASSERT_EQ(bl_path_move_to(&quad.core, p0.x, p0.y), BL_SUCCESS);
+  ASSERT_EQ(bl_path_quad_to(&quad.core, c.x, c.y, p2.x, p2.y), BL_SUCCESS);
+  ASSERT_EQ(bl_path_close(&quad.core), BL_SUCCESS);
+  ASSERT_EQ(bl_path_move_to(&cubic.core, p0.x, p0.y), BL_SUCCESS);
+  ASSERT_EQ(bl_path_cubic_to(&cubic.core, p0.x + (c.x - p0.x) * 2 / 3, p0.y + (c.y - p0.y) * 2 / 3,
+                             p2.x + (c.x - p2.x) * 2 / 3, p2.y + (c.y - p2.y) * 2 / 3, p2.x, p2.y),
+            BL_SUCCESS);
+  ASSERT_EQ(bl_path_close(&cubic.core), BL_SUCCESS);
+
+  auto f = [&](double x) { return 20 + k * (x - 32) * (x - 32); };
+  struct Case { const char* name; const Path* path; };
+  for (const Case& cs : {Case{"quad", &quad}, Case{"cubic", &cubic}}) {
+    SCOPED_TRACE(cs.name);
+    Image img(64, 64, BL_FORMAT_PRGB32);
+    Context ctx(img);
+    ASSERT_EQ(bl_context_fill_all_rgba32(&ctx.core, kBackground), BL_SUCCESS);
+    const BLPoint origin = {0, 0};
+    ASSERT_EQ(bl_context_fill_path_d_rgba32(&ctx.core, &origin, &cs.path->core, 0xFFFFFFFFu), BL_SUCCESS);
+    ASSERT_EQ(bl_context_end(&ctx.core), BL_SUCCESS);
+    int inside = 0, outside = 0;
+    for (int y = 0; y < 64; y++)
+      for (int x = 0; x < 64; x++) {
+        // Extremes of the curve over the pixel's columns (convex, vertex at 32).
+        double lo = x <= 32 && x + 1 >= 32 ? 20.0 : std::min(f(x), f(x + 1));
+        double hi = std::max(f(x), f(x + 1));
+        if (y >= hi + 0.05) {
+          ASSERT_EQ(img.pixel32(x, y), 0xFFFFFFFFu) << "inside at " << x << "," << y;
+          inside++;
+        } else if (y + 1 <= lo - 0.05) {
+          ASSERT_EQ(img.pixel32(x, y), kBackground) << "outside at " << x << "," << y;
+          outside++;
+        }
+      }
+    EXPECT_GT(inside, 500);
+    EXPECT_GT(outside, 500);
+  }
+}
+
+TEST(ContextFarGeometry, HugeTriangleFillsItsInside) {
+  // The edge from (-1e9, 10) to (1e9, 50) crosses the image at y = 30; the
+  // triangle lies above it.
+  Path p;
+  ASSERT_EQ(bl_path_move_to(&p.core, -1e9, 10), BL_SUCCESS);
+  ASSERT_EQ(bl_path_line_to(&p.core, 1e9, 50), BL_SUCCESS);
+  ASSERT_EQ(bl_path_line_to(&p.core, 30, -1e9), BL_SUCCESS);
+  ASSERT_EQ(bl_path_close(&p.core), BL_SUCCESS);
+  // The same triangle again, placed by a huge origin.
+  Path shifted;
+  ASSERT_EQ(bl_path_move_to(&shifted.core, -2e9, 10), BL_SUCCESS);
+  ASSERT_EQ(bl_path_line_to(&shifted.core, 0, 50), BL_SUCCESS);
+  ASSERT_EQ(bl_path_line_to(&shifted.core, 30 - 1e9, -1e9), BL_SUCCESS);
+  ASSERT_EQ(bl_path_close(&shifted.core), BL_SUCCESS);
+
+  struct Case { const char* name; const Path* path; BLPoint origin; };
+  for (const Case& c : {Case{"plain", &p, {0, 0}}, Case{"origin", &shifted, {1e9, 0}}}) {
+    SCOPED_TRACE(c.name);
+    Image img(64, 64, BL_FORMAT_PRGB32);
+    Context ctx(img);
+    ASSERT_EQ(bl_context_fill_all_rgba32(&ctx.core, kBackground), BL_SUCCESS);
+    ASSERT_EQ(bl_context_fill_path_d_rgba32(&ctx.core, &c.origin, &c.path->core, 0xFF00FF00u), BL_SUCCESS);
+    ASSERT_EQ(bl_context_end(&ctx.core), BL_SUCCESS);
+    EXPECT_EQ(img.pixel32(32, 16), 0xFF00FF00u);
+    EXPECT_EQ(img.pixel32(32, 40), kBackground);
+    for (int y = 0; y < 64; y++) {
+      if (y == 29 || y == 30) continue;  // along the edge
+      for (int x = 0; x < 64; x++)
+        ASSERT_EQ(img.pixel32(x, y), y < 29 ? 0xFF00FF00u : kBackground) << "at " << x << "," << y;
+    }
+  }
+}
+
+TEST(ContextFarGeometry, HugeDiagonalEdgeSplitsTheImage) {
+  // The edge y = x + 0.5 runs corner to corner; the triangle lies above it.
+  // Long slanted edges are where coverage goes wrong if the rasteriser's
+  // intermediate products overflow.
+  for (double far : {2e5, 1e9, 1e15}) {
+    SCOPED_TRACE(far);
+    Path p;
+    ASSERT_EQ(bl_path_move_to(&p.core, -far, -far + 0.5), BL_SUCCESS);
+    ASSERT_EQ(bl_path_line_to(&p.core, far, far + 0.5), BL_SUCCESS);
+    ASSERT_EQ(bl_path_line_to(&p.core, far, -far), BL_SUCCESS);
+    ASSERT_EQ(bl_path_close(&p.core), BL_SUCCESS);
+    Image img(64, 64, BL_FORMAT_PRGB32);
+    Context ctx(img);
+    ASSERT_EQ(bl_context_fill_all_rgba32(&ctx.core, kBackground), BL_SUCCESS);
+    const BLPoint origin = {0, 0};
+    ASSERT_EQ(bl_context_fill_path_d_rgba32(&ctx.core, &origin, &p.core, 0xFF00FF00u), BL_SUCCESS);
+    ASSERT_EQ(bl_context_end(&ctx.core), BL_SUCCESS);
+    for (int y = 0; y < 64; y++)
+      for (int x = 0; x < 64; x++) {
+        if (y + 0.5 <= x) ASSERT_EQ(img.pixel32(x, y), 0xFF00FF00u) << "inside at " << x << "," << y;
+        else if (y >= x + 1.5) ASSERT_EQ(img.pixel32(x, y), kBackground) << "outside at " << x << "," << y;
+      }
+  }
+}
+
+TEST(ContextFarGeometry, HugeFigureKeepsNonZeroWindingAroundAHole) {
+  // A huge square with a small square inside: wound the other way the small
+  // one is a hole, wound the same way it stays filled.
+  for (bool reversed : {true, false}) {
+    SCOPED_TRACE(reversed);
+    Path p;
+    ASSERT_EQ(bl_path_move_to(&p.core, -1e9, -1e9), BL_SUCCESS);
+    ASSERT_EQ(bl_path_line_to(&p.core, 1e9, -1e9), BL_SUCCESS);
+    ASSERT_EQ(bl_path_line_to(&p.core, 1e9, 1e9), BL_SUCCESS);
+    ASSERT_EQ(bl_path_line_to(&p.core, -1e9, 1e9), BL_SUCCESS);
+    ASSERT_EQ(bl_path_close(&p.core), BL_SUCCESS);
+    const double ys[2] = {16, 48};
+    ASSERT_EQ(bl_path_move_to(&p.core, 16, ys[reversed ? 1 : 0]), BL_SUCCESS);
+    ASSERT_EQ(bl_path_line_to(&p.core, 48, ys[reversed ? 1 : 0]), BL_SUCCESS);
+    ASSERT_EQ(bl_path_line_to(&p.core, 48, ys[reversed ? 0 : 1]), BL_SUCCESS);
+    ASSERT_EQ(bl_path_line_to(&p.core, 16, ys[reversed ? 0 : 1]), BL_SUCCESS);
+    ASSERT_EQ(bl_path_close(&p.core), BL_SUCCESS);
+    Image img(64, 64, BL_FORMAT_PRGB32);
+    Context ctx(img);
+    ASSERT_EQ(bl_context_fill_all_rgba32(&ctx.core, kBackground), BL_SUCCESS);
+    const BLPoint origin = {0, 0};
+    ASSERT_EQ(bl_context_fill_path_d_rgba32(&ctx.core, &origin, &p.core, 0xFF00FF00u), BL_SUCCESS);
+    ASSERT_EQ(bl_context_end(&ctx.core), BL_SUCCESS);
+    if (reversed) expect_box(img, 16, 16, 48, 48, kBackground, 0xFF00FF00u);
+    else expect_box(img, 0, 0, 64, 64, 0xFF00FF00u, 0xFF00FF00u);
+  }
+}
+
+TEST(ContextFarGeometry, OrdinaryPathMovedFarAwayByOriginDrawsNothing) {
+  Path p;
+  ASSERT_EQ(bl_path_move_to(&p.core, 0, 0), BL_SUCCESS);
+  ASSERT_EQ(bl_path_line_to(&p.core, 64, 0), BL_SUCCESS);
+  ASSERT_EQ(bl_path_line_to(&p.core, 64, 64), BL_SUCCESS);
+  ASSERT_EQ(bl_path_line_to(&p.core, 0, 64), BL_SUCCESS);
+  ASSERT_EQ(bl_path_close(&p.core), BL_SUCCESS);
+  for (BLPoint origin : {BLPoint{1e9, 0}, BLPoint{0, -(4294967296.0 / 256)}, BLPoint{1e300, 1e300}}) {
+    SCOPED_TRACE(origin.x);
+    Image img(64, 64, BL_FORMAT_PRGB32);
+    Context ctx(img);
+    ASSERT_EQ(bl_context_fill_all_rgba32(&ctx.core, kBackground), BL_SUCCESS);
+    ASSERT_EQ(bl_context_fill_path_d_rgba32(&ctx.core, &origin, &p.core, 0xFF00FF00u), BL_SUCCESS);
+    ASSERT_EQ(bl_context_stroke_path_d_rgba32(&ctx.core, &origin, &p.core, 0xFF00FF00u), BL_SUCCESS);
+    ASSERT_EQ(bl_context_end(&ctx.core), BL_SUCCESS);
+    expect_box(img, 0, 0, 0, 0, 0, kBackground);
+  }
+}
+
+TEST(ContextFarGeometry, HugeBoxesAndRectsCoverExactlyTheirPixels) {
+  Image img(64, 64, BL_FORMAT_PRGB32);
+  Context ctx(img);
+  ASSERT_EQ(bl_context_fill_all_rgba32(&ctx.core, kBackground), BL_SUCCESS);
+  const double all[4] = {-1e300, -1e300, 1e300, 1e300};
+  ASSERT_EQ(bl_context_fill_geometry_rgba32(&ctx.core, BL_GEOMETRY_TYPE_BOXD, all, 0xFF0000FFu), BL_SUCCESS);
+  expect_box(img, 0, 0, 64, 64, 0xFF0000FFu, 0xFF0000FFu);
+
+  ASSERT_EQ(bl_context_fill_all_rgba32(&ctx.core, kBackground), BL_SUCCESS);
+  const double band[4] = {-1e12, 10, 2e12, 20};  // x, y, w, h
+  ASSERT_EQ(bl_context_fill_geometry_rgba32(&ctx.core, BL_GEOMETRY_TYPE_RECTD, band, 0xFF0000FFu), BL_SUCCESS);
+  expect_box(img, 0, 10, 64, 30, 0xFF0000FFu, kBackground);
+
+  ASSERT_EQ(bl_context_fill_all_rgba32(&ctx.core, kBackground), BL_SUCCESS);
+  const double column[4] = {5, -1e15, 9, 1e15};
+  ASSERT_EQ(bl_context_fill_geometry_rgba32(&ctx.core, BL_GEOMETRY_TYPE_BOXD, column, 0xFF0000FFu), BL_SUCCESS);
+  const double away[4] = {1e12, 0, 2e12, 64};
+  ASSERT_EQ(bl_context_fill_geometry_rgba32(&ctx.core, BL_GEOMETRY_TYPE_BOXD, away, 0xFFFF0000u), BL_SUCCESS);
+  ASSERT_EQ(bl_context_end(&ctx.core), BL_SUCCESS);
+  expect_box(img, 5, 0, 9, 64, 0xFF0000FFu, kBackground);
+}
+
+TEST(ContextFarGeometry, HugeLineStrokeCoversItsRows) {
+  // Width 3 around y = 32.5 covers rows 31 to 33 exactly.
+  Path p;
+  ASSERT_EQ(bl_path_move_to(&p.core, -1e12, 32.5), BL_SUCCESS);
+  ASSERT_EQ(bl_path_line_to(&p.core, 1e12, 32.5), BL_SUCCESS);
+  Image img(64, 64, BL_FORMAT_PRGB32);
+  Context ctx(img);
+  ASSERT_EQ(bl_context_fill_all_rgba32(&ctx.core, kBackground), BL_SUCCESS);
+  ASSERT_EQ(bl_context_set_stroke_width(&ctx.core, 3.0), BL_SUCCESS);
+  const BLPoint origin = {0, 0};
+  ASSERT_EQ(bl_context_stroke_path_d_rgba32(&ctx.core, &origin, &p.core, 0xFFFF8000u), BL_SUCCESS);
+  ASSERT_EQ(bl_context_end(&ctx.core), BL_SUCCESS);
+  EXPECT_EQ(img.pixel32(0, 32), 0xFFFF8000u);
+  EXPECT_EQ(img.pixel32(40, 10), kBackground);
+  EXPECT_EQ(img.pixel32(40, 50), kBackground);
+  expect_box(img, 0, 31, 64, 34, 0xFFFF8000u, kBackground);
+}
+
+TEST(ContextFarGeometry, HugeClosedFigureStrokeKeepsItsVisibleEdgeAndCorner) {
+  // A rectangle whose left and top edges cross the image and whose other
+  // corners lie far away: width 4 covers columns 8-11 and rows 6-9, with a
+  // square miter corner at the top left.
+  Path p;
+  ASSERT_EQ(bl_path_move_to(&p.core, 10, 8), BL_SUCCESS);
+  ASSERT_EQ(bl_path_line_to(&p.core, 1e12, 8), BL_SUCCESS);
+  ASSERT_EQ(bl_path_line_to(&p.core, 1e12, 1e12), BL_SUCCESS);
+  ASSERT_EQ(bl_path_line_to(&p.core, 10, 1e12), BL_SUCCESS);
+  ASSERT_EQ(bl_path_close(&p.core), BL_SUCCESS);
+  Image img(64, 64, BL_FORMAT_PRGB32);
+  Context ctx(img);
+  ASSERT_EQ(bl_context_fill_all_rgba32(&ctx.core, kBackground), BL_SUCCESS);
+  ASSERT_EQ(bl_context_set_stroke_width(&ctx.core, 4.0), BL_SUCCESS);
+  const BLPoint origin = {0, 0};
+  ASSERT_EQ(bl_context_stroke_path_d_rgba32(&ctx.core, &origin, &p.core, 0xFF00FF00u), BL_SUCCESS);
+  ASSERT_EQ(bl_context_end(&ctx.core), BL_SUCCESS);
+  for (int y = 0; y < 64; y++)
+    for (int x = 0; x < 64; x++) {
+      bool left = x >= 8 && x < 12 && y >= 6;
+      bool top = y >= 6 && y < 10 && x >= 8;
+      ASSERT_EQ(img.pixel32(x, y), left || top ? 0xFF00FF00u : kBackground) << "at " << x << "," << y;
+    }
+}
+
+TEST(ContextFarGeometry, HugeStrokeWidthCoversTheImage) {
+  Path line;  // short, through the image
+  ASSERT_EQ(bl_path_move_to(&line.core, -8, 32), BL_SUCCESS);
+  ASSERT_EQ(bl_path_line_to(&line.core, 72, 32), BL_SUCCESS);
+  Path triangle;  // one edge crosses the image near y = 30, the rest is far away
+  ASSERT_EQ(bl_path_move_to(&triangle.core, -1e9, 10), BL_SUCCESS);
+  ASSERT_EQ(bl_path_line_to(&triangle.core, 1e9, 50), BL_SUCCESS);
+  ASSERT_EQ(bl_path_line_to(&triangle.core, 30, -1e9), BL_SUCCESS);
+  ASSERT_EQ(bl_path_close(&triangle.core), BL_SUCCESS);
+
+  struct Case { const char* name; const Path* path; double width; };
+  for (const Case& c : {Case{"line", &line, 1e9}, Case{"line", &line, 1e6}, Case{"triangle", &triangle, 1e6},
+                        Case{"triangle", &triangle, 1e300}}) {
+    SCOPED_TRACE(c.name);
+    SCOPED_TRACE(c.width);
+    Image img(64, 64, BL_FORMAT_PRGB32);
+    Context ctx(img);
+    ASSERT_EQ(bl_context_fill_all_rgba32(&ctx.core, kBackground), BL_SUCCESS);
+    ASSERT_EQ(bl_context_set_stroke_width(&ctx.core, c.width), BL_SUCCESS);
+    const BLPoint origin = {0, 0};
+    ASSERT_EQ(bl_context_stroke_path_d_rgba32(&ctx.core, &origin, &c.path->core, 0xFFFF8000u), BL_SUCCESS);
+    ASSERT_EQ(bl_context_end(&ctx.core), BL_SUCCESS);
+    expect_box(img, 0, 0, 64, 64, 0xFFFF8000u, kBackground);
+  }
+}
+
 // ---- Composition and whole-image operations ------------------------------
 
 TEST(ContextCompOp, SrcOverBlendsAndSrcCopyReplaces) {

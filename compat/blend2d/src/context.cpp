@@ -5,11 +5,18 @@
 // The composition operator and stroke width live here and are applied to the
 // cairo_t before each operation; if the cairo_t ever enters an error state it
 // is replaced by a fresh one on the next call.
+//
+// Geometry is handed to Cairo as it is unless it reaches beyond what Cairo's
+// fixed-point coordinates hold; such geometry is first flattened and clipped
+// in double precision (far_geometry.h).
 
 #include "bl2d_internal.h"
+#include "far_geometry.h"
 
+#include <algorithm>
 #include <cmath>
 #include <new>
+#include <vector>
 
 namespace {
 
@@ -20,6 +27,8 @@ constexpr double kPi = 3.14159265358979323846;
 constexpr double kConicTolerance = 0.01;
 constexpr int kConicMaxDepth = 10;
 
+constexpr double kMiterLimit = 4.0;  // Blend2D's default miter limit
+
 struct ContextImpl {
   bl2d::ImageImpl* image = nullptr;  // one reference held
   cairo_t* cr = nullptr;
@@ -27,13 +36,8 @@ struct ContextImpl {
   double stroke_width = 1.0;
 };
 
-struct Pt {
-  double x, y;
-};
-
-inline Pt operator+(Pt a, Pt b) { return {a.x + b.x, a.y + b.y}; }
-inline Pt operator-(Pt a, Pt b) { return {a.x - b.x, a.y - b.y}; }
-inline Pt operator*(Pt a, double s) { return {a.x * s, a.y * s}; }
+using bl2d::Box;
+using bl2d::Pt;
 // Builtins rather than std::isfinite / std::isinf: with clang and libstdc++
 // those std inline functions would otherwise be exported from the library.
 inline bool is_finite(double v) { return __builtin_isfinite(v); }
@@ -55,7 +59,7 @@ cairo_t* create_cairo(cairo_surface_t* surface) {
   cairo_set_antialias(cr, CAIRO_ANTIALIAS_GRAY);
   cairo_set_line_join(cr, CAIRO_LINE_JOIN_MITER);
   cairo_set_line_cap(cr, CAIRO_LINE_CAP_BUTT);
-  cairo_set_miter_limit(cr, 4.0);  // Blend2D's default miter limit
+  cairo_set_miter_limit(cr, kMiterLimit);
   cairo_set_fill_rule(cr, CAIRO_FILL_RULE_WINDING);
   return cr;
 }
@@ -153,10 +157,12 @@ void emit_conic(cairo_t* cr, Pt p0, Pt p1, Pt p2, double w, int depth) {
   cairo_curve_to(cr, c1.x, c1.y, c2.x, c2.y, p2.x, p2.y);
 }
 
-// Replays a BLPath into the cairo_t's current path, offset by `origin`.
-// Entries with non-finite coordinates are skipped; malformed curve groups
-// are skipped one entry at a time.
-void emit_path(cairo_t* cr, const BLPathCore* path, Pt origin) {
+// Walks a BLPath offset by `origin`, handing its pieces to the sink:
+// move(p), line(p), cubic(p0, c1, c2, p3), conic(p0, c, p2, w), close().
+// Quads are passed on as cubics.  Entries with non-finite coordinates are
+// skipped; malformed curve groups are skipped one entry at a time.
+template <class Sink>
+void walk_path(const BLPathCore* path, Pt origin, Sink& sink) {
   size_t n = bl_path_get_size(path);
   if (n == 0) return;
   const uint8_t* cmd = bl_path_get_command_data(path);
@@ -167,14 +173,14 @@ void emit_path(cairo_t* cr, const BLPathCore* path, Pt origin) {
   Pt cur{0, 0};
   Pt start{0, 0};
   auto move = [&](Pt p) {
-    cairo_move_to(cr, p.x, p.y);
+    sink.move(p);
     cur = start = p;
     has_cur = true;
   };
   // Line to p, or start a subpath at p when there is no current point.
   auto line = [&](Pt p) {
     if (has_cur) {
-      cairo_line_to(cr, p.x, p.y);
+      sink.line(p);
       cur = p;
     } else {
       move(p);
@@ -210,7 +216,7 @@ void emit_path(cairo_t* cr, const BLPathCore* path, Pt origin) {
             if (!has_cur) move(c);
             Pt c1 = cur + (c - cur) * (2.0 / 3.0);
             Pt c2 = p + (c - p) * (2.0 / 3.0);
-            cairo_curve_to(cr, c1.x, c1.y, c2.x, c2.y, p.x, p.y);
+            sink.cubic(cur, c1, c2, p);
             cur = p;
           }
         }
@@ -228,7 +234,7 @@ void emit_path(cairo_t* cr, const BLPathCore* path, Pt origin) {
             line(p);
           } else {
             if (!has_cur) move(c1);
-            cairo_curve_to(cr, c1.x, c1.y, c2.x, c2.y, p.x, p.y);
+            sink.cubic(cur, c1, c2, p);
             cur = p;
           }
         }
@@ -251,7 +257,7 @@ void emit_path(cairo_t* cr, const BLPathCore* path, Pt origin) {
               line(c);  // the conic tends to the control polygon
               line(p);
             } else {
-              emit_conic(cr, cur, c, p, w, 0);
+              sink.conic(cur, c, p, w);
               cur = p;
             }
           }
@@ -261,7 +267,7 @@ void emit_path(cairo_t* cr, const BLPathCore* path, Pt origin) {
       }
       case BL_PATH_CMD_CLOSE:
         if (has_cur) {
-          cairo_close_path(cr);
+          sink.close();
           cur = start;
         }
         i += 1;
@@ -271,6 +277,135 @@ void emit_path(cairo_t* cr, const BLPathCore* path, Pt origin) {
         break;
     }
   }
+}
+
+// Replays the path into the cairo_t's current path.
+struct CairoSink {
+  cairo_t* cr;
+  void move(Pt p) { cairo_move_to(cr, p.x, p.y); }
+  void line(Pt p) { cairo_line_to(cr, p.x, p.y); }
+  void cubic(Pt, Pt c1, Pt c2, Pt p) { cairo_curve_to(cr, c1.x, c1.y, c2.x, c2.y, p.x, p.y); }
+  void conic(Pt p0, Pt c, Pt p, double w) { emit_conic(cr, p0, c, p, w, 0); }
+  void close() { cairo_close_path(cr); }
+};
+
+// Largest absolute coordinate among the points and control points of a path.
+struct ExtentSink {
+  double max_abs = 0.0;
+  void add(Pt p) { max_abs = std::max({max_abs, std::fabs(p.x), std::fabs(p.y)}); }
+  void move(Pt p) { add(p); }
+  void line(Pt p) { add(p); }
+  void cubic(Pt, Pt c1, Pt c2, Pt p) {
+    add(c1);
+    add(c2);
+    add(p);
+  }
+  void conic(Pt, Pt c, Pt p, double) {
+    add(c);
+    add(p);
+  }
+  void close() {}
+};
+
+// ---- Geometry reaching far outside the image --------------------------------
+
+// Coordinates within this bound (after the origin) and stroke widths up to
+// kMaxStrokeWidth go to Cairo unchanged; anything larger takes the route
+// below.  Besides the 24.8 fixed-point range, Cairo's rasteriser has a
+// second limit: it spoils the coverage of an edge crossing the image once
+// the product of the edge's x and y extents passes about 3.6e10 px^2.  Within
+// these bounds no edge, miter joins included, comes near 2e10.
+constexpr double kSafeCoord = 5e4;
+constexpr double kMaxStrokeWidth = 1e4;
+// Far geometry is clipped to the image grown by this margin on every side:
+// far enough that the clip edges stay away from every pixel, near enough that
+// any edge inside stays within Cairo's limits even for the largest image.
+constexpr double kFarMargin = 1e4;
+
+Box far_box(const ContextImpl* impl, double margin) {
+  return {-margin, -margin, impl->image->w + margin, impl->image->h + margin};
+}
+
+void add_polygon(cairo_t* cr, const std::vector<Pt>& poly) {
+  cairo_move_to(cr, poly[0].x, poly[0].y);
+  for (size_t i = 1; i < poly.size(); i++) cairo_line_to(cr, poly[i].x, poly[i].y);
+  cairo_close_path(cr);
+}
+
+// Fill: every figure is closed and clipped on its own, which keeps the
+// non-zero winding numbers inside the box.
+void fill_far_path(cairo_t* cr, const BLPathCore* path, Pt origin, const Box& box) {
+  bl2d::Flattener flat(box, false);
+  walk_path(path, origin, flat);
+  flat.finish();
+  std::vector<Pt> clipped, scratch;
+  for (const bl2d::Flattener::Figure& fig : flat.figures()) {
+    bl2d::clip_polygon(flat.points().data() + fig.begin, fig.end - fig.begin, box, &clipped, &scratch);
+    if (!clipped.empty()) add_polygon(cr, clipped);
+  }
+  cairo_fill(cr);
+}
+
+// Stroke: the parts of the stroke within the box are built in double
+// precision and filled together.  Curve pieces farther from the box than a
+// miter can reach are replaced by their chords.
+void stroke_far_path(cairo_t* cr, const BLPathCore* path, Pt origin, double width, const Box& box) {
+  const double half = width * 0.5, reach = half * kMiterLimit + 1.0;
+  bl2d::Flattener flat(Box{box.x0 - reach, box.y0 - reach, box.x1 + reach, box.y1 + reach}, true);
+  walk_path(path, origin, flat);
+  flat.finish();
+  std::vector<Pt> parts;
+  std::vector<size_t> sizes;
+  for (const bl2d::Flattener::Figure& fig : flat.figures()) {
+    parts.clear();
+    sizes.clear();
+    if (bl2d::stroke_polyline(flat.points().data() + fig.begin, flat.smooth().data() + fig.begin,
+                              fig.end - fig.begin, fig.closed, half, kMiterLimit, box, &parts, &sizes)) {
+      // One part covers the whole box, so the stroke covers the image.
+      cairo_new_path(cr);
+      cairo_rectangle(cr, box.x0, box.y0, box.x1 - box.x0, box.y1 - box.y0);
+      break;
+    }
+    size_t at = 0;
+    for (size_t size : sizes) {
+      cairo_move_to(cr, parts[at].x, parts[at].y);
+      for (size_t i = 1; i < size; i++) cairo_line_to(cr, parts[at + i].x, parts[at + i].y);
+      cairo_close_path(cr);
+      at += size;
+    }
+  }
+  cairo_fill(cr);
+}
+
+void fill_far_circle(cairo_t* cr, Pt centre, double r, const Box& box) {
+  std::vector<Pt> poly, clipped, scratch;
+  switch (bl2d::circle_polygon(centre, r, box, kConicTolerance, &poly)) {
+    case bl2d::CircleCover::kNone:
+      break;
+    case bl2d::CircleCover::kWhole:
+      cairo_rectangle(cr, box.x0, box.y0, box.x1 - box.x0, box.y1 - box.y0);
+      cairo_fill(cr);
+      break;
+    case bl2d::CircleCover::kPartial:
+      bl2d::clip_polygon(poly.data(), poly.size(), box, &clipped, &scratch);
+      if (!clipped.empty()) {
+        add_polygon(cr, clipped);
+        cairo_fill(cr);
+      }
+      break;
+  }
+}
+
+// Runs a far-route drawing step; the clipping storage may run out of memory.
+template <class Draw>
+BLResult draw_far(cairo_t* cr, Draw draw) {
+  try {
+    draw();
+  } catch (const std::bad_alloc&) {
+    cairo_new_path(cr);
+    return BL_ERROR_OUT_OF_MEMORY;
+  }
+  return finish(cr);
 }
 
 }  // namespace
@@ -384,6 +519,10 @@ BL_API BLResult bl_context_fill_geometry_rgba32(BLContextCore* self, BLGeometryT
   if (type == BL_GEOMETRY_TYPE_CIRCLE) {
     const BLCircle* c = static_cast<const BLCircle*>(data);
     if (is_finite(c->cx) && is_finite(c->cy) && is_finite(c->r) && c->r > 0.0) {
+      if (std::fabs(c->cx) > kSafeCoord || std::fabs(c->cy) > kSafeCoord || c->r > kSafeCoord) {
+        const Box box = far_box(impl_of(self), kFarMargin);
+        return draw_far(cr, [&] { fill_far_circle(cr, Pt{c->cx, c->cy}, c->r, box); });
+      }
       cairo_arc(cr, c->cx, c->cy, c->r, 0.0, 2.0 * kPi);
       cairo_close_path(cr);
       cairo_fill(cr);
@@ -396,7 +535,22 @@ BL_API BLResult bl_context_fill_geometry_rgba32(BLContextCore* self, BLGeometryT
       h = v[3] - v[1];
     }
     // Empty or inverted boxes and rectangles draw nothing.
-    if (is_finite(x) && is_finite(y) && is_finite(w) && is_finite(h) && w > 0.0 && h > 0.0) {
+    const double x1 = type == BL_GEOMETRY_TYPE_BOXD ? v[2] : x + w;
+    const double y1 = type == BL_GEOMETRY_TYPE_BOXD ? v[3] : y + h;
+    if (std::fabs(x) > kSafeCoord || std::fabs(y) > kSafeCoord || std::fabs(x1) > kSafeCoord ||
+        std::fabs(y1) > kSafeCoord) {
+      // Far edges are clipped first.  The far edge of a rectangle may have
+      // overflowed to infinity, which clips like any other far edge.
+      const Box box = far_box(impl_of(self), kFarMargin);
+      if (is_finite(x) && is_finite(y) && is_finite(v[2]) && is_finite(v[3]) && x1 > x && y1 > y) {
+        double cx0 = std::max(x, box.x0), cy0 = std::max(y, box.y0);
+        double cx1 = std::min(x1, box.x1), cy1 = std::min(y1, box.y1);
+        if (cx1 > cx0 && cy1 > cy0) {
+          cairo_rectangle(cr, cx0, cy0, cx1 - cx0, cy1 - cy0);
+          cairo_fill(cr);
+        }
+      }
+    } else if (is_finite(x) && is_finite(y) && is_finite(w) && is_finite(h) && w > 0.0 && h > 0.0) {
       cairo_rectangle(cr, x, y, w, h);
       cairo_fill(cr);
     }
@@ -412,7 +566,15 @@ BL_API BLResult bl_context_fill_path_d_rgba32(BLContextCore* self, const BLPoint
   BLResult err = BL_SUCCESS;
   cairo_t* cr = begin(self, rgba32, &err);
   if (!cr) return err;
-  emit_path(cr, path, Pt{origin->x, origin->y});
+  const Pt o{origin->x, origin->y};
+  ExtentSink extent;
+  walk_path(path, o, extent);
+  if (extent.max_abs > kSafeCoord) {
+    const Box box = far_box(impl_of(self), kFarMargin);
+    return draw_far(cr, [&] { fill_far_path(cr, path, o, box); });
+  }
+  CairoSink sink{cr};
+  walk_path(path, o, sink);
   cairo_fill(cr);
   return finish(cr);
 }
@@ -425,7 +587,16 @@ BL_API BLResult bl_context_stroke_path_d_rgba32(BLContextCore* self, const BLPoi
   BLResult err = BL_SUCCESS;
   cairo_t* cr = begin(self, rgba32, &err);
   if (!cr) return err;
-  emit_path(cr, path, Pt{origin->x, origin->y});
+  const Pt o{origin->x, origin->y};
+  ExtentSink extent;
+  walk_path(path, o, extent);
+  const double width = impl_of(self)->stroke_width;
+  if (extent.max_abs > kSafeCoord || width > kMaxStrokeWidth) {
+    const Box box = far_box(impl_of(self), kFarMargin);
+    return draw_far(cr, [&] { stroke_far_path(cr, path, o, width, box); });
+  }
+  CairoSink sink{cr};
+  walk_path(path, o, sink);
   cairo_stroke(cr);
   return finish(cr);
 }
