@@ -408,6 +408,32 @@ BLResult draw_far(cairo_t* cr, Draw draw) {
   return finish(cr);
 }
 
+// Shared start of the path fill and stroke: checks the context, origin and
+// path, begins drawing, and measures how far the offset path reaches, which
+// decides whether Cairo can take it directly.
+cairo_t* begin_path(BLContextCore* self, const BLPoint* origin, const BLPathCore* path,
+                    uint32_t rgba32, Pt* o, double* reach, BLResult* err) {
+  if (!self) {
+    *err = BL_ERROR_INVALID_VALUE;
+    return nullptr;
+  }
+  if (!impl_of(self)) {
+    *err = BL_ERROR_INVALID_STATE;
+    return nullptr;
+  }
+  if (!origin || !path || !is_finite(origin->x) || !is_finite(origin->y)) {
+    *err = BL_ERROR_INVALID_VALUE;
+    return nullptr;
+  }
+  cairo_t* cr = begin(self, rgba32, err);
+  if (!cr) return nullptr;
+  *o = Pt{origin->x, origin->y};
+  ExtentSink extent;
+  walk_path(path, *o, extent);
+  *reach = extent.max_abs;
+  return cr;
+}
+
 }  // namespace
 
 extern "C" {
@@ -559,17 +585,12 @@ BL_API BLResult bl_context_fill_geometry_rgba32(BLContextCore* self, BLGeometryT
 }
 
 BL_API BLResult bl_context_fill_path_d_rgba32(BLContextCore* self, const BLPoint* origin, const BLPathCore* path, uint32_t rgba32) {
-  if (!self) return BL_ERROR_INVALID_VALUE;
-  if (!impl_of(self)) return BL_ERROR_INVALID_STATE;
-  if (!origin || !path || !is_finite(origin->x) || !is_finite(origin->y)) return BL_ERROR_INVALID_VALUE;
-
+  Pt o;
+  double reach = 0.0;
   BLResult err = BL_SUCCESS;
-  cairo_t* cr = begin(self, rgba32, &err);
+  cairo_t* cr = begin_path(self, origin, path, rgba32, &o, &reach, &err);
   if (!cr) return err;
-  const Pt o{origin->x, origin->y};
-  ExtentSink extent;
-  walk_path(path, o, extent);
-  if (extent.max_abs > kSafeCoord) {
+  if (reach > kSafeCoord) {
     const Box box = far_box(impl_of(self), kFarMargin);
     return draw_far(cr, [&] { fill_far_path(cr, path, o, box); });
   }
@@ -580,18 +601,13 @@ BL_API BLResult bl_context_fill_path_d_rgba32(BLContextCore* self, const BLPoint
 }
 
 BL_API BLResult bl_context_stroke_path_d_rgba32(BLContextCore* self, const BLPoint* origin, const BLPathCore* path, uint32_t rgba32) {
-  if (!self) return BL_ERROR_INVALID_VALUE;
-  if (!impl_of(self)) return BL_ERROR_INVALID_STATE;
-  if (!origin || !path || !is_finite(origin->x) || !is_finite(origin->y)) return BL_ERROR_INVALID_VALUE;
-
+  Pt o;
+  double reach = 0.0;
   BLResult err = BL_SUCCESS;
-  cairo_t* cr = begin(self, rgba32, &err);
+  cairo_t* cr = begin_path(self, origin, path, rgba32, &o, &reach, &err);
   if (!cr) return err;
-  const Pt o{origin->x, origin->y};
-  ExtentSink extent;
-  walk_path(path, o, extent);
   const double width = impl_of(self)->stroke_width;
-  if (extent.max_abs > kSafeCoord || width > kMaxStrokeWidth) {
+  if (reach > kSafeCoord || width > kMaxStrokeWidth) {
     const Box box = far_box(impl_of(self), kFarMargin);
     return draw_far(cr, [&] { stroke_far_path(cr, path, o, width, box); });
   }
