@@ -183,4 +183,65 @@ TEST(torvik_transform_path_oom, AFailedGrowthLeavesDstEmptyAndTheScaleUnwritten)
   }
 }
 
+// A zigzag of n vertices, 1 unit per segment along x.
+void fill_zigzag(BLPathCore* p, size_t n) {
+  bl_path_move_to(p, 0, 0);
+  for (size_t i = 1; i < n; ++i) bl_path_line_to(p, static_cast<double>(i), (i & 1) ? 0.5 : 0.0);
+}
+
+TEST(velket_trim_path_oom, MeasuringTakesNoWorkingArray) {
+  PathHolder src, dst;
+  fill_zigzag(src.get(), 100000);
+  {
+    FailingAlloc a;
+    EXPECT_EQ(velket_trim_path(src.get(), dst.get(), 0.5, 0.5001, 0.0), VELKET_OK);
+    // Only the short piece is stored, never a block per source vertex.
+    EXPECT_LT(a.largest(), size_t{4096});
+  }
+  EXPECT_GE(dst.size(), 2u);
+  // The offset walk gives the same piece as a direct range.
+  PathHolder direct;
+  EXPECT_EQ(velket_trim_path(src.get(), direct.get(), 0.25, 0.2501, 0.25), VELKET_OK);
+  EXPECT_TRUE(same_path(direct, dst));
+}
+
+TEST(velket_trim_path_oom, AFailedAppendLeavesDstAsItWas) {
+  if (!quillon_test::malloc_failures_available()) GTEST_SKIP() << "malloc is the sanitizer's";
+  struct Case {
+    double start, end, offset;
+    bool same;  // src is dst
+  };
+  const Case cases[] = {{0.1, 0.9, 0, false}, {0.8, 0.2, 0, false}, {0, 1, 0, false},
+                        {0.1, 0.9, 0, true},  {0.8, 0.2, 0, true},  {0, 1, 0, true}};
+  for (const Case& c : cases) {
+    PathHolder src, dst;
+    fill_zigzag(src.get(), 3000);
+    bl_path_move_to(dst.get(), 7, 7);
+    BLPathCore* out = c.same ? src.get() : dst.get();
+    long total = 0;
+    {
+      PathHolder probe;
+      fill_zigzag(probe.get(), 3000);
+      PathHolder probe_dst;
+      bl_path_move_to(probe_dst.get(), 7, 7);
+      FailingAlloc a;
+      ASSERT_EQ(velket_trim_path(probe.get(), c.same ? probe.get() : probe_dst.get(), c.start,
+                                 c.end, c.offset),
+                VELKET_OK);
+      total = a.attempts();
+    }
+    ASSERT_GE(total, 1);
+    const std::vector<uint8_t> cmds_before = (c.same ? src : dst).commands();
+    for (long i = 0; i < total; ++i) {
+      int32_t r = 0;
+      {
+        FailingAlloc a(i);
+        r = velket_trim_path(src.get(), out, c.start, c.end, c.offset);
+      }
+      EXPECT_EQ(r, VELKET_ERR_OUT_OF_MEMORY) << "allocation " << i;
+      EXPECT_EQ((c.same ? src : dst).commands(), cmds_before) << "allocation " << i;
+    }
+  }
+}
+
 }  // namespace

@@ -29,9 +29,11 @@ long g_fail_at = -1;
 long g_attempts = 0;
 long g_failures = 0;
 long g_live = 0;
+std::size_t g_largest = 0;
 
-bool fail_now() {
+bool fail_now(std::size_t n) {
   if (!g_active) return false;
+  if (n > g_largest) g_largest = n;
   const long i = g_attempts++;
   const bool fail = g_fail_at >= 0 && (i == g_fail_at || (g_sticky && i > g_fail_at));
   if (fail) ++g_failures;
@@ -39,7 +41,7 @@ bool fail_now() {
 }
 
 void* new_block(std::size_t n) {
-  if (fail_now()) return nullptr;
+  if (fail_now(n)) return nullptr;
   void* p = raw_malloc(n == 0 ? 1 : n);
   if (p && g_active) ++g_live;
   return p;
@@ -60,12 +62,14 @@ FailingAlloc::FailingAlloc(long fail_at, bool sticky) {
   g_attempts = 0;
   g_failures = 0;
   g_live = 0;
+  g_largest = 0;
   g_active = true;
 }
 FailingAlloc::~FailingAlloc() { g_active = false; }
 long FailingAlloc::attempts() const { return g_attempts; }
 long FailingAlloc::failures() const { return g_failures; }
 long FailingAlloc::live() const { return g_live; }
+std::size_t FailingAlloc::largest() const { return g_largest; }
 
 #ifdef QUILLON_SANITIZED
 bool malloc_failures_available() { return false; }
@@ -100,21 +104,21 @@ void* __libc_calloc(std::size_t, std::size_t);
 void* __libc_realloc(void*, std::size_t);
 
 void* malloc(std::size_t n) {
-  if (fail_now()) {
+  if (fail_now(n)) {
     errno = ENOMEM;
     return nullptr;
   }
   return __libc_malloc(n);
 }
 void* calloc(std::size_t k, std::size_t n) {
-  if (fail_now()) {
+  if (fail_now(k * n)) {
     errno = ENOMEM;
     return nullptr;
   }
   return __libc_calloc(k, n);
 }
 void* realloc(void* p, std::size_t n) {
-  if (fail_now()) {
+  if (fail_now(n)) {
     errno = ENOMEM;
     return nullptr;
   }

@@ -26,6 +26,7 @@ class FailingAlloc {
   long attempts() const;  // allocations attempted so far
   long failures() const;  // of those, failed
   long live() const;      // operator new blocks not yet deleted
+  size_t largest() const;  // largest request seen
 };
 
 }  // namespace quillon_test
