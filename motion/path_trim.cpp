@@ -10,8 +10,9 @@
 // No per-vertex working array is built: one pass sums the length, and each
 // piece walks the source again, forming the running lengths with the same
 // additions in the same order, so they are bit for bit the lengths of the
-// measuring pass. A few checkpoints taken while measuring let a piece start
-// its walk near where it begins instead of at the first vertex.
+// measuring pass. Up to 64 checkpoints taken while measuring (running
+// lengths at evenly spaced vertices) let a piece start its walk near where it
+// begins, and spare it the lengths of the stretches that lie wholly inside.
 
 #include "velket.h"
 
@@ -90,33 +91,50 @@ BLResult emit_piece(const BLPoint* pts, size_t size, const Measure& m, double a,
   // decrease). A NaN a starts at the first vertex and skips nothing.
   size_t k = 0;
   while (k + 1 < m.ncp && m.cp[k + 1].len < a) ++k;
-  const Checkpoint& c = m.cp[k];
-  double px = pts[c.index].x;
-  double py = pts[c.index].y;
-  double l0 = c.len;
 
   bool started = false;
-  for (size_t i = c.index + 1; i < size; ++i) {
-    const double x = pts[i].x;
-    const double y = pts[i].y;
-    if (!(std::isfinite(x) && std::isfinite(y))) continue;
-    const double l1 = l0 + std::hypot(x - px, y - py);
-    if (l0 > b) break;
-    if (!(a > l1)) {
-      const double seg = l1 - l0;
+  double px = pts[m.cp[k].index].x;
+  double py = pts[m.cp[k].index].y;
+  double l0 = m.cp[k].len;
+  for (size_t j = k; j < m.ncp; ++j) {
+    const bool last = j + 1 == m.ncp;
+    const size_t to = last ? size : m.cp[j + 1].index + 1;
+    // Between two checkpoints that both lie within [a, b] every segment is
+    // kept whole (t0 0, t1 1), so its length is not needed; the running
+    // length resumes from the next checkpoint.
+    const bool inside = !last && a <= m.cp[j].len && m.cp[j + 1].len <= b;
+    for (size_t i = m.cp[j].index + 1; i < to; ++i) {
+      const double x = pts[i].x;
+      const double y = pts[i].y;
+      if (!(std::isfinite(x) && std::isfinite(y))) continue;
+      double l1 = l0;
+      double t0 = 0.0;
+      double t1 = 1.0;
+      if (!inside) {
+        l1 = l0 + std::hypot(x - px, y - py);
+        if (l0 > b) return BL_SUCCESS;
+        if (a > l1) {
+          px = x;
+          py = y;
+          l0 = l1;
+          continue;
+        }
+        const double seg = l1 - l0;
+        t0 = clamp01(seg > 0.0 && l0 < a ? (a - l0) / seg : 0.0);
+        t1 = clamp01(b < l1 && seg > 0.0 ? (b - l0) / seg : 1.0);
+      }
       if (!started) {
-        const double t0 = clamp01(seg > 0.0 && l0 < a ? (a - l0) / seg : 0.0);
         const BLResult r = bl_path_move_to(out, lerp(px, x, t0), lerp(py, y, t0));
         if (r != BL_SUCCESS) return r;
         started = true;
       }
-      const double t1 = clamp01(b < l1 && seg > 0.0 ? (b - l0) / seg : 1.0);
       const BLResult r = bl_path_line_to(out, lerp(px, x, t1), lerp(py, y, t1));
       if (r != BL_SUCCESS) return r;
+      px = x;
+      py = y;
+      l0 = l1;
     }
-    px = x;
-    py = y;
-    l0 = l1;
+    if (inside) l0 = m.cp[j + 1].len;
   }
   return BL_SUCCESS;
 }
