@@ -16,6 +16,9 @@
  *    input and output may be the same array.
  *  - No export keeps state, starts a thread, logs or reads configuration; all
  *    are re-entrant unless their comment says otherwise.
+ *  - No exception or other error escapes an export: every failure, running
+ *    out of memory included, is reported through its result (a code, a null
+ *    pointer), as each export's comment says.
  *
  * This header is valid C (C99 and later) and C++.
  */
@@ -55,6 +58,9 @@ struct BLPathCore;
 #define ORDANE_SHP_ERR_OPEN         (-2) /* the file cannot be opened */
 #define ORDANE_SHP_ERR_TOO_SHORT    (-3) /* fewer than 100 bytes */
 #define ORDANE_SHP_ERR_FILE_CODE    (-4) /* the file does not start with 9994 */
+
+/* ordane_build_polygon, ordane_build_linestring, ordane_build_multilinestring */
+#define ORDANE_BUILD_ERR_OUT_OF_MEMORY (-2) /* the path could not grow */
 
 /* ordane_http_download_file (-1 is a null argument). Codes -2 to -7 leave
  * dest_path untouched; -8 creates nothing; -9 leaves a partial file. */
@@ -181,7 +187,10 @@ ORDANE_API int32_t ordane_transform_coords(const double* in, double* out, int64_
 /* ordane_build_polygon(): one figure per ring of at least 3 points: move,
  * lines to every further point (a repeated first point gives an explicit
  * segment back), close. Shorter rings are skipped. -1 for, in this order:
- * part_count <= 0, null path, points, part_offsets. */
+ * part_count <= 0, null path, points, part_offsets.
+ * The three builders return -2 (ORDANE_BUILD_ERR_OUT_OF_MEMORY) when the
+ * path cannot grow: building stops there, the figures appended before stay
+ * and the figure under way is left incomplete. */
 ORDANE_API int32_t ordane_build_polygon(struct BLPathCore* path, const double* points,
                                         const int64_t* part_offsets, int64_t part_count,
                                         const GeoTransform* transform);

@@ -202,10 +202,14 @@ VELKET_API void velket_ps_render(const ParticleSystem* ps, struct BLContextCore*
  * (curves and closes kept).
  *
  * "src" is only read; "dst" is appended to, not cleared; they may be the
- * same path. Returns -1 when either is null (nothing touched), otherwise 0,
- * also when nothing was appended: an empty source, fewer than two finite
- * vertices or a length of at most 1e-6 append nothing, even for the whole
- * range. NaN fractions are not caught. Re-entrant; nothing is cached. */
+ * same path. Returns VELKET_ERR_INVALID_ARGUMENT (-1) when either is null
+ * (nothing touched), VELKET_ERR_OUT_OF_MEMORY (-2) when memory runs out
+ * ("dst" is then exactly as it was: the piece is appended whole or not at
+ * all), otherwise VELKET_OK (0), also when nothing was appended: an empty
+ * source, fewer than two finite vertices or a length of at most 1e-6 append
+ * nothing, even for the whole range. No working array is allocated per
+ * source vertex. NaN fractions are not caught. Re-entrant; nothing is
+ * cached. */
 VELKET_API int32_t velket_trim_path(const struct BLPathCore* src, struct BLPathCore* dst,
                                     double start, double end, double offset);
 

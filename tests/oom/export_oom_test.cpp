@@ -1,13 +1,15 @@
-// Running out of memory inside the exports of libvelket and libtorvik: each
+// Running out of memory inside the exports that allocate or grow a path: each
 // allocation an export makes is failed in turn, and the export must report
 // it through its own result, leave its outputs as its contract says and
 // release what it took. No exception may reach the caller.
+#include <ordane.h>
 #include <torvik.h>
 #include <velket.h>
 
 #include <blend2d/blend2d.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -240,6 +242,53 @@ TEST(velket_trim_path_oom, AFailedAppendLeavesDstAsItWas) {
       }
       EXPECT_EQ(r, VELKET_ERR_OUT_OF_MEMORY) << "allocation " << i;
       EXPECT_EQ((c.same ? src : dst).commands(), cmds_before) << "allocation " << i;
+    }
+  }
+}
+
+TEST(ordane_build_oom, AFailedAppendStopsTheBuildAndIsReported) {
+  if (!quillon_test::malloc_failures_available()) GTEST_SKIP() << "malloc is the sanitizer's";
+  // Three rings of 400 points each.
+  std::vector<double> pts;
+  for (int r = 0; r < 3; ++r) {
+    for (int i = 0; i < 400; ++i) {
+      pts.push_back(r * 10 + std::cos(i * 0.0157));
+      pts.push_back(std::sin(i * 0.0157));
+    }
+  }
+  const int64_t offsets[] = {0, 400, 800, 1200};
+  using Build = int32_t (*)(BLPathCore*, const std::vector<double>&, const int64_t*);
+  const Build builds[] = {
+      [](BLPathCore* p, const std::vector<double>& v, const int64_t* o) {
+        return ordane_build_polygon(p, v.data(), o, 3, nullptr);
+      },
+      [](BLPathCore* p, const std::vector<double>& v, const int64_t* o) {
+        return ordane_build_multilinestring(p, v.data(), o, 3, nullptr);
+      },
+      [](BLPathCore* p, const std::vector<double>& v, const int64_t*) {
+        return ordane_build_linestring(p, v.data(), 1200, nullptr);
+      }};
+  for (Build build : builds) {
+    PathHolder whole;
+    long total = 0;
+    {
+      FailingAlloc a;
+      ASSERT_EQ(build(whole.get(), pts, offsets), ORDANE_OK);
+      total = a.attempts();
+    }
+    ASSERT_GE(total, 2);
+    for (long i = 0; i < total; ++i) {
+      PathHolder dst;
+      int32_t r = 0;
+      {
+        FailingAlloc a(i);
+        r = build(dst.get(), pts, offsets);
+      }
+      EXPECT_EQ(r, ORDANE_BUILD_ERR_OUT_OF_MEMORY) << "allocation " << i;
+      // What was appended is the start of the whole result.
+      const std::vector<uint8_t> got = dst.commands(), want = whole.commands();
+      ASSERT_LT(got.size(), want.size());
+      EXPECT_TRUE(std::equal(got.begin(), got.end(), want.begin())) << "allocation " << i;
     }
   }
 }
