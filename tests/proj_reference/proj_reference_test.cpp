@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 #include <proj.h>
+#include <quadmath.h>
 
 #include <algorithm>
 #include <cmath>
@@ -110,7 +111,7 @@ double plane_tolerance(double reference) { return std::max(1e-6, 1e-13 * std::fa
 // that the excess is PROJ's rounding. Such points must stay rare.
 Agreement expect_plane_agreement(const std::vector<double>& lonlat, const std::vector<double>& ours,
                                  const std::vector<double>& proj,
-                                 const std::vector<long double>& arbiter) {
+                                 const std::vector<__float128>& arbiter) {
   Agreement a;
   EXPECT_EQ(ours.size(), proj.size());
   EXPECT_EQ(ours.size(), arbiter.size());
@@ -121,8 +122,8 @@ Agreement expect_plane_agreement(const std::vector<double>& lonlat, const std::v
     a.worst_abs = std::max(a.worst_abs, diff);
     a.worst_ratio = std::max(a.worst_ratio, diff / tol);
     if (diff <= tol) continue;
-    const long double ours_err = std::fabs(ours[i] - arbiter[i]);
-    const long double proj_err = std::fabs(proj[i] - arbiter[i]);
+    const __float128 ours_err = fabsq(ours[i] - arbiter[i]);
+    const __float128 proj_err = fabsq(proj[i] - arbiter[i]);
     if (ours_err <= tol && ours_err < proj_err) {
       ++a.arbitrated;
       continue;
@@ -161,11 +162,25 @@ std::vector<double> conic_points(const Conic& c, uint64_t seed, double lat_min, 
 }
 
 // ---------------------------------------------------------------------------
-// The same formulas and constants in extended precision (long double), used
+// The same formulas and constants in quadruple precision (__float128), used
 // only to tell whose rounding a disagreement comes from.
 // ---------------------------------------------------------------------------
 
-using LD = long double;
+using LD = __float128;
+
+// Quadruple precision is computed in software (libquadmath), so the arbiter
+// keeps its precision everywhere, also under valgrind, which evaluates x87
+// long double arithmetic with only 64-bit doubles' precision.
+namespace xp {
+inline LD sin(LD v) { return sinq(v); }
+inline LD cos(LD v) { return cosq(v); }
+inline LD tan(LD v) { return tanq(v); }
+inline LD sqrt(LD v) { return sqrtq(v); }
+inline LD log(LD v) { return logq(v); }
+inline LD pow(LD a, LD b) { return powq(a, b); }
+inline LD fabs(LD v) { return fabsq(v); }
+}  // namespace xp
+
 constexpr LD kD2RL = 0.017453292519943295;  // the library's double constants, widened
 constexpr LD kRL = 6378137.0;
 constexpr LD kQuarterPiL = 0.7853981633974483;
@@ -177,46 +192,46 @@ std::vector<LD> arbiter_merc(const std::vector<double>& ll) {
   std::vector<LD> out;
   for (size_t i = 0; i < ll.size(); i += 2) {
     out.push_back(ll[i] * static_cast<LD>(111319.49079327357));
-    out.push_back(std::log(std::tan(ll[i + 1] * kD2RL * 0.5L + kQuarterPiL)) * kRL);
+    out.push_back(xp::log(xp::tan(ll[i + 1] * kD2RL * LD(0.5) + kQuarterPiL)) * kRL);
   }
   return out;
 }
 
-LD lcc_m_ld(LD phi) { return std::cos(phi) / std::sqrt(1 - kE2L * std::sin(phi) * std::sin(phi)); }
+LD lcc_m_ld(LD phi) { return xp::cos(phi) / xp::sqrt(1 - kE2L * xp::sin(phi) * xp::sin(phi)); }
 LD lcc_t_ld(LD phi) {
-  return std::tan(kQuarterPiL - phi / 2) /
-         std::pow((1 - kEL * std::sin(phi)) / (1 + kEL * std::sin(phi)), kHalfEL);
+  return xp::tan(kQuarterPiL - phi / 2) /
+         xp::pow((1 - kEL * xp::sin(phi)) / (1 + kEL * xp::sin(phi)), kHalfEL);
 }
 
 std::vector<LD> arbiter_lcc(const Conic& c, const std::vector<double>& ll) {
   const LD phi1 = c.lat1 * kD2RL, phi2 = c.lat2 * kD2RL, phi0 = c.lat0 * kD2RL;
-  const LD n = std::fabs(phi1 - phi2) > 1e-10L
-                   ? (std::log(lcc_m_ld(phi1)) - std::log(lcc_m_ld(phi2))) /
-                         (std::log(lcc_t_ld(phi1)) - std::log(lcc_t_ld(phi2)))
-                   : std::sin(phi1);
-  const LD rf = lcc_m_ld(phi1) / (std::pow(lcc_t_ld(phi1), n) * n) * kRL;
-  const LD rho0 = std::pow(lcc_t_ld(phi0), n) * rf + c.fn;
+  const LD n = xp::fabs(phi1 - phi2) > LD(1e-10)
+                   ? (xp::log(lcc_m_ld(phi1)) - xp::log(lcc_m_ld(phi2))) /
+                         (xp::log(lcc_t_ld(phi1)) - xp::log(lcc_t_ld(phi2)))
+                   : xp::sin(phi1);
+  const LD rf = lcc_m_ld(phi1) / (xp::pow(lcc_t_ld(phi1), n) * n) * kRL;
+  const LD rho0 = xp::pow(lcc_t_ld(phi0), n) * rf + c.fn;
   std::vector<LD> out;
   for (size_t i = 0; i < ll.size(); i += 2) {
     const LD theta = (ll[i] * kD2RL - c.lon0 * kD2RL) * n;
-    const LD rho = std::pow(lcc_t_ld(ll[i + 1] * kD2RL), n) * rf;
-    out.push_back(std::sin(theta) * rho + c.fe);
-    out.push_back(rho0 - rho * std::cos(theta));
+    const LD rho = xp::pow(lcc_t_ld(ll[i + 1] * kD2RL), n) * rf;
+    out.push_back(xp::sin(theta) * rho + c.fe);
+    out.push_back(rho0 - rho * xp::cos(theta));
   }
   return out;
 }
 
 std::vector<LD> arbiter_aea(const Conic& c, const std::vector<double>& ll) {
   const LD phi1 = c.lat1 * kD2RL, phi2 = c.lat2 * kD2RL, phi0 = c.lat0 * kD2RL;
-  const LD n = (std::sin(phi1) + std::sin(phi2)) / 2;
-  const LD a = std::cos(phi1) * std::cos(phi1) + 2 * n * std::sin(phi1);
-  const LD rho0 = std::sqrt(a - 2 * n * std::sin(phi0)) * kRL / n + c.fn;
+  const LD n = (xp::sin(phi1) + xp::sin(phi2)) / 2;
+  const LD a = xp::cos(phi1) * xp::cos(phi1) + 2 * n * xp::sin(phi1);
+  const LD rho0 = xp::sqrt(a - 2 * n * xp::sin(phi0)) * kRL / n + c.fn;
   std::vector<LD> out;
   for (size_t i = 0; i < ll.size(); i += 2) {
     const LD theta = (ll[i] * kD2RL - c.lon0 * kD2RL) * n;
-    const LD rho = std::sqrt(a - 2 * n * std::sin(ll[i + 1] * kD2RL)) * kRL / n;
-    out.push_back(std::sin(theta) * rho + c.fe);
-    out.push_back(rho0 - std::cos(theta) * rho);
+    const LD rho = xp::sqrt(a - 2 * n * xp::sin(ll[i + 1] * kD2RL)) * kRL / n;
+    out.push_back(xp::sin(theta) * rho + c.fe);
+    out.push_back(rho0 - xp::cos(theta) * rho);
   }
   return out;
 }
