@@ -71,10 +71,35 @@ long FailingAlloc::failures() const { return g_failures; }
 long FailingAlloc::live() const { return g_live; }
 std::size_t FailingAlloc::largest() const { return g_largest; }
 
+// Each asks for one block with its first allocation set to fail. The calls
+// go through volatile pointers so that the compiler cannot drop the pair.
+bool new_failures_available() {
+  static const bool available = [] {
+    void* (*volatile allocate)(std::size_t) = ::operator new;
+    FailingAlloc a(0);
+    try {
+      ::operator delete(allocate(16));
+      return false;
+    } catch (const std::bad_alloc&) {
+      return true;
+    }
+  }();
+  return available;
+}
+
 #ifdef QUILLON_SANITIZED
 bool malloc_failures_available() { return false; }
 #else
-bool malloc_failures_available() { return true; }
+bool malloc_failures_available() {
+  static const bool available = [] {
+    void* (*volatile allocate)(std::size_t) = std::malloc;
+    FailingAlloc a(0);
+    void* p = allocate(16);
+    std::free(p);
+    return p == nullptr;
+  }();
+  return available;
+}
 #endif
 
 }  // namespace quillon_test

@@ -9,9 +9,14 @@
 
 namespace quillon_test {
 
-// True when malloc, calloc and realloc are replaced as well (not under a
-// sanitizer, whose own allocator must stay in charge). Blend2D grows paths
-// with malloc, so only then can a path be made to fail to grow.
+// True when the replaced operator new is the one in use: tools that bring
+// their own allocator (valgrind) take its place, and nothing can be failed.
+bool new_failures_available();
+
+// True when malloc, calloc and realloc are replaced as well and in use (not
+// under a sanitizer or valgrind, whose own allocators stay in charge).
+// Blend2D grows paths with malloc, so only then can a path be made to fail
+// to grow.
 bool malloc_failures_available();
 
 class FailingAlloc {
