@@ -13,6 +13,8 @@ using quillon_fuzz::check;
 using quillon_fuzz::Input;
 using quillon_fuzz::Path;
 
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Input in(data, size);
   const uint8_t which = in.byte() % 3;

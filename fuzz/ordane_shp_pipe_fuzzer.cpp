@@ -49,6 +49,8 @@ bool same(const void* a, const void* b, size_t n) { return n == 0 || std::memcmp
 
 }  // namespace
 
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // An empty pipe whose writer has already gone looks like one without a
   // writer, which the readers wait for; nothing to fuzz there.

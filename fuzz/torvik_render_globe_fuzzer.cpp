@@ -70,6 +70,8 @@ int64_t pick_stride(quillon_fuzz::Input& in, int64_t words, bool* valid) {
 
 }  // namespace
 
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   quillon_fuzz::Input in(data, size);
   // Sizes 0..32 (0 is refused).

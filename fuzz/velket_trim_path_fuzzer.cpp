@@ -82,6 +82,8 @@ std::vector<Entry> reference(const BLPathCore* src, double start, double end, do
 
 }  // namespace
 
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Input in(data, size);
   const double start = in.number();
