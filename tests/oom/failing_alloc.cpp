@@ -23,6 +23,10 @@ inline void* raw_malloc(std::size_t n) { return __libc_malloc(n); }
 inline void* raw_malloc(std::size_t n) { return std::malloc(n); }
 #endif
 
+// The probes' blocks, if any (volatile: the stores must happen).
+void* volatile g_probe_new = nullptr;
+void* volatile g_probe_malloc = nullptr;
+
 bool g_active = false;
 bool g_sticky = false;
 long g_fail_at = -1;
@@ -75,10 +79,12 @@ std::size_t FailingAlloc::largest() const { return g_largest; }
 // go through volatile pointers so that the compiler cannot drop the pair.
 bool new_failures_available() {
   static const bool available = [] {
+    // A block that is handed out is kept, not freed: it may come from
+    // another allocator than the operator delete here releases to.
     void* (*volatile allocate)(std::size_t) = ::operator new;
     FailingAlloc a(0);
     try {
-      ::operator delete(allocate(16));
+      g_probe_new = allocate(16);
       return false;
     } catch (const std::bad_alloc&) {
       return true;
@@ -94,9 +100,8 @@ bool malloc_failures_available() {
   static const bool available = [] {
     void* (*volatile allocate)(std::size_t) = std::malloc;
     FailingAlloc a(0);
-    void* p = allocate(16);
-    std::free(p);
-    return p == nullptr;
+    g_probe_malloc = allocate(16);
+    return g_probe_malloc == nullptr;
   }();
   return available;
 }

@@ -407,9 +407,12 @@ TEST(ordane_http_download_file, FollowsARedirectFromHttpsToHttp) {
   const pid_t pid = fork();
   ASSERT_GE(pid, 0);
   if (pid == 0) {
+    // The file system type is ignored for these two calls, but is passed as
+    // a string: valgrind reports a null one, and its error exit status would
+    // replace the child's result.
     if (unshare(CLONE_NEWNS) != 0 ||
-        mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
-        mount(srv.cert().c_str(), bundle.c_str(), nullptr, MS_BIND, nullptr) != 0) {
+        mount("none", "/", "none", MS_REC | MS_PRIVATE, nullptr) != 0 ||
+        mount(srv.cert().c_str(), bundle.c_str(), "none", MS_BIND, nullptr) != 0) {
       _exit(kNoNamespace);
     }
     const int32_t a = download(direct_url, direct);
