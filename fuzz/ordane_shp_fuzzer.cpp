@@ -43,6 +43,8 @@ void check_data(const ShpData& d) {
 
 }  // namespace
 
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const int fd = memfd_create("ordane_shp_fuzz", 0);
   static char path[64];
