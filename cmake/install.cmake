@@ -28,6 +28,7 @@ elseif(QUILLON_BLEND2D_LIBRARY_DIR)
   # into the flags, and into the run path unless the linker searches them
   # anyway.
   get_target_property(blend2d_includes blend2d::blend2d INTERFACE_INCLUDE_DIRECTORIES)
+  list(REMOVE_DUPLICATES blend2d_includes)
   set(QUILLON_PC_BLEND2D_LIBS " -lblend2d")
   if(NOT QUILLON_BLEND2D_LIBRARY_DIR IN_LIST CMAKE_PLATFORM_IMPLICIT_LINK_DIRECTORIES)
     set(QUILLON_PC_BLEND2D_LIBS " -L${QUILLON_BLEND2D_LIBRARY_DIR} -lblend2d")
