@@ -4,6 +4,14 @@
 
 set(QUILLON_CMAKE_DIR "${CMAKE_INSTALL_LIBDIR}/cmake")
 
+# What a consumer of the installed libraries needs for Blend2D: the .pc files
+# bring its compile and link flags along (the README's pkg-config line builds
+# a program that calls Blend2D as well), the package files find its CMake
+# package, and the libraries carry a run path to its folder.
+set(QUILLON_PC_REQUIRES "")
+set(QUILLON_PC_BLEND2D_LIBS "")
+set(QUILLON_PC_BLEND2D_CFLAGS "")
+set(QUILLON_INSTALL_RPATH "$ORIGIN")
 if(QUILLON_BLEND2D_IS_STANDIN)
   # The stand-in is installed under its own name and header folder so that it
   # can never shadow a real Blend2D installed on the same system.
@@ -14,11 +22,32 @@ if(QUILLON_BLEND2D_IS_STANDIN)
     DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/bl2dcompat)
   install(EXPORT bl2dcompatTargets NAMESPACE blend2d::
     DESTINATION ${QUILLON_CMAKE_DIR}/bl2dcompat)
-  set(QUILLON_PC_BLEND2D_LIBS "-lbl2dcompat")
-  set(QUILLON_PC_BLEND2D_CFLAGS " -I\${includedir}/bl2dcompat")
+  set(QUILLON_PC_REQUIRES "bl2dcompat")
+elseif(QUILLON_BLEND2D_LIBRARY_DIR)
+  # An installed Blend2D elsewhere (it ships no .pc file): its folders go
+  # into the flags, and into the run path unless the linker searches them
+  # anyway.
+  get_target_property(blend2d_includes blend2d::blend2d INTERFACE_INCLUDE_DIRECTORIES)
+  list(REMOVE_DUPLICATES blend2d_includes)
+  set(QUILLON_PC_BLEND2D_LIBS " -lblend2d")
+  if(NOT QUILLON_BLEND2D_LIBRARY_DIR IN_LIST CMAKE_PLATFORM_IMPLICIT_LINK_DIRECTORIES)
+    set(QUILLON_PC_BLEND2D_LIBS " -L${QUILLON_BLEND2D_LIBRARY_DIR} -lblend2d")
+    list(APPEND QUILLON_INSTALL_RPATH "${QUILLON_BLEND2D_LIBRARY_DIR}")
+  endif()
+  foreach(dir IN LISTS blend2d_includes)
+    if(NOT dir IN_LIST CMAKE_C_IMPLICIT_INCLUDE_DIRECTORIES)
+      string(APPEND QUILLON_PC_BLEND2D_CFLAGS " -I${dir}")
+    endif()
+  endforeach()
 else()
-  set(QUILLON_PC_BLEND2D_LIBS "-lblend2d")
-  set(QUILLON_PC_BLEND2D_CFLAGS "")
+  # Built here from source: Blend2D installs itself beside the libraries.
+  set(QUILLON_PC_BLEND2D_LIBS " -lblend2d")
+endif()
+# Where the installed package files look for Blend2D's CMake package: beside
+# themselves (the stand-in, or a Blend2D built here), then where it was found.
+set(QUILLON_BLEND2D_CONFIG_HINT "")
+if(blend2d_DIR)
+  set(QUILLON_BLEND2D_CONFIG_HINT "${blend2d_DIR}")
 endif()
 
 # The .pc files locate the prefix from their own folder, so that a tree
@@ -37,15 +66,17 @@ else()
   set(QUILLON_PC_INCLUDEDIR "\${prefix}/${CMAKE_INSTALL_INCLUDEDIR}")
 endif()
 
+if(QUILLON_BLEND2D_IS_STANDIN)
+  set(QUILLON_LIB bl2dcompat)
+  configure_file(cmake/bl2dcompat.pc.in ${CMAKE_CURRENT_BINARY_DIR}/bl2dcompat.pc @ONLY)
+  install(FILES ${CMAKE_CURRENT_BINARY_DIR}/bl2dcompat.pc
+    DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+endif()
+
 foreach(lib ordane velket torvik)
-  if(NOT TARGET ${lib})
-    continue()
-  endif()
-  # Installed side by side with the stand-in, each library finds it in its
-  # own folder; a consumer's run path covers only its direct dependencies.
-  if(QUILLON_BLEND2D_IS_STANDIN)
-    set_target_properties(${lib} PROPERTIES INSTALL_RPATH "$ORIGIN")
-  endif()
+  # Each library finds Blend2D at run time through its own run path: a
+  # consumer's run path covers only the consumer's direct dependencies.
+  set_target_properties(${lib} PROPERTIES INSTALL_RPATH "${QUILLON_INSTALL_RPATH}")
   install(TARGETS ${lib} EXPORT ${lib}Targets
     LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
     PUBLIC_HEADER DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})

@@ -25,6 +25,17 @@
 #ifndef ORDANE_H
 #define ORDANE_H
 
+/* Version of this header and of the library built from it. The major number
+ * is the library's SONAME version (libordane.so.{MAJOR}): it changes only when
+ * an export or a record changes incompatibly. ORDANE_VERSION packs the three
+ * numbers for comparisons: ORDANE_VERSION >= ORDANE_MAKE_VERSION(1, 0, 0). */
+#define ORDANE_VERSION_MAJOR 1
+#define ORDANE_VERSION_MINOR 0
+#define ORDANE_VERSION_PATCH 0
+#define ORDANE_MAKE_VERSION(major, minor, patch) (((major) << 16) | ((minor) << 8) | (patch))
+#define ORDANE_VERSION \
+  ORDANE_MAKE_VERSION(ORDANE_VERSION_MAJOR, ORDANE_VERSION_MINOR, ORDANE_VERSION_PATCH)
+
 #include <stddef.h>
 #include <stdint.h>
 

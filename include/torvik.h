@@ -12,6 +12,17 @@
 #ifndef TORVIK_H
 #define TORVIK_H
 
+/* Version of this header and of the library built from it. The major number
+ * is the library's SONAME version (libtorvik.so.{MAJOR}): it changes only when
+ * an export or a record changes incompatibly. TORVIK_VERSION packs the three
+ * numbers for comparisons: TORVIK_VERSION >= TORVIK_MAKE_VERSION(1, 0, 0). */
+#define TORVIK_VERSION_MAJOR 1
+#define TORVIK_VERSION_MINOR 0
+#define TORVIK_VERSION_PATCH 0
+#define TORVIK_MAKE_VERSION(major, minor, patch) (((major) << 16) | ((minor) << 8) | (patch))
+#define TORVIK_VERSION \
+  TORVIK_MAKE_VERSION(TORVIK_VERSION_MAJOR, TORVIK_VERSION_MINOR, TORVIK_VERSION_PATCH)
+
 #include <stddef.h>
 #include <stdint.h>
 

@@ -16,6 +16,17 @@
 #ifndef VELKET_H
 #define VELKET_H
 
+/* Version of this header and of the library built from it. The major number
+ * is the library's SONAME version (libvelket.so.{MAJOR}): it changes only when
+ * an export or a record changes incompatibly. VELKET_VERSION packs the three
+ * numbers for comparisons: VELKET_VERSION >= VELKET_MAKE_VERSION(1, 0, 0). */
+#define VELKET_VERSION_MAJOR 1
+#define VELKET_VERSION_MINOR 0
+#define VELKET_VERSION_PATCH 0
+#define VELKET_MAKE_VERSION(major, minor, patch) (((major) << 16) | ((minor) << 8) | (patch))
+#define VELKET_VERSION \
+  VELKET_MAKE_VERSION(VELKET_VERSION_MAJOR, VELKET_VERSION_MINOR, VELKET_VERSION_PATCH)
+
 #include <stdint.h>
 
 #if defined(_WIN32)

@@ -10,6 +10,7 @@ packages=(
   clang libclang-rt-14-dev                       # libFuzzer targets
   libcurl4-openssl-dev ca-certificates openssl   # HTTP download and its TLS tests
   python3                                        # local test servers, ctypes client
+  python3-numpy python3-pil                      # poster comparison between Blend2D builds
   libproj-dev                                    # reference projections in tests
   libshp-dev shapelib                            # reference shapefile reader and writers
   valgrind                                       # memcheck stage (scripts/run-valgrind.sh)

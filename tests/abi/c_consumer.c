@@ -7,6 +7,12 @@
 
 #include <stddef.h>
 
+/* The version macros work in preprocessor conditions. */
+#if ORDANE_VERSION < ORDANE_MAKE_VERSION(1, 0, 0) || VELKET_VERSION < VELKET_MAKE_VERSION(1, 0, 0) || \
+    TORVIK_VERSION < TORVIK_MAKE_VERSION(1, 0, 0)
+#error "version macros"
+#endif
+
 _Static_assert(sizeof(GeoTransform) == 80, "GeoTransform");
 _Static_assert(sizeof(ShpHeader) == 88, "ShpHeader");
 _Static_assert(sizeof(PerspectiveCamera) == 80, "PerspectiveCamera");

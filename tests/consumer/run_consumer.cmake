@@ -18,6 +18,9 @@ function(run)
   set(last_output "${out}" PARENT_SCOPE)
 endfunction()
 
+# Everything installed must find its libraries by itself.
+unset(ENV{LD_LIBRARY_PATH})
+
 set(prefix ${WORK_DIR}/prefix)
 file(REMOVE_RECURSE ${WORK_DIR})
 file(MAKE_DIRECTORY ${WORK_DIR})
@@ -37,6 +40,16 @@ file(GLOB_RECURSE pc_files "${prefix}/*/ordane.pc")
 list(GET pc_files 0 ordane_pc)
 get_filename_component(pc_dir ${ordane_pc} DIRECTORY)
 get_filename_component(lib_dir ${pc_dir} DIRECTORY)
+
+# Each installed library finds Blend2D (and everything else) through its own
+# run path.
+foreach(lib ordane velket torvik)
+  file(GLOB so "${lib_dir}/lib${lib}.so.*.*")
+  run(ldd ${so})
+  if(last_output MATCHES "([^\n\t ]+) => not found")
+    message(FATAL_ERROR "${so} does not find ${CMAKE_MATCH_1}:\n${last_output}")
+  endif()
+endforeach()
 
 # 1. find_package
 run(${CMAKE_COMMAND} -S ${SOURCE_DIR} -B ${WORK_DIR}/cmake-build
@@ -61,9 +74,16 @@ run(${PKG_CONFIG} --cflags --libs ordane velket torvik)
 string(STRIP "${last_output}" flags)
 separate_arguments(flags UNIX_COMMAND "${flags}")
 separate_arguments(extra UNIX_COMMAND "${EXTRA_FLAGS}")
-# The prefix is not a system folder, so the program records where its
-# libraries are, as any consumer of such a prefix would.
-run(${C_COMPILER} ${extra} ${SOURCE_DIR}/consumer.c ${flags} -lm -Wl,-rpath,${lib_dir}
+# The folders pkg-config names are not system folders, so the program records
+# them as its run path, as any consumer of such a prefix would.
+run(${PKG_CONFIG} --libs-only-L ordane velket torvik)
+string(REGEX MATCHALL "-L[^ \n]+" lib_flags "${last_output}")
+set(rpaths "")
+foreach(flag IN LISTS lib_flags)
+  string(SUBSTRING "${flag}" 2 -1 dir)
+  list(APPEND rpaths "-Wl,-rpath,${dir}")
+endforeach()
+run(${C_COMPILER} ${extra} ${SOURCE_DIR}/consumer.c ${flags} -lm ${rpaths}
     -o ${WORK_DIR}/consumer-pc)
 run(${WORK_DIR}/consumer-pc)
 message(STATUS "pkg-config consumer: ${last_output}")

@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "bl_holders.h"
@@ -233,5 +234,18 @@ TEST(ordane_build_polygon, MapFrameLandsOnTheExpectedPixels) {
   ASSERT_EQ(back.size(), drawn.size());
   for (size_t i = 0; i < back.size(); ++i) EXPECT_NEAR(back[i], drawn[i], 1e-9) << "value " << i;
 }
+
+#if defined(BL2DCOMPAT_BLEND2D_H)
+// A path that was never bl_path_init'ed crashes the real Blend2D inside the
+// builder; the stand-in aborts there too, so tests catch the caller's bug.
+TEST(ordane_build_polygonDeathTest, UninitialisedPathAborts) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  BLPathCore raw;
+  std::memset(&raw, 0, sizeof raw);
+  const double tri[6] = {0, 0, 10, 0, 0, 10};
+  const int64_t offsets[2] = {0, 3};
+  EXPECT_DEATH(ordane_build_polygon(&raw, tri, offsets, 1, nullptr), "bl_path_move_to\\(\\): the BLPathCore");
+}
+#endif
 
 }  // namespace

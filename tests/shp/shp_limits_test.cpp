@@ -44,9 +44,9 @@ extern "C" {
 void* __real_malloc(size_t);
 void* __real_realloc(void*, size_t);
 void __real_free(void*);
-void* __wrap_malloc(size_t);
-void* __wrap_realloc(void*, size_t);
-void __wrap_free(void*);
+void* __wrap_malloc(size_t n);
+void* __wrap_realloc(void* old, size_t n);
+void __wrap_free(void* p);
 
 void* __wrap_malloc(size_t n) {
   if (fail_this_one(n)) return nullptr;

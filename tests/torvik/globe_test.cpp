@@ -54,7 +54,7 @@ int32_t reference_globe(uint32_t* pixels, int32_t width, int32_t height, int32_t
       const double rot = rotation * k, inv = 1 / radius, r2 = radius * radius;
       const double halo = 1.15 * radius;
       uint32_t& px = pixels[y * (stride / 4) + x];
-      const double dx = x - cx, dy = y - cy, d2 = dx * dx + dy * dy;
+      const double dx = static_cast<double>(x) - cx, dy = static_cast<double>(y) - cy, d2 = dx * dx + dy * dy;
       if (d2 <= r2) {
         const double nx = dx * inv, ny = dy * inv, nz = std::sqrt(r2 - d2) * inv;
         const double yp = ny * ct - nz * st, zp = ny * st + nz * ct;
@@ -69,7 +69,7 @@ int32_t reference_globe(uint32_t* pixels, int32_t width, int32_t height, int32_t
         const int64_t c0 = static_cast<int64_t>(fx), r0 = static_cast<int64_t>(fy);
         const int64_t c1 = std::min<int64_t>(c0 + 1, tw - 1);
         const int64_t r1 = std::min<int64_t>(r0 + 1, th - 1);
-        const double ax = fx - c0, ay = fy - r0;
+        const double ax = fx - static_cast<double>(c0), ay = fy - static_cast<double>(r0);
         const uint32_t t00 = texture[r0 * (tstride / 4) + c0];
         const uint32_t t10 = texture[r0 * (tstride / 4) + c1];
         const uint32_t t01 = texture[r1 * (tstride / 4) + c0];

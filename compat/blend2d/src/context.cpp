@@ -2,21 +2,32 @@
 //
 // BLContextCore::_impl is null for a detached context.  The context holds a
 // reference to the image storage, so the image stays alive while attached.
-// The composition operator and stroke width live here and are applied to the
-// cairo_t before each operation; if the cairo_t ever enters an error state it
-// is replaced by a fresh one on the next call.
+// The composition operator, stroke width and clip live here and are applied to
+// the cairo_t before each operation; if the cairo_t ever enters an error state
+// it is replaced by a fresh one on the next call.
 //
-// Geometry is handed to Cairo as it is unless it reaches beyond what Cairo's
-// fixed-point coordinates hold; such geometry is first flattened and clipped
-// in double precision (far_geometry.h).
+// Cairo keeps device coordinates in 24.8 fixed point (about +-8.3e6) and its
+// rasteriser spoils the coverage of long slanted edges well inside that, so
+// geometry reaches Cairo only within the drawable range: the image grown by
+// kMargin pixels on every side.  Beyond it the stand-in stays cheap and
+// bounded rather than exact:
+//  - geometry whose bounds (grown by a stroke's reach) miss the image is
+//    culled, and boxes and rectangles are cut to the range: both exact;
+//  - a circle holding the whole image fills it (exact); one whose edge
+//    crosses the image is drawn from the arc near the image (chords within
+//    0.01 px of the circle);
+//  - in a path, every vertex and control point beyond the range is clamped
+//    into it.  Edges parallel to an axis keep their place; slanted edges and
+//    curves that leave the range change their course inside the image;
+//  - stroke widths are clamped to kMaxStrokeWidth.
+// The real Blend2D draws such geometry differently again; nothing in the
+// libraries or the poster comes near these ranges.
 
 #include "bl2d_internal.h"
-#include "far_geometry.h"
 
 #include <algorithm>
 #include <cmath>
 #include <new>
-#include <vector>
 
 namespace {
 
@@ -29,15 +40,24 @@ constexpr int kConicMaxDepth = 10;
 
 constexpr double kMiterLimit = 4.0;  // Blend2D's default miter limit
 
+struct Pt {
+  double x, y;
+};
+
+inline Pt operator+(Pt a, Pt b) { return {a.x + b.x, a.y + b.y}; }
+inline Pt operator-(Pt a, Pt b) { return {a.x - b.x, a.y - b.y}; }
+inline Pt operator*(Pt a, double s) { return {a.x * s, a.y * s}; }
+
 struct ContextImpl {
   bl2d::ImageImpl* image = nullptr;  // one reference held
   cairo_t* cr = nullptr;
   BLCompOp comp_op = BL_COMP_OP_SRC_OVER;
   double stroke_width = 1.0;
+  // Clip rectangle, x0 <= x1 and y0 <= y1 (empty when equal), within the
+  // drawable range; unset means the whole image.
+  bool clipped = false;
+  double clip_x0 = 0.0, clip_y0 = 0.0, clip_x1 = 0.0, clip_y1 = 0.0;
 };
-
-using bl2d::Box;
-using bl2d::Pt;
 // Builtins rather than std::isfinite / std::isinf: with clang and libstdc++
 // those std inline functions would otherwise be exported from the library.
 inline bool is_finite(double v) { return __builtin_isfinite(v); }
@@ -46,6 +66,11 @@ inline bool finite(Pt p) { return is_finite(p.x) && is_finite(p.y); }
 
 inline ContextImpl* impl_of(const BLContextCore* self) {
   return static_cast<ContextImpl*>(self->_impl);
+}
+
+// Every call but the _init calls requires a live context.
+inline void check(const BLContextCore* self, const char* call) noexcept {
+  bl2d::check_tag(self, bl2d::kContextTag, call, "BLContextCore");
 }
 
 BLResult result_of(cairo_status_t status) {
@@ -64,13 +89,14 @@ cairo_t* create_cairo(cairo_surface_t* surface) {
   return cr;
 }
 
-// Checks the context is attached and its cairo_t usable, then applies the
-// stored state and the colour.  Returns the cairo_t or sets *err.
-cairo_t* begin(BLContextCore* self, uint32_t rgba32, BLResult* err) {
+// Checks the context is live and attached and its cairo_t usable, then
+// applies the stored state and the colour.  Returns the cairo_t or sets *err.
+cairo_t* begin(BLContextCore* self, uint32_t rgba32, const char* call, BLResult* err) {
   if (!self) {
     *err = BL_ERROR_INVALID_VALUE;
     return nullptr;
   }
+  check(self, call);
   ContextImpl* impl = impl_of(self);
   if (!impl) {
     *err = BL_ERROR_INVALID_STATE;
@@ -87,6 +113,12 @@ cairo_t* begin(BLContextCore* self, uint32_t rgba32, BLResult* err) {
     impl->cr = fresh;
   }
   cairo_t* cr = impl->cr;
+  cairo_reset_clip(cr);
+  if (impl->clipped) {
+    cairo_new_path(cr);
+    cairo_rectangle(cr, impl->clip_x0, impl->clip_y0, impl->clip_x1 - impl->clip_x0, impl->clip_y1 - impl->clip_y0);
+    cairo_clip(cr);
+  }
   cairo_set_operator(cr, impl->comp_op == BL_COMP_OP_SRC_COPY ? CAIRO_OPERATOR_SOURCE : CAIRO_OPERATOR_OVER);
   cairo_set_line_width(cr, impl->stroke_width);
   cairo_set_source_rgba(cr,
@@ -289,10 +321,45 @@ struct CairoSink {
   void close() { cairo_close_path(cr); }
 };
 
-// Largest absolute coordinate among the points and control points of a path.
-struct ExtentSink {
-  double max_abs = 0.0;
-  void add(Pt p) { max_abs = std::max({max_abs, std::fabs(p.x), std::fabs(p.y)}); }
+// ---- Geometry beyond the drawable range -------------------------------------
+
+// Within these bounds no edge that Cairo rasterises, miter joins included,
+// has x and y extents whose product comes near the 3.6e10 px^2 where its
+// coverage goes wrong, for images up to a few thousand pixels.
+constexpr double kMargin = 2e4;
+constexpr double kMaxStrokeWidth = 1e4;
+
+// Closed box [x0, x1] x [y0, y1].
+struct Box {
+  double x0, y0, x1, y1;
+};
+
+Box image_box(const ContextImpl* impl) {
+  return {0.0, 0.0, static_cast<double>(impl->image->w), static_cast<double>(impl->image->h)};
+}
+
+Box range_box(const ContextImpl* impl) {
+  return {-kMargin, -kMargin, impl->image->w + kMargin, impl->image->h + kMargin};
+}
+
+inline bool within(const Box& inner, const Box& outer) {
+  return inner.x0 >= outer.x0 && inner.y0 >= outer.y0 && inner.x1 <= outer.x1 && inner.y1 <= outer.y1;
+}
+
+// True when `b` grown by `grow` on every side still misses `img`.
+inline bool misses(const Box& b, double grow, const Box& img) {
+  return b.x1 + grow < img.x0 || b.x0 - grow > img.x1 || b.y1 + grow < img.y0 || b.y0 - grow > img.y1;
+}
+
+// Bounds of a path's points and control points: curves stay within them.
+struct BoundsSink {
+  Box box{HUGE_VAL, HUGE_VAL, -HUGE_VAL, -HUGE_VAL};
+  void add(Pt p) {
+    box.x0 = std::min(box.x0, p.x);
+    box.y0 = std::min(box.y0, p.y);
+    box.x1 = std::max(box.x1, p.x);
+    box.y1 = std::max(box.y1, p.y);
+  }
   void move(Pt p) { add(p); }
   void line(Pt p) { add(p); }
   void cubic(Pt, Pt c1, Pt c2, Pt p) {
@@ -305,118 +372,87 @@ struct ExtentSink {
     add(p);
   }
   void close() {}
+  bool empty() const { return !(box.x0 <= box.x1); }
 };
 
-// ---- Geometry reaching far outside the image --------------------------------
+// Replays a path into Cairo with every point clamped into `range`.
+struct ClampingSink {
+  cairo_t* cr;
+  Box range;
+  Pt clamp(Pt p) const {
+    return {std::min(std::max(p.x, range.x0), range.x1), std::min(std::max(p.y, range.y0), range.y1)};
+  }
+  void move(Pt p) {
+    p = clamp(p);
+    cairo_move_to(cr, p.x, p.y);
+  }
+  void line(Pt p) {
+    p = clamp(p);
+    cairo_line_to(cr, p.x, p.y);
+  }
+  void cubic(Pt, Pt c1, Pt c2, Pt p) {
+    c1 = clamp(c1);
+    c2 = clamp(c2);
+    p = clamp(p);
+    cairo_curve_to(cr, c1.x, c1.y, c2.x, c2.y, p.x, p.y);
+  }
+  void conic(Pt p0, Pt c, Pt p, double w) { emit_conic(cr, clamp(p0), clamp(c), clamp(p), w, 0); }
+  void close() { cairo_close_path(cr); }
+};
 
-// Coordinates within this bound (after the origin) and stroke widths up to
-// kMaxStrokeWidth go to Cairo unchanged; anything larger takes the route
-// below.  Besides the 24.8 fixed-point range, Cairo's rasteriser has a
-// second limit: it spoils the coverage of an edge crossing the image once
-// the product of the edge's x and y extents passes about 3.6e10 px^2.  Within
-// these bounds no edge, miter joins included, comes near 2e10.
-constexpr double kSafeCoord = 5e4;
-constexpr double kMaxStrokeWidth = 1e4;
-// Far geometry is clipped to the image grown by this margin on every side:
-// far enough that the clip edges stay away from every pixel, near enough that
-// any edge inside stays within Cairo's limits even for the largest image.
-constexpr double kFarMargin = 1e4;
+// Adds to the Cairo path the part of a circle beyond the drawable range that
+// can touch the image (whose bounds are `img`), or reports that the circle
+// misses the image or holds all of it.
+enum class CircleCover { kNone, kWhole, kPartial };
 
-Box far_box(const ContextImpl* impl, double margin) {
-  return {-margin, -margin, impl->image->w + margin, impl->image->h + margin};
-}
+CircleCover add_far_circle(cairo_t* cr, Pt c, double r, const Box& img) {
+  // Nearest and farthest image points from the centre decide the easy cases.
+  const double nx = std::min(std::max(c.x, img.x0), img.x1) - c.x;
+  const double ny = std::min(std::max(c.y, img.y0), img.y1) - c.y;
+  if (std::hypot(nx, ny) > r) return CircleCover::kNone;
+  const double fx = std::max(std::fabs(c.x - img.x0), std::fabs(c.x - img.x1));
+  const double fy = std::max(std::fabs(c.y - img.y0), std::fabs(c.y - img.y1));
+  if (std::hypot(fx, fy) <= r) return CircleCover::kWhole;
 
-void add_polygon(cairo_t* cr, const std::vector<Pt>& poly) {
-  cairo_move_to(cr, poly[0].x, poly[0].y);
-  for (size_t i = 1; i < poly.size(); i++) cairo_line_to(cr, poly[i].x, poly[i].y);
+  // The edge crosses the image. Q, the image centre, and R, the radius of a
+  // disc around it holding the image, bound what is drawn: the sector of the
+  // circle's ring over the angles under which that disc is seen from the
+  // centre, between the circle and a chord deeper than the disc reaches.
+  const Pt q{(img.x0 + img.x1) * 0.5, (img.y0 + img.y1) * 0.5};
+  const double radius_q = 0.5 * std::hypot(img.x1 - img.x0, img.y1 - img.y0) + 2.0;
+  const double dq = std::hypot(q.x - c.x, q.y - c.y);
+  const double theta0 = std::atan2(q.y - c.y, q.x - c.x);
+  const double half_angle = dq > radius_q ? std::asin(radius_q / dq) : kPi;
+  // Depth below the circle down to the far side of the disc.
+  const double depth = std::min(r, (r - dq) + radius_q + 1.0);
+  // Chords of angle a lie r * a^2 / 8 inside the circle: keep that below the
+  // flattening tolerance.
+  const double step = std::sqrt(8.0 * kConicTolerance / r);
+  const double pieces = std::ceil(2.0 * half_angle / step);
+  const int n = pieces < 16.0 ? 16 : pieces > 8192.0 ? 8192 : static_cast<int>(pieces);
+  auto on_circle = [&](double a, double rr) { return Pt{c.x + rr * std::cos(a), c.y + rr * std::sin(a)}; };
+  for (int i = 0; i <= n; i++) {
+    const Pt p = on_circle(theta0 - half_angle + 2.0 * half_angle * i / n, r);
+    if (i == 0) cairo_move_to(cr, p.x, p.y);
+    else cairo_line_to(cr, p.x, p.y);
+  }
+  const Pt end = on_circle(theta0 + half_angle, r - depth);
+  const Pt begin = on_circle(theta0 - half_angle, r - depth);
+  cairo_line_to(cr, end.x, end.y);
+  cairo_line_to(cr, begin.x, begin.y);
   cairo_close_path(cr);
-}
-
-// Fill: every figure is closed and clipped on its own, which keeps the
-// non-zero winding numbers inside the box.
-void fill_far_path(cairo_t* cr, const BLPathCore* path, Pt origin, const Box& box) {
-  bl2d::Flattener flat(box, false);
-  walk_path(path, origin, flat);
-  flat.finish();
-  std::vector<Pt> clipped, scratch;
-  for (const bl2d::Flattener::Figure& fig : flat.figures()) {
-    bl2d::clip_polygon(flat.points().data() + fig.begin, fig.end - fig.begin, box, &clipped, &scratch);
-    if (!clipped.empty()) add_polygon(cr, clipped);
-  }
-  cairo_fill(cr);
-}
-
-// Stroke: the parts of the stroke within the box are built in double
-// precision and filled together.  Curve pieces farther from the box than a
-// miter can reach are replaced by their chords.
-void stroke_far_path(cairo_t* cr, const BLPathCore* path, Pt origin, double width, const Box& box) {
-  const double half = width * 0.5, reach = half * kMiterLimit + 1.0;
-  bl2d::Flattener flat(Box{box.x0 - reach, box.y0 - reach, box.x1 + reach, box.y1 + reach}, true);
-  walk_path(path, origin, flat);
-  flat.finish();
-  std::vector<Pt> parts;
-  std::vector<size_t> sizes;
-  for (const bl2d::Flattener::Figure& fig : flat.figures()) {
-    parts.clear();
-    sizes.clear();
-    if (bl2d::stroke_polyline(flat.points().data() + fig.begin, flat.smooth().data() + fig.begin,
-                              fig.end - fig.begin, fig.closed, half, kMiterLimit, box, &parts, &sizes)) {
-      // One part covers the whole box, so the stroke covers the image.
-      cairo_new_path(cr);
-      cairo_rectangle(cr, box.x0, box.y0, box.x1 - box.x0, box.y1 - box.y0);
-      break;
-    }
-    size_t at = 0;
-    for (size_t size : sizes) {
-      cairo_move_to(cr, parts[at].x, parts[at].y);
-      for (size_t i = 1; i < size; i++) cairo_line_to(cr, parts[at + i].x, parts[at + i].y);
-      cairo_close_path(cr);
-      at += size;
-    }
-  }
-  cairo_fill(cr);
-}
-
-void fill_far_circle(cairo_t* cr, Pt centre, double r, const Box& box) {
-  std::vector<Pt> poly, clipped, scratch;
-  switch (bl2d::circle_polygon(centre, r, box, kConicTolerance, &poly)) {
-    case bl2d::CircleCover::kNone:
-      break;
-    case bl2d::CircleCover::kWhole:
-      cairo_rectangle(cr, box.x0, box.y0, box.x1 - box.x0, box.y1 - box.y0);
-      cairo_fill(cr);
-      break;
-    case bl2d::CircleCover::kPartial:
-      bl2d::clip_polygon(poly.data(), poly.size(), box, &clipped, &scratch);
-      if (!clipped.empty()) {
-        add_polygon(cr, clipped);
-        cairo_fill(cr);
-      }
-      break;
-  }
-}
-
-// Runs a far-route drawing step; the clipping storage may run out of memory.
-template <class Draw>
-BLResult draw_far(cairo_t* cr, Draw draw) {
-  try {
-    draw();
-  } catch (const std::bad_alloc&) {
-    cairo_new_path(cr);
-    return BL_ERROR_OUT_OF_MEMORY;
-  }
-  return finish(cr);
+  return CircleCover::kPartial;
 }
 
 // Shared start of the path fill and stroke: checks the context, origin and
-// path, begins drawing, and measures how far the offset path reaches, which
-// decides whether Cairo can take it directly.
+// path, begins drawing and measures the offset path's bounds.
 cairo_t* begin_path(BLContextCore* self, const BLPoint* origin, const BLPathCore* path,
-                    uint32_t rgba32, Pt* o, double* reach, BLResult* err) {
+                    uint32_t rgba32, const char* call, Pt* o, BoundsSink* bounds, BLResult* err) {
   if (!self) {
     *err = BL_ERROR_INVALID_VALUE;
     return nullptr;
   }
+  check(self, call);
   if (!impl_of(self)) {
     *err = BL_ERROR_INVALID_STATE;
     return nullptr;
@@ -425,13 +461,23 @@ cairo_t* begin_path(BLContextCore* self, const BLPoint* origin, const BLPathCore
     *err = BL_ERROR_INVALID_VALUE;
     return nullptr;
   }
-  cairo_t* cr = begin(self, rgba32, err);
+  bl2d::check_tag(path, bl2d::kPathTag, call, "BLPathCore");
+  cairo_t* cr = begin(self, rgba32, call, err);
   if (!cr) return nullptr;
   *o = Pt{origin->x, origin->y};
-  ExtentSink extent;
-  walk_path(path, *o, extent);
-  *reach = extent.max_abs;
+  walk_path(path, *o, *bounds);
   return cr;
+}
+
+// Replays the path into Cairo, clamped when it leaves the drawable range.
+void add_path(cairo_t* cr, const BLPathCore* path, Pt o, const Box& bounds, const Box& range) {
+  if (within(bounds, range)) {
+    CairoSink sink{cr};
+    walk_path(path, o, sink);
+  } else {
+    ClampingSink sink{cr, range};
+    walk_path(path, o, sink);
+  }
 }
 
 }  // namespace
@@ -441,16 +487,19 @@ extern "C" {
 BL_API BLResult bl_context_init(BLContextCore* self) {
   if (!self) return BL_ERROR_INVALID_VALUE;
   self->_impl = nullptr;
-  self->_reserved = nullptr;
+  bl2d::set_tag(self, bl2d::kContextTag);
   return BL_SUCCESS;
 }
 
 BL_API BLResult bl_context_init_as(BLContextCore* self, BLImageCore* image, const BLContextCreateInfo* cci) {
   (void)cci;  // no options are supported; null and non-null behave alike
   if (!self) return BL_ERROR_INVALID_VALUE;
+  // Even when it fails, the context is left initialised and detached.
   self->_impl = nullptr;
-  self->_reserved = nullptr;
-  if (!image || !bl2d::image_impl(image)) return BL_ERROR_INVALID_VALUE;
+  bl2d::set_tag(self, bl2d::kContextTag);
+  if (!image) return BL_ERROR_INVALID_VALUE;
+  bl2d::check_tag(image, bl2d::kImageTag, "bl_context_init_as", "BLImageCore");
+  if (!bl2d::image_impl(image)) return BL_ERROR_INVALID_VALUE;
 
   bl2d::ImageImpl* img = bl2d::image_impl(image);
   ContextImpl* impl = new (std::nothrow) ContextImpl();
@@ -473,6 +522,7 @@ BL_API BLResult bl_context_init_as(BLContextCore* self, BLImageCore* image, cons
 
 BL_API BLResult bl_context_end(BLContextCore* self) {
   if (!self) return BL_ERROR_INVALID_VALUE;
+  check(self, "bl_context_end");
   ContextImpl* impl = impl_of(self);
   if (!impl) return BL_ERROR_INVALID_STATE;
   cairo_surface_flush(impl->image->surface);
@@ -485,14 +535,16 @@ BL_API BLResult bl_context_end(BLContextCore* self) {
 
 BL_API BLResult bl_context_destroy(BLContextCore* self) {
   if (!self) return BL_ERROR_INVALID_VALUE;
+  check(self, "bl_context_destroy");
   if (impl_of(self)) bl_context_end(self);
   self->_impl = nullptr;
-  self->_reserved = nullptr;
+  bl2d::set_tag(self, bl2d::kDeadTag);
   return BL_SUCCESS;
 }
 
 BL_API BLResult bl_context_set_comp_op(BLContextCore* self, BLCompOp comp_op) {
   if (!self) return BL_ERROR_INVALID_VALUE;
+  check(self, "bl_context_set_comp_op");
   ContextImpl* impl = impl_of(self);
   if (!impl) return BL_ERROR_INVALID_STATE;
   if (comp_op != BL_COMP_OP_SRC_OVER && comp_op != BL_COMP_OP_SRC_COPY) return BL_ERROR_INVALID_VALUE;
@@ -502,6 +554,7 @@ BL_API BLResult bl_context_set_comp_op(BLContextCore* self, BLCompOp comp_op) {
 
 BL_API BLResult bl_context_set_stroke_width(BLContextCore* self, double width) {
   if (!self) return BL_ERROR_INVALID_VALUE;
+  check(self, "bl_context_set_stroke_width");
   ContextImpl* impl = impl_of(self);
   if (!impl) return BL_ERROR_INVALID_STATE;
   if (!is_finite(width)) return BL_ERROR_INVALID_VALUE;
@@ -509,9 +562,51 @@ BL_API BLResult bl_context_set_stroke_width(BLContextCore* self, double width) {
   return BL_SUCCESS;
 }
 
+BL_API BLResult bl_context_clip_to_rect_d(BLContextCore* self, const BLRect* rect) {
+  if (!self) return BL_ERROR_INVALID_VALUE;
+  check(self, "bl_context_clip_to_rect_d");
+  ContextImpl* impl = impl_of(self);
+  if (!impl) return BL_ERROR_INVALID_STATE;
+  if (!rect) return BL_ERROR_INVALID_VALUE;
+  // The clip only ever narrows: intersect with the current clip, or with the
+  // drawable range (which holds the whole image) when there is none yet.  A
+  // rectangle that is not a finite, non-empty area leaves nothing to draw.
+  const Box range = range_box(impl);
+  double x0 = impl->clipped ? impl->clip_x0 : range.x0, y0 = impl->clipped ? impl->clip_y0 : range.y0;
+  double x1 = impl->clipped ? impl->clip_x1 : range.x1, y1 = impl->clipped ? impl->clip_y1 : range.y1;
+  const double rx1 = rect->x + rect->w, ry1 = rect->y + rect->h;
+  if (is_finite(rect->x) && is_finite(rect->y) && is_finite(rx1) && is_finite(ry1) && rect->w > 0.0 && rect->h > 0.0) {
+    x0 = std::max(x0, rect->x);
+    y0 = std::max(y0, rect->y);
+    x1 = std::min(x1, rx1);
+    y1 = std::min(y1, ry1);
+  } else {
+    x1 = x0;
+  }
+  if (!(x1 > x0) || !(y1 > y0)) {
+    x1 = x0;
+    y1 = y0;
+  }
+  impl->clipped = true;
+  impl->clip_x0 = x0;
+  impl->clip_y0 = y0;
+  impl->clip_x1 = x1;
+  impl->clip_y1 = y1;
+  return BL_SUCCESS;
+}
+
+BL_API BLResult bl_context_restore_clipping(BLContextCore* self) {
+  if (!self) return BL_ERROR_INVALID_VALUE;
+  check(self, "bl_context_restore_clipping");
+  ContextImpl* impl = impl_of(self);
+  if (!impl) return BL_ERROR_INVALID_STATE;
+  impl->clipped = false;
+  return BL_SUCCESS;
+}
+
 BL_API BLResult bl_context_clear_all(BLContextCore* self) {
   BLResult err = BL_SUCCESS;
-  cairo_t* cr = begin(self, 0, &err);
+  cairo_t* cr = begin(self, 0, "bl_context_clear_all", &err);
   if (!cr) return err;
   cairo_set_operator(cr, CAIRO_OPERATOR_CLEAR);
   cairo_paint(cr);
@@ -520,7 +615,7 @@ BL_API BLResult bl_context_clear_all(BLContextCore* self) {
 
 BL_API BLResult bl_context_fill_all_rgba32(BLContextCore* self, uint32_t rgba32) {
   BLResult err = BL_SUCCESS;
-  cairo_t* cr = begin(self, rgba32, &err);
+  cairo_t* cr = begin(self, rgba32, "bl_context_fill_all_rgba32", &err);
   if (!cr) return err;
   cairo_paint(cr);
   return finish(cr);
@@ -528,6 +623,7 @@ BL_API BLResult bl_context_fill_all_rgba32(BLContextCore* self, uint32_t rgba32)
 
 BL_API BLResult bl_context_fill_geometry_rgba32(BLContextCore* self, BLGeometryType type, const void* data, uint32_t rgba32) {
   if (!self) return BL_ERROR_INVALID_VALUE;
+  check(self, "bl_context_fill_geometry_rgba32");
   if (!impl_of(self)) return BL_ERROR_INVALID_STATE;
   if (!data) return BL_ERROR_INVALID_VALUE;
 
@@ -539,46 +635,45 @@ BL_API BLResult bl_context_fill_geometry_rgba32(BLContextCore* self, BLGeometryT
     return BL_ERROR_INVALID_VALUE;
 
   BLResult err = BL_SUCCESS;
-  cairo_t* cr = begin(self, rgba32, &err);
+  cairo_t* cr = begin(self, rgba32, "bl_context_fill_geometry_rgba32", &err);
   if (!cr) return err;
+  const ContextImpl* impl = impl_of(self);
+  const Box img = image_box(impl), range = range_box(impl);
 
   if (type == BL_GEOMETRY_TYPE_CIRCLE) {
     const BLCircle* c = static_cast<const BLCircle*>(data);
     if (is_finite(c->cx) && is_finite(c->cy) && is_finite(c->r) && c->r > 0.0) {
-      if (std::fabs(c->cx) > kSafeCoord || std::fabs(c->cy) > kSafeCoord || c->r > kSafeCoord) {
-        const Box box = far_box(impl_of(self), kFarMargin);
-        return draw_far(cr, [&] { fill_far_circle(cr, Pt{c->cx, c->cy}, c->r, box); });
-      }
-      cairo_arc(cr, c->cx, c->cy, c->r, 0.0, 2.0 * kPi);
-      cairo_close_path(cr);
-      cairo_fill(cr);
-    }
-  } else {
-    const double* v = static_cast<const double*>(data);
-    double x = v[0], y = v[1], w = v[2], h = v[3];
-    if (type == BL_GEOMETRY_TYPE_BOXD) {  // x0, y0, x1, y1
-      w = v[2] - v[0];
-      h = v[3] - v[1];
-    }
-    // Empty or inverted boxes and rectangles draw nothing.
-    const double x1 = type == BL_GEOMETRY_TYPE_BOXD ? v[2] : x + w;
-    const double y1 = type == BL_GEOMETRY_TYPE_BOXD ? v[3] : y + h;
-    if (std::fabs(x) > kSafeCoord || std::fabs(y) > kSafeCoord || std::fabs(x1) > kSafeCoord ||
-        std::fabs(y1) > kSafeCoord) {
-      // Far edges are clipped first.  The far edge of a rectangle may have
-      // overflowed to infinity, which clips like any other far edge.
-      const Box box = far_box(impl_of(self), kFarMargin);
-      if (is_finite(x) && is_finite(y) && is_finite(v[2]) && is_finite(v[3]) && x1 > x && y1 > y) {
-        double cx0 = std::max(x, box.x0), cy0 = std::max(y, box.y0);
-        double cx1 = std::min(x1, box.x1), cy1 = std::min(y1, box.y1);
-        if (cx1 > cx0 && cy1 > cy0) {
-          cairo_rectangle(cr, cx0, cy0, cx1 - cx0, cy1 - cy0);
-          cairo_fill(cr);
+      const Box bounds{c->cx - c->r, c->cy - c->r, c->cx + c->r, c->cy + c->r};
+      if (within(bounds, range)) {
+        cairo_arc(cr, c->cx, c->cy, c->r, 0.0, 2.0 * kPi);
+        cairo_close_path(cr);
+        cairo_fill(cr);
+      } else if (!misses(bounds, 1.0, img)) {
+        switch (add_far_circle(cr, Pt{c->cx, c->cy}, c->r, img)) {
+          case CircleCover::kNone: break;
+          case CircleCover::kWhole:
+            cairo_rectangle(cr, img.x0, img.y0, img.x1 - img.x0, img.y1 - img.y0);
+            cairo_fill(cr);
+            break;
+          case CircleCover::kPartial: cairo_fill(cr); break;
         }
       }
-    } else if (is_finite(x) && is_finite(y) && is_finite(w) && is_finite(h) && w > 0.0 && h > 0.0) {
-      cairo_rectangle(cr, x, y, w, h);
-      cairo_fill(cr);
+    }
+  } else {
+    // Boxes are x0, y0, x1, y1; rectangles x, y, w, h.  Empty, inverted or
+    // non-finite ones draw nothing.  The far edge of a huge rectangle may
+    // overflow to infinity, which is cut to the range like any far edge.
+    const double* v = static_cast<const double*>(data);
+    const double x0 = v[0], y0 = v[1];
+    const double x1 = type == BL_GEOMETRY_TYPE_BOXD ? v[2] : v[0] + v[2];
+    const double y1 = type == BL_GEOMETRY_TYPE_BOXD ? v[3] : v[1] + v[3];
+    if (is_finite(x0) && is_finite(y0) && is_finite(v[2]) && is_finite(v[3]) && x1 > x0 && y1 > y0) {
+      const double cx0 = std::max(x0, range.x0), cy0 = std::max(y0, range.y0);
+      const double cx1 = std::min(x1, range.x1), cy1 = std::min(y1, range.y1);
+      if (cx1 > cx0 && cy1 > cy0) {
+        cairo_rectangle(cr, cx0, cy0, cx1 - cx0, cy1 - cy0);
+        cairo_fill(cr);
+      }
     }
   }
   return finish(cr);
@@ -586,34 +681,33 @@ BL_API BLResult bl_context_fill_geometry_rgba32(BLContextCore* self, BLGeometryT
 
 BL_API BLResult bl_context_fill_path_d_rgba32(BLContextCore* self, const BLPoint* origin, const BLPathCore* path, uint32_t rgba32) {
   Pt o;
-  double reach = 0.0;
+  BoundsSink bounds;
   BLResult err = BL_SUCCESS;
-  cairo_t* cr = begin_path(self, origin, path, rgba32, &o, &reach, &err);
+  cairo_t* cr = begin_path(self, origin, path, rgba32, "bl_context_fill_path_d_rgba32", &o, &bounds, &err);
   if (!cr) return err;
-  if (reach > kSafeCoord) {
-    const Box box = far_box(impl_of(self), kFarMargin);
-    return draw_far(cr, [&] { fill_far_path(cr, path, o, box); });
+  const ContextImpl* impl = impl_of(self);
+  if (!bounds.empty() && !misses(bounds.box, 1.0, image_box(impl))) {
+    add_path(cr, path, o, bounds.box, range_box(impl));
+    cairo_fill(cr);
   }
-  CairoSink sink{cr};
-  walk_path(path, o, sink);
-  cairo_fill(cr);
   return finish(cr);
 }
 
 BL_API BLResult bl_context_stroke_path_d_rgba32(BLContextCore* self, const BLPoint* origin, const BLPathCore* path, uint32_t rgba32) {
   Pt o;
-  double reach = 0.0;
+  BoundsSink bounds;
   BLResult err = BL_SUCCESS;
-  cairo_t* cr = begin_path(self, origin, path, rgba32, &o, &reach, &err);
+  cairo_t* cr = begin_path(self, origin, path, rgba32, "bl_context_stroke_path_d_rgba32", &o, &bounds, &err);
   if (!cr) return err;
-  const double width = impl_of(self)->stroke_width;
-  if (reach > kSafeCoord || width > kMaxStrokeWidth) {
-    const Box box = far_box(impl_of(self), kFarMargin);
-    return draw_far(cr, [&] { stroke_far_path(cr, path, o, width, box); });
+  const ContextImpl* impl = impl_of(self);
+  const double width = std::min(impl->stroke_width, kMaxStrokeWidth);
+  // A miter join reaches at most miter-limit half widths from its vertex.
+  const double reach = 0.5 * width * kMiterLimit + 1.0;
+  if (!bounds.empty() && !misses(bounds.box, reach, image_box(impl))) {
+    cairo_set_line_width(cr, width);
+    add_path(cr, path, o, bounds.box, range_box(impl));
+    cairo_stroke(cr);
   }
-  CairoSink sink{cr};
-  walk_path(path, o, sink);
-  cairo_stroke(cr);
   return finish(cr);
 }
 

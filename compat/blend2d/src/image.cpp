@@ -12,6 +12,12 @@
 
 namespace bl2d {
 
+void misuse(const char* call, const char* type, const char* problem) noexcept {
+  std::fprintf(stderr, "bl2dcompat: %s(): the %s passed was %s\n", call, type, problem);
+  std::fflush(stderr);
+  std::abort();
+}
+
 void image_impl_release(ImageImpl* impl) noexcept {
   if (impl && impl->refs.fetch_sub(1, std::memory_order_acq_rel) == 1) {
     cairo_surface_destroy(impl->surface);
@@ -45,6 +51,10 @@ bool ends_with_png(const char* name) noexcept {
          std::tolower(static_cast<unsigned char>(ext[3])) == 'g';
 }
 
+inline void check(const BLImageCore* self, const char* call) noexcept {
+  bl2d::check_tag(self, bl2d::kImageTag, call, "BLImageCore");
+}
+
 }  // namespace
 
 extern "C" {
@@ -52,14 +62,15 @@ extern "C" {
 BL_API BLResult bl_image_init(BLImageCore* self) {
   if (!self) return BL_ERROR_INVALID_VALUE;
   self->_impl = nullptr;
-  self->_reserved = nullptr;
+  bl2d::set_tag(self, bl2d::kImageTag);
   return BL_SUCCESS;
 }
 
 BL_API BLResult bl_image_init_as(BLImageCore* self, int w, int h, BLFormat format) {
   if (!self) return BL_ERROR_INVALID_VALUE;
+  // Even when it fails, the image is left initialised and empty.
   self->_impl = nullptr;
-  self->_reserved = nullptr;
+  bl2d::set_tag(self, bl2d::kImageTag);
 
   cairo_format_t cf;
   if (w <= 0 || h <= 0 || w > kMaxImageSize || h > kMaxImageSize || !cairo_format_of(format, &cf))
@@ -87,14 +98,16 @@ BL_API BLResult bl_image_init_as(BLImageCore* self, int w, int h, BLFormat forma
 
 BL_API BLResult bl_image_destroy(BLImageCore* self) {
   if (!self) return BL_ERROR_INVALID_VALUE;
+  check(self, "bl_image_destroy");
   bl2d::image_impl_release(bl2d::image_impl(self));
   self->_impl = nullptr;
-  self->_reserved = nullptr;
+  bl2d::set_tag(self, bl2d::kDeadTag);
   return BL_SUCCESS;
 }
 
 BL_API BLResult bl_image_get_data(const BLImageCore* self, BLImageData* data_out) {
   if (!self || !data_out) return BL_ERROR_INVALID_VALUE;
+  check(self, "bl_image_get_data");
   bl2d::ImageImpl* impl = bl2d::image_impl(self);
   if (!impl) {
     data_out->pixel_data = nullptr;
@@ -122,6 +135,7 @@ BL_API BLResult bl_image_get_data(const BLImageCore* self, BLImageData* data_out
 
 BL_API BLResult bl_image_write_to_file(const BLImageCore* self, const char* file_name, const BLImageCodecCore* codec) {
   if (!self || !file_name) return BL_ERROR_INVALID_VALUE;
+  check(self, "bl_image_write_to_file");
   bl2d::ImageImpl* impl = bl2d::image_impl(self);
   if (!impl) return BL_ERROR_INVALID_VALUE;
   // Only the extension-selected PNG encoder exists here.

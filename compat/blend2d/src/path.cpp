@@ -6,13 +6,11 @@
 // and copies, so a source range inside the old block stays readable until the
 // copy is done (which is what makes add_path onto itself safe).
 
-#include <blend2d/blend2d.h>
+#include "bl2d_internal.h"
 
 #include <cstdlib>
 #include <cstring>
 #include <limits>
-
-static_assert(sizeof(BLPathCore) == 16 && alignof(BLPathCore) == 8, "BLPathCore must be 16 bytes, 8-aligned");
 
 namespace {
 
@@ -29,6 +27,11 @@ constexpr size_t kMaxCapacity = std::numeric_limits<size_t>::max() / kEntryBytes
 // Returned for a path without storage, so callers never get a null pointer.
 const uint8_t kNoCommands[1] = {0};
 const BLPoint kNoVertices[1] = {{0.0, 0.0}};
+
+// Every call but bl_path_init requires a live path.
+inline void check(const BLPathCore* self, const char* call) noexcept {
+  bl2d::check_tag(self, bl2d::kPathTag, call, "BLPathCore");
+}
 
 inline PathImpl* impl_of(const BLPathCore* self) noexcept {
   return static_cast<PathImpl*>(self->_impl);
@@ -49,7 +52,6 @@ void free_impl(BLPathCore* self) noexcept {
     std::free(impl);
   }
   self->_impl = nullptr;
-  self->_reserved = nullptr;
 }
 
 // Makes room for `n` more entries.  On failure the path is left unchanged.
@@ -101,8 +103,9 @@ struct Entry {
 };
 
 template <size_t N>
-BLResult append(BLPathCore* self, const Entry (&entries)[N]) noexcept {
+BLResult append(BLPathCore* self, const Entry (&entries)[N], const char* call) noexcept {
   if (!self) return BL_ERROR_INVALID_VALUE;
+  check(self, call);
   BLResult r = reserve_more(self, N);
   if (r != BL_SUCCESS) return r;
   PathImpl* impl = impl_of(self);
@@ -126,76 +129,87 @@ extern "C" {
 BL_API BLResult bl_path_init(BLPathCore* self) {
   if (!self) return BL_ERROR_INVALID_VALUE;
   self->_impl = nullptr;
-  self->_reserved = nullptr;
+  bl2d::set_tag(self, bl2d::kPathTag);
   return BL_SUCCESS;
 }
 
 BL_API BLResult bl_path_destroy(BLPathCore* self) {
   if (!self) return BL_ERROR_INVALID_VALUE;
+  check(self, "bl_path_destroy");
   free_impl(self);
+  bl2d::set_tag(self, bl2d::kDeadTag);
   return BL_SUCCESS;
 }
 
 BL_API BLResult bl_path_reset(BLPathCore* self) {
   if (!self) return BL_ERROR_INVALID_VALUE;
+  check(self, "bl_path_reset");
   free_impl(self);
   return BL_SUCCESS;
 }
 
 BL_API BLResult bl_path_clear(BLPathCore* self) {
   if (!self) return BL_ERROR_INVALID_VALUE;
+  check(self, "bl_path_clear");
   if (PathImpl* impl = impl_of(self)) impl->size = 0;
   return BL_SUCCESS;
 }
 
 BL_API size_t bl_path_get_size(const BLPathCore* self) {
   if (!self) return 0;
+  check(self, "bl_path_get_size");
   const PathImpl* impl = impl_of(self);
   return impl ? impl->size : 0;
 }
 
 BL_API const uint8_t* bl_path_get_command_data(const BLPathCore* self) {
-  if (!self || !impl_of(self)) return kNoCommands;
+  if (!self) return kNoCommands;
+  check(self, "bl_path_get_command_data");
+  if (!impl_of(self)) return kNoCommands;
   return commands(impl_of(self));
 }
 
 BL_API const BLPoint* bl_path_get_vertex_data(const BLPathCore* self) {
-  if (!self || !impl_of(self)) return kNoVertices;
+  if (!self) return kNoVertices;
+  check(self, "bl_path_get_vertex_data");
+  if (!impl_of(self)) return kNoVertices;
   return vertices(impl_of(self));
 }
 
 BL_API BLResult bl_path_move_to(BLPathCore* self, double x, double y) {
   const Entry e[] = {{BL_PATH_CMD_MOVE, x, y}};
-  return append(self, e);
+  return append(self, e, "bl_path_move_to");
 }
 
 BL_API BLResult bl_path_line_to(BLPathCore* self, double x, double y) {
   const Entry e[] = {{BL_PATH_CMD_ON, x, y}};
-  return append(self, e);
+  return append(self, e, "bl_path_line_to");
 }
 
 BL_API BLResult bl_path_quad_to(BLPathCore* self, double x1, double y1, double x2, double y2) {
   const Entry e[] = {{BL_PATH_CMD_QUAD, x1, y1}, {BL_PATH_CMD_ON, x2, y2}};
-  return append(self, e);
+  return append(self, e, "bl_path_quad_to");
 }
 
 BL_API BLResult bl_path_cubic_to(BLPathCore* self, double x1, double y1, double x2, double y2, double x3, double y3) {
   const Entry e[] = {{BL_PATH_CMD_CUBIC, x1, y1}, {BL_PATH_CMD_CUBIC, x2, y2}, {BL_PATH_CMD_ON, x3, y3}};
-  return append(self, e);
+  return append(self, e, "bl_path_cubic_to");
 }
 
 BL_API BLResult bl_path_conic_to(BLPathCore* self, double x1, double y1, double x2, double y2, double w) {
   const Entry e[] = {{BL_PATH_CMD_CONIC, x1, y1}, {BL_PATH_CMD_WEIGHT, w, kNaN}, {BL_PATH_CMD_ON, x2, y2}};
-  return append(self, e);
+  return append(self, e, "bl_path_conic_to");
 }
 
 BL_API BLResult bl_path_close(BLPathCore* self) {
   const Entry e[] = {{BL_PATH_CMD_CLOSE, kNaN, kNaN}};
-  return append(self, e);
+  return append(self, e, "bl_path_close");
 }
 
 BL_API BLResult bl_path_add_path(BLPathCore* self, const BLPathCore* other, const BLRange* range) {
   if (!self || !other) return BL_ERROR_INVALID_VALUE;
+  check(self, "bl_path_add_path");
+  check(other, "bl_path_add_path");
 
   size_t other_size = bl_path_get_size(other);
   size_t start = 0;

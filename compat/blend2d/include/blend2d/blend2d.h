@@ -11,6 +11,10 @@
 #include <stddef.h>
 #include <stdint.h>
 
+/* The Blend2D release whose C API and behaviour this stand-in follows. */
+#define BL_MAKE_VERSION(MAJOR, MINOR, PATCH) (((MAJOR) << 16) | ((MINOR) << 8) | (PATCH))
+#define BL_VERSION BL_MAKE_VERSION(0, 21, 2)
+
 #if defined(_WIN32)
   #define BL_API
 #elif defined(__GNUC__) || defined(__clang__)
@@ -49,6 +53,7 @@ typedef struct BLPoint { double x, y; } BLPoint;
 typedef struct BLCircle { double cx, cy, r; } BLCircle;
 typedef struct BLRange { size_t start, end; } BLRange;
 typedef struct BLSizeI { int w, h; } BLSizeI;
+typedef struct BLRect { double x, y, w, h; } BLRect;
 
 typedef struct BLImageData {
   void* pixel_data;
@@ -158,6 +163,12 @@ BL_API BLResult bl_context_fill_all_rgba32(BLContextCore* self, uint32_t rgba32)
 BL_API BLResult bl_context_fill_geometry_rgba32(BLContextCore* self, BLGeometryType type, const void* data, uint32_t rgba32);
 BL_API BLResult bl_context_fill_path_d_rgba32(BLContextCore* self, const BLPoint* origin, const BLPathCore* path, uint32_t rgba32);
 BL_API BLResult bl_context_stroke_path_d_rgba32(BLContextCore* self, const BLPoint* origin, const BLPathCore* path, uint32_t rgba32);
+
+/* Clipping: each clip_to_rect narrows the clip to its intersection with the
+ * rectangle (x, y, w, h); restore_clipping widens it to the whole image again
+ * (this subset has no save/restore, so there is no saved clip to return to). */
+BL_API BLResult bl_context_clip_to_rect_d(BLContextCore* self, const BLRect* rect);
+BL_API BLResult bl_context_restore_clipping(BLContextCore* self);
 
 #if defined(__cplusplus)
 } /* extern "C" */
