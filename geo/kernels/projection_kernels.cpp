@@ -266,6 +266,8 @@ void by_width(SimdLevel level, const double* in, double* out, int64_t count, Ker
     if (done < count) kernel(SimdLevel::kSse2, in + 2 * done, out + 2 * done, count - done);
     return;
   }
+#else
+  (void)level;
 #endif
   kernel(SimdLevel::kScalar, in, out, count);
 }
