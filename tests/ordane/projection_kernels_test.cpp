@@ -61,8 +61,9 @@ std::vector<double> random_pairs(uint64_t seed, double lo0, double hi0, double l
   std::mt19937_64 rng(seed);
   std::uniform_real_distribution<double> u0(lo0, hi0), u1(lo1, hi1);
   std::uniform_int_distribution<size_t> pick(0, edges.size() - 1);
-  std::vector<double> v(2 * count);
-  for (int64_t i = 0; i < count; ++i) {
+  const size_t pairs = static_cast<size_t>(count);
+  std::vector<double> v(2 * pairs);
+  for (size_t i = 0; i < pairs; ++i) {
     v[2 * i] = u0(rng);
     v[2 * i + 1] = u1(rng);
     if (rng() % 16 == 0) v[2 * i + (rng() & 1)] = edges[pick(rng)];
@@ -110,15 +111,15 @@ void expect_same_bits_everywhere(const Kernel& k, const std::vector<double>& in)
     for (size_t i = 0; i < got.size(); ++i) differ += bits(got[i]) != bits(first[i]);
     EXPECT_EQ(differ, 0u) << "values differing from " << quillon::simd_level_name(levels[0]);
 
-    const int64_t window = 4099;
-    for (int64_t offset : {1, 3, 5, 7, 8, 13}) {
+    const size_t window = 4099;
+    for (size_t offset : {size_t{1}, size_t{3}, size_t{5}, size_t{7}, size_t{8}, size_t{13}}) {
       std::vector<double> out(2 * window);
-      k(level, in.data() + 2 * offset, out.data(), window);
-      for (int64_t i = 0; i < 2 * window; ++i) {
+      k(level, in.data() + 2 * offset, out.data(), static_cast<int64_t>(window));
+      for (size_t i = 0; i < 2 * window; ++i) {
         ASSERT_EQ(bits(out[i]), bits(first[2 * offset + i])) << "offset " << offset << " value " << i;
       }
     }
-    for (int64_t i = 0; i < 64; ++i) {
+    for (size_t i = 0; i < 64; ++i) {
       double one[2];
       k(level, in.data() + 2 * i, one, 1);
       ASSERT_EQ(bits(one[0]), bits(first[2 * i])) << "pair " << i << " alone";
