@@ -14,6 +14,7 @@ packages=(
   libproj-dev                                    # reference projections in tests
   libshp-dev shapelib                            # reference shapefile reader and writers
   valgrind                                       # memcheck stage (scripts/run-valgrind.sh)
+  libsleef-dev                                   # vector elementary functions for the kernels
 )
 
 missing=()
