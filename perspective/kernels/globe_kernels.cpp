@@ -6,6 +6,8 @@
 #include <cmath>
 #include <cstdint>
 
+#include "units.h"
+
 namespace torvik {
 namespace {
 
@@ -136,6 +138,69 @@ inline uint32_t glow_pixel(const GlobeTerms& g, uint32_t dst, double d) {
 }  // namespace
 
 // ============================================================================
+// Set-up
+// ============================================================================
+
+bool globe_setup(uint32_t* pixels, int32_t width, int32_t height, int32_t stride,
+                 const uint32_t* texture, int32_t texture_width, int32_t texture_height,
+                 int32_t texture_stride, double center_x, double center_y, double radius,
+                 double rotation, double tilt, uint32_t atmosphere, GlobeCall& call) {
+  GlobeTerms& g = call.terms;
+  g.center_x = center_x;
+  g.center_y = center_y;
+  g.radius = radius;
+  g.inv = 1.0 / radius;
+  g.r2 = radius * radius;
+  g.halo = 1.15 * radius;
+  g.glow_width = 0.15 * radius;
+  // A disc that cannot be placed draws nothing: a NaN or infinite centre or
+  // radius, a radius whose square overflows, or one so small that its
+  // reciprocal does (the disc then covers no area, yet its normals would be
+  // NaN).
+  if (!std::isfinite(center_x) || !std::isfinite(center_y) || !std::isfinite(g.r2) ||
+      !std::isfinite(g.inv)) {
+    return false;
+  }
+
+  // The square around the glow ring, clipped to the buffer. The bounds are
+  // compared as doubles and converted only once they lie in the buffer.
+  const double row_first = std::fmax(0.0, std::floor(center_y - g.halo));
+  const double row_last =
+      std::fmin(static_cast<double>(height - 1), std::ceil(center_y + g.halo));
+  if (row_first > row_last) return false;
+  const double col_first = std::fmax(0.0, std::floor(center_x - g.halo));
+  const double col_last = std::fmin(static_cast<double>(width - 1), std::ceil(center_x + g.halo));
+  if (col_first > col_last) return false;
+
+  const double t = tilt * quillon::kDegToRad;
+  g.cos_tilt = std::cos(t);
+  g.sin_tilt = std::sin(t);
+  g.rotation = rotation * quillon::kDegToRad;
+  g.atmosphere_on = atmosphere >= 0x01000000u;
+  g.atmosphere = atmosphere;
+  g.atmo_a = channel_of(atmosphere, 24);
+  g.atmo_r = channel_of(atmosphere, 16);
+  g.atmo_g = channel_of(atmosphere, 8);
+  g.atmo_b = channel_of(atmosphere, 0);
+
+  GlobeTexture& tex = call.texture;
+  tex.texels = texture;
+  // Truncates toward zero, as C division does.
+  tex.row_words = static_cast<int64_t>(texture_stride) / 4;
+  tex.last_column = texture_width - 1;
+  tex.last_row = texture_height - 1;
+
+  GlobeSquare& sq = call.square;
+  sq.pixels = pixels;
+  sq.row_words = static_cast<int64_t>(stride) / 4;
+  sq.y0 = static_cast<int64_t>(row_first);
+  sq.y1 = static_cast<int64_t>(row_last);
+  sq.x0 = static_cast<int64_t>(col_first);
+  sq.x1 = static_cast<int64_t>(col_last);
+  return true;
+}
+
+// ============================================================================
 // Rows
 // ============================================================================
 
@@ -159,8 +224,10 @@ void render_globe_scalar(const GlobeTerms& g, const GlobeTexture& tex, const Glo
   }
 }
 
-void render_globe_on(Isa isa, const GlobeTerms& g, const GlobeTexture& tex,
-                     const GlobeSquare& sq) {
+void render_globe_on(Isa isa, const GlobeCall& call) {
+  const GlobeTerms& g = call.terms;
+  const GlobeTexture& tex = call.texture;
+  const GlobeSquare& sq = call.square;
   switch (isa) {
 #if defined(TORVIK_HAVE_X86_KERNELS)
     case Isa::kAvx512:

@@ -44,6 +44,20 @@ struct GlobeSquare {
   int64_t x0, x1, y0, y1;
 };
 
+struct GlobeCall {
+  GlobeTerms terms;
+  GlobeTexture texture;
+  GlobeSquare square;
+};
+
+// Digests the arguments of a call whose checks have passed. Returns false
+// when nothing is to be drawn: a centre or radius that cannot be placed, or
+// a glow square that misses the buffer.
+bool globe_setup(uint32_t* pixels, int32_t width, int32_t height, int32_t stride,
+                 const uint32_t* texture, int32_t texture_width, int32_t texture_height,
+                 int32_t texture_stride, double center_x, double center_y, double radius,
+                 double rotation, double tilt, uint32_t atmosphere, GlobeCall& call);
+
 // Paints the globe and its glow into the square, row by row.
 void render_globe_scalar(const GlobeTerms& g, const GlobeTexture& tex, const GlobeSquare& sq);
 
@@ -55,8 +69,7 @@ void render_globe_avx512(const GlobeTerms& g, const GlobeTexture& tex, const Glo
 
 // The export's entry point: runs the kernel of `isa` (which must be
 // available).
-void render_globe_on(Isa isa, const GlobeTerms& g, const GlobeTexture& tex,
-                     const GlobeSquare& sq);
+void render_globe_on(Isa isa, const GlobeCall& call);
 
 }  // namespace torvik
 

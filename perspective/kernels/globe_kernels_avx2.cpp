@@ -30,14 +30,19 @@ inline Mask vcmp_ge(Vd a, Vd b) { return _mm256_cmp_pd(a, b, _CMP_GE_OQ); }
 inline Vd vblend(Mask m, Vd a, Vd b) { return _mm256_blendv_pd(b, a, m); }
 inline Vd vkeep(Mask m, Vd v) { return _mm256_and_pd(m, v); }
 inline unsigned mask_bits(Mask m) { return static_cast<unsigned>(_mm256_movemask_pd(m)); }
-inline Vd vasin(Vd a) { return Sleef_cinz_asind4_u10avx(a); }
-inline Vd vatan2(Vd y, Vd x) { return Sleef_cinz_atan2d4_u10avx(y, x); }
-inline Vd vfmod(Vd a, Vd b) { return Sleef_cinz_fmodd4_avx(a, b); }
+inline Vd vasin(Vd a) { return Sleef_cinz_asind4_u35avx(a); }
+inline Vd vatan2(Vd y, Vd x) { return Sleef_cinz_atan2d4_u35avx(y, x); }
+inline Vd vtrunc(Vd a) { return _mm256_round_pd(a, _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC); }
 inline Vd vpow(Vd a, Vd b) { return Sleef_cinz_powd4_u10avx(a, b); }
 inline Vi vcvtt(Vd a) { return _mm256_cvttpd_epi32(a); }
 inline Vd vcvt(Vi a) { return _mm256_cvtepi32_pd(a); }
 inline Vi vi_set1(int32_t v) { return _mm_set1_epi32(v); }
 inline Vi vi_add(Vi a, Vi b) { return _mm_add_epi32(a, b); }
+inline Vi vi_mullo(Vi a, Vi b) { return _mm_mullo_epi32(a, b); }
+constexpr bool kHaveGather = true;
+inline Vi gather(const uint32_t* base, Vi index) {
+  return _mm_i32gather_epi32(reinterpret_cast<const int*>(base), index, 4);
+}
 inline Vi vi_min(Vi a, Vi b) { return _mm_min_epi32(a, b); }
 inline Vi vi_and(Vi a, Vi b) { return _mm_and_si128(a, b); }
 inline Vi vi_or(Vi a, Vi b) { return _mm_or_si128(a, b); }

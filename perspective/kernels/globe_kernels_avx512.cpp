@@ -37,14 +37,19 @@ inline Mask vcmp_ge(Vd a, Vd b) { return _mm512_cmp_pd_mask(a, b, _CMP_GE_OQ); }
 inline Vd vblend(Mask m, Vd a, Vd b) { return _mm512_mask_blend_pd(m, b, a); }
 inline Vd vkeep(Mask m, Vd v) { return _mm512_maskz_mov_pd(m, v); }
 inline unsigned mask_bits(Mask m) { return m; }
-inline Vd vasin(Vd a) { return Sleef_cinz_asind8_u10avx512fnofma(a); }
-inline Vd vatan2(Vd y, Vd x) { return Sleef_cinz_atan2d8_u10avx512fnofma(y, x); }
-inline Vd vfmod(Vd a, Vd b) { return Sleef_cinz_fmodd8_avx512fnofma(a, b); }
+inline Vd vasin(Vd a) { return Sleef_cinz_asind8_u35avx512fnofma(a); }
+inline Vd vatan2(Vd y, Vd x) { return Sleef_cinz_atan2d8_u35avx512fnofma(y, x); }
+inline Vd vtrunc(Vd a) { return _mm512_roundscale_pd(a, _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC); }
 inline Vd vpow(Vd a, Vd b) { return Sleef_cinz_powd8_u10avx512fnofma(a, b); }
 inline Vi vcvtt(Vd a) { return _mm512_cvttpd_epi32(a); }
 inline Vd vcvt(Vi a) { return _mm512_cvtepi32_pd(a); }
 inline Vi vi_set1(int32_t v) { return _mm256_set1_epi32(v); }
 inline Vi vi_add(Vi a, Vi b) { return _mm256_add_epi32(a, b); }
+inline Vi vi_mullo(Vi a, Vi b) { return _mm256_mullo_epi32(a, b); }
+constexpr bool kHaveGather = true;
+inline Vi gather(const uint32_t* base, Vi index) {
+  return _mm256_i32gather_epi32(reinterpret_cast<const int*>(base), index, 4);
+}
 inline Vi vi_min(Vi a, Vi b) { return _mm256_min_epi32(a, b); }
 inline Vi vi_and(Vi a, Vi b) { return _mm256_and_si256(a, b); }
 inline Vi vi_or(Vi a, Vi b) { return _mm256_or_si256(a, b); }

@@ -30,14 +30,18 @@ inline Mask vcmp_ge(Vd a, Vd b) { return _mm_cmpge_pd(a, b); }
 inline Vd vblend(Mask m, Vd a, Vd b) { return _mm_or_pd(_mm_and_pd(m, a), _mm_andnot_pd(m, b)); }
 inline Vd vkeep(Mask m, Vd v) { return _mm_and_pd(m, v); }
 inline unsigned mask_bits(Mask m) { return static_cast<unsigned>(_mm_movemask_pd(m)); }
-inline Vd vasin(Vd a) { return Sleef_cinz_asind2_u10sse2(a); }
-inline Vd vatan2(Vd y, Vd x) { return Sleef_cinz_atan2d2_u10sse2(y, x); }
-inline Vd vfmod(Vd a, Vd b) { return Sleef_cinz_fmodd2_sse2(a, b); }
+inline Vd vasin(Vd a) { return Sleef_cinz_asind2_u35sse2(a); }
+inline Vd vatan2(Vd y, Vd x) { return Sleef_cinz_atan2d2_u35sse2(y, x); }
+inline Vd vtrunc(Vd a) { return Sleef_cinz_truncd2_sse2(a); }
 inline Vd vpow(Vd a, Vd b) { return Sleef_cinz_powd2_u10sse2(a, b); }
 inline Vi vcvtt(Vd a) { return _mm_cvttpd_epi32(a); }
 inline Vd vcvt(Vi a) { return _mm_cvtepi32_pd(a); }
 inline Vi vi_set1(int32_t v) { return _mm_set1_epi32(v); }
 inline Vi vi_add(Vi a, Vi b) { return _mm_add_epi32(a, b); }
+// SSE2 has no gather (nor a 32-bit multiply): texels are fetched lane by lane.
+constexpr bool kHaveGather = false;
+inline Vi vi_mullo(Vi a, Vi) { return a; }
+inline Vi gather(const uint32_t*, Vi index) { return index; }
 inline Vi vi_min(Vi a, Vi b) {
   const Vi a_greater = _mm_cmpgt_epi32(a, b);
   return _mm_or_si128(_mm_and_si128(a_greater, b), _mm_andnot_si128(a_greater, a));
