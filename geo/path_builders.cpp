@@ -3,8 +3,9 @@
 // the viewport mapping on the way so that no transformed copy is needed.
 //
 // The builders only append (move, line, close); they never clear or inspect
-// the path, and they do not look at Blend2D's result codes: a failed append
-// neither stops the walk nor changes the result.
+// the path. A failed append (Blend2D out of memory) ends the build and is
+// reported: the figures appended before it stay, the one under way stays
+// incomplete.
 
 #include <blend2d/blend2d.h>
 
@@ -24,14 +25,16 @@ using ordane_detail::ViewportMapping;
 constexpr int64_t kMaxPairIndex = INT64_MAX / 16;
 
 // Appends one figure through pts[0 .. n-1] (n >= 1): a move, then lines.
-void append_figure(BLPathCore* path, const double* pts, int64_t n, const ViewportMapping& map) {
+// False when an append fails.
+bool append_figure(BLPathCore* path, const double* pts, int64_t n, const ViewportMapping& map) {
   MappedPoint p = map(pts[0], pts[1]);
-  bl_path_move_to(path, p.x, p.y);
+  if (bl_path_move_to(path, p.x, p.y) != BL_SUCCESS) return false;
   for (int64_t i = 1; i < n; ++i) {
     pts += 2;
     p = map(pts[0], pts[1]);
-    bl_path_line_to(path, p.x, p.y);
+    if (bl_path_line_to(path, p.x, p.y) != BL_SUCCESS) return false;
   }
+  return true;
 }
 
 // Builds one figure per part of at least min_points points; closes each when
@@ -48,8 +51,10 @@ int32_t build_parts(BLPathCore* path, const double* points, const int64_t* part_
     const int64_t s = part_offsets[i];
     const int64_t e = part_offsets[i + 1];
     if (s < 0 || e < s || e > kMaxPairIndex || e - s < min_points) continue;
-    append_figure(path, points + 2 * s, e - s, map);
-    if (close) bl_path_close(path);
+    if (!append_figure(path, points + 2 * s, e - s, map) ||
+        (close && bl_path_close(path) != BL_SUCCESS)) {
+      return ORDANE_BUILD_ERR_OUT_OF_MEMORY;
+    }
   }
   return ORDANE_OK;
 }
@@ -76,6 +81,7 @@ extern "C" ORDANE_API int32_t ordane_build_linestring(BLPathCore* path, const do
                                                       int64_t count,
                                                       const GeoTransform* transform) {
   if (path == nullptr || points == nullptr || count < 2) return ORDANE_ERR_INVALID_ARGUMENT;
-  append_figure(path, points, count, ViewportMapping(transform));
-  return ORDANE_OK;
+  return append_figure(path, points, count, ViewportMapping(transform))
+             ? ORDANE_OK
+             : ORDANE_BUILD_ERR_OUT_OF_MEMORY;
 }

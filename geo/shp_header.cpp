@@ -12,12 +12,15 @@ using namespace ordane::shp;
 // Counts the records after the file header. A content that reaches past the
 // end of the file is still counted; the read of the next header then fails
 // and ends the walk. A stream that cannot seek ends the walk after counting
-// the record it could not skip, and the count stops at the 32-bit limit.
+// the record it could not skip. At most kMaxCount record headers are read,
+// empty ones included, so the count stops at the 32-bit limit and a pipe of
+// endless empty headers ends too.
 int32_t count_records(std::FILE* f) {
   int64_t count = 0;
   int64_t consumed = 0;
+  int64_t headers = 0;
   int64_t content_bytes = 0;
-  while (count < kMaxCount && next_record(f, &content_bytes, &consumed)) {
+  while (next_record(f, &content_bytes, &consumed, &headers)) {
     ++count;
     if (!skip_forward(f, content_bytes)) break;
   }

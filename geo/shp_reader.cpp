@@ -353,7 +353,8 @@ extern "C" ORDANE_API ShpData* ordane_parse_shp(const char* file_path) {
     RecordBuffer buf;
     int64_t consumed = static_cast<int64_t>(kFileHeaderSize);
     int64_t bytes = 0;
-    while (shapes.num_shapes() < kMaxCount && next_record(f, &bytes, &consumed)) {
+    int64_t headers = 0;
+    while (shapes.num_shapes() < kMaxCount && next_record(f, &bytes, &consumed, &headers)) {
       const int64_t available = file_size >= 0 ? file_size - consumed : -1;
       const ReadResult r = read_content(f, bytes, available, buf);
       if (r == ReadResult::kOutOfMemory) return nullptr;

@@ -16,6 +16,9 @@
  *    input and output may be the same array.
  *  - No export keeps state, starts a thread, logs or reads configuration; all
  *    are re-entrant unless their comment says otherwise.
+ *  - No exception or other error escapes an export: every failure, running
+ *    out of memory included, is reported through its result (a code, a null
+ *    pointer), as each export's comment says.
  *
  * This header is valid C (C99 and later) and C++.
  */
@@ -55,6 +58,13 @@ struct BLPathCore;
 #define ORDANE_SHP_ERR_OPEN         (-2) /* the file cannot be opened */
 #define ORDANE_SHP_ERR_TOO_SHORT    (-3) /* fewer than 100 bytes */
 #define ORDANE_SHP_ERR_FILE_CODE    (-4) /* the file does not start with 9994 */
+
+/* ordane_build_polygon, ordane_build_linestring, ordane_build_multilinestring */
+#define ORDANE_BUILD_ERR_OUT_OF_MEMORY (-2) /* the path could not grow */
+
+/* How long ordane_read_shp_header() and ordane_parse_shp() wait for a writer
+ * to open a FIFO that has none, in milliseconds. */
+#define ORDANE_SHP_PIPE_WAIT_MS 2000
 
 /* ordane_http_download_file (-1 is a null argument). Codes -2 to -7 leave
  * dest_path untouched; -8 creates nothing; -9 leaves a partial file. */
@@ -181,7 +191,10 @@ ORDANE_API int32_t ordane_transform_coords(const double* in, double* out, int64_
 /* ordane_build_polygon(): one figure per ring of at least 3 points: move,
  * lines to every further point (a repeated first point gives an explicit
  * segment back), close. Shorter rings are skipped. -1 for, in this order:
- * part_count <= 0, null path, points, part_offsets. */
+ * part_count <= 0, null path, points, part_offsets.
+ * The three builders return -2 (ORDANE_BUILD_ERR_OUT_OF_MEMORY) when the
+ * path cannot grow: building stops there, the figures appended before stay
+ * and the figure under way is left incomplete. */
 ORDANE_API int32_t ordane_build_polygon(struct BLPathCore* path, const double* points,
                                         const int64_t* part_offsets, int64_t part_count,
                                         const GeoTransform* transform);
@@ -200,6 +213,21 @@ ORDANE_API int32_t ordane_build_multilinestring(struct BLPathCore* path, const d
 
 /* ========================================================================
  * Shapefiles (.shp main file)
+ *
+ * Both readers take a regular file or a pipe (FIFO). Anything else (a
+ * directory, a character or block device such as /dev/zero, a socket)
+ * cannot be opened: -2 / null, before anything is read. A FIFO is opened
+ * without waiting; when no writer has it open, the call waits up to
+ * ORDANE_SHP_PIPE_WAIT_MS for one and otherwise reports that it cannot be
+ * opened. A writer that came and closed without writing leaves an empty
+ * stream (fewer than 100 bytes).
+ *
+ * A pipe has no size, so what bounds its reading is the writer closing it
+ * or the record limit: at most INT32_MAX record headers are read, empty ones
+ * (Content Length 0 or less) included. A stream of empty headers thus ends
+ * after INT32_MAX x 8 bytes at the latest. ordane_parse_shp() keeps a
+ * record's content in memory only as its bytes arrive, and its shapes,
+ * parts and points stop at INT32_MAX each.
  * ======================================================================== */
 
 /* Summary of a shapefile's 100-byte header plus its record count. Owned by
@@ -254,7 +282,9 @@ typedef struct ShpData {
  * headers: a header with Content Length 0 or less is skipped on its own 8
  * bytes and not counted, a record whose content runs past the end of the
  * file is still counted, and 1 to 7 stray bytes at the end are ignored. The
- * count stops at INT32_MAX.
+ * walk reads at most INT32_MAX record headers (empty ones included). A pipe
+ * cannot skip a record's content, so its walk ends after the first counted
+ * record.
  * Returns 0 (header written once, completely), -1 null "file_path" or
  * "header", -2 the file cannot be opened, -3 fewer than 100 bytes, -4 the
  * file does not start with the File Code 9994 (00 00 27 0A); "header" is
@@ -277,7 +307,8 @@ ORDANE_API int32_t ordane_read_shp_header(const char* file_path, ShpHeader* head
  *  - a malformed record adds an empty shape (see ShpData);
  *  - shapes, parts and points each stay at most INT32_MAX: a record that
  *    would take one of them past that ends the reading, and the caller gets
- *    the shapes of the records before it.
+ *    the shapes of the records before it;
+ *  - at most INT32_MAX record headers are read, empty ones included.
  * Re-entrant; the file is closed before returning. */
 ORDANE_API ShpData* ordane_parse_shp(const char* file_path);
 

@@ -31,6 +31,13 @@
 extern "C" {
 #endif
 
+/* Result codes of the exports that return int32_t. No export lets an
+ * exception or any other error escape: every failure, running out of memory
+ * included, is reported through the export's own result. */
+#define TORVIK_OK                     0  /* success */
+#define TORVIK_ERR_INVALID_ARGUMENT (-1) /* a required pointer is null, or a bad size */
+#define TORVIK_ERR_OUT_OF_MEMORY    (-2) /* memory ran out; see each export */
+
 /* A Blend2D path owned by the caller (BLPathCore of <blend2d/blend2d.h>). */
 struct BLPathCore;
 
@@ -102,12 +109,17 @@ TORVIK_API int64_t torvik_transform_lines(const double* segments, double* out_se
  * "out_mean_scale" (may be null) receives the mean scale of the emitted
  * vertices, or 1.0 when none was emitted.
  *
- * Returns -1 when "src", "dst" or "camera" is null (nothing read or
- * written), otherwise 0. An empty "src" returns 0 at once and leaves "dst"
- * and "out_mean_scale" untouched. "src" and "dst" may be the same path; the
- * result is then what a separate "dst" would have received. Blend2D
- * failures while "dst" is built (out of memory) are not reported. The caller
- * must not use either path from another thread during the call. */
+ * Returns TORVIK_ERR_INVALID_ARGUMENT (-1) when "src", "dst" or "camera" is
+ * null (nothing read or written), otherwise TORVIK_OK (0). An empty "src"
+ * returns 0 at once and leaves "dst" and "out_mean_scale" untouched. When
+ * "dst" cannot grow (out of memory) the result is TORVIK_ERR_OUT_OF_MEMORY
+ * (-2), "dst" is left empty and "out_mean_scale" is not written.
+ *
+ * "src" and "dst" may be the same path; the result is then what a separate
+ * "dst" would have received, built in the path's own storage without a copy
+ * of the source (so it cannot run out of memory unless that storage is
+ * shared with another path). The caller must not use either path, or a path
+ * sharing its data, from another thread during the call. */
 TORVIK_API int32_t torvik_transform_path(const struct BLPathCore* src, struct BLPathCore* dst,
                                          double* out_mean_scale,
                                          const PerspectiveCamera* camera);

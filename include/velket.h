@@ -34,6 +34,13 @@
 extern "C" {
 #endif
 
+/* Result codes of the exports that return int32_t. No export lets an
+ * exception or any other error escape: every failure, running out of memory
+ * included, is reported through the export's own result. */
+#define VELKET_OK                     0  /* success */
+#define VELKET_ERR_INVALID_ARGUMENT (-1) /* a required pointer is null */
+#define VELKET_ERR_OUT_OF_MEMORY    (-2) /* memory ran out; see each export */
+
 /* Blend2D objects owned by the caller (see <blend2d/blend2d.h>). */
 struct BLPathCore;
 struct BLContextCore;
@@ -82,9 +89,10 @@ VELKET_API double velket_spring_evaluate(double t, double stiffness, double damp
  *
  * Every export accepts a null handle and then does nothing (get_count
  * returns 0). No argument is validated: NaN, infinite, reversed or negative
- * values are used as given. Running out of memory while a system grows
- * raises the C++ out-of-memory exception (no export catches it); the failed
- * append leaves the system as it was.
+ * values are used as given. Running out of memory is reported by the
+ * export's result (create returns null, add_* VELKET_ERR_OUT_OF_MEMORY,
+ * emit a count short of the request); the failed append leaves the system
+ * as it was.
  *
  * Threads: a handle must not be used by two threads at once; distinct
  * handles are independent, except that velket_ps_emit() on any handle draws
@@ -98,7 +106,8 @@ typedef struct ParticleSystem ParticleSystem;
  * emits while fewer than "max_particles" particles live; 0 means 10000.
  * Room for min(max_particles, 10000) particles is reserved, so emission up
  * to that number never reallocates; larger limits grow the storage as
- * needed. Never returns null. Release with velket_ps_destroy(). */
+ * needed. Returns null only when memory runs out (nothing is then held).
+ * Release with velket_ps_destroy(). */
 VELKET_API ParticleSystem* velket_ps_create(uint64_t max_particles);
 
 /* velket_ps_destroy(): releases "ps" and everything it holds; null does
@@ -118,10 +127,14 @@ VELKET_API void velket_ps_clear(ParticleSystem* ps);
  *   attractor: v += d / |d| * strength / (|d|^2 + 100) * dt, d = centre -
  *              position; softened by 100 so a particle at the centre gets
  *              no pull; a negative strength repels.
- * Forces cannot be removed one by one; see velket_ps_clear(). */
-VELKET_API void velket_ps_add_gravity(ParticleSystem* ps, double gx, double gy);
-VELKET_API void velket_ps_add_drag(ParticleSystem* ps, double drag);
-VELKET_API void velket_ps_add_attractor(ParticleSystem* ps, double x, double y, double strength);
+ * Forces cannot be removed one by one; see velket_ps_clear().
+ * Each returns VELKET_OK when the force was appended,
+ * VELKET_ERR_INVALID_ARGUMENT for a null "ps" and VELKET_ERR_OUT_OF_MEMORY
+ * when the force list could not grow (the list is then unchanged). */
+VELKET_API int32_t velket_ps_add_gravity(ParticleSystem* ps, double gx, double gy);
+VELKET_API int32_t velket_ps_add_drag(ParticleSystem* ps, double drag);
+VELKET_API int32_t velket_ps_add_attractor(ParticleSystem* ps, double x, double y,
+                                           double strength);
 
 /* velket_ps_emit(): appends up to "count" particles at ("x", "y"), stopping
  * as soon as max_particles live (tested before each particle, so a full
@@ -134,12 +147,17 @@ VELKET_API void velket_ps_add_attractor(ParticleSystem* ps, double x, double y, 
  * The particle starts with velocity speed * (cos angle, sin angle), life
  * and max_life the drawn life (even 0 or less: such a particle is counted
  * until the next update removes it), size "size_start", rotation 0.
- * Colours are 0xAARRGGBB, not premultiplied. */
-VELKET_API void velket_ps_emit(ParticleSystem* ps, uint64_t count, double x, double y,
-                               double speed_min, double speed_max, double angle_min,
-                               double angle_max, double life_min, double life_max,
-                               double size_start, double size_end, uint32_t color_start,
-                               uint32_t color_end);
+ * Colours are 0xAARRGGBB, not premultiplied.
+ *
+ * Returns the number of particles appended: "count", or fewer when the
+ * system filled up or memory ran out (0 for a null "ps"). Room for each
+ * particle is made before its draws, so a particle that cannot be stored
+ * draws nothing; the particles appended before it stay. */
+VELKET_API uint64_t velket_ps_emit(ParticleSystem* ps, uint64_t count, double x, double y,
+                                   double speed_min, double speed_max, double angle_min,
+                                   double angle_max, double life_min, double life_max,
+                                   double size_start, double size_end, uint32_t color_start,
+                                   uint32_t color_end);
 
 /* velket_ps_update(): advances every particle by "dt". Nothing at all
  * changes when dt <= 0 (a NaN dt is not rejected: every life becomes NaN
@@ -184,10 +202,14 @@ VELKET_API void velket_ps_render(const ParticleSystem* ps, struct BLContextCore*
  * (curves and closes kept).
  *
  * "src" is only read; "dst" is appended to, not cleared; they may be the
- * same path. Returns -1 when either is null (nothing touched), otherwise 0,
- * also when nothing was appended: an empty source, fewer than two finite
- * vertices or a length of at most 1e-6 append nothing, even for the whole
- * range. NaN fractions are not caught. Re-entrant; nothing is cached. */
+ * same path. Returns VELKET_ERR_INVALID_ARGUMENT (-1) when either is null
+ * (nothing touched), VELKET_ERR_OUT_OF_MEMORY (-2) when memory runs out
+ * ("dst" is then exactly as it was: the piece is appended whole or not at
+ * all), otherwise VELKET_OK (0), also when nothing was appended: an empty
+ * source, fewer than two finite vertices or a length of at most 1e-6 append
+ * nothing, even for the whole range. No working array is allocated per
+ * source vertex. NaN fractions are not caught. Re-entrant; nothing is
+ * cached. */
 VELKET_API int32_t velket_trim_path(const struct BLPathCore* src, struct BLPathCore* dst,
                                     double start, double end, double offset);
 

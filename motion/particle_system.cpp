@@ -9,8 +9,10 @@
 
 #include <cmath>
 #include <cstddef>
+#include <cstdint>
 #include <cstdlib>
 #include <memory>
+#include <vector>
 
 using velket::Force;
 using velket::Particle;
@@ -229,15 +231,19 @@ bool try_step(Particle* p, size_t n, double dt, const StepForce* f, size_t nf, s
 // ============================================================================
 
 extern "C" VELKET_API ParticleSystem* velket_ps_create(uint64_t max_particles) {
-  // Allocation failure propagates as std::bad_alloc; the unique_ptr releases
-  // the handle if the reservation fails.
-  auto ps = std::make_unique<ParticleSystem>();
-  ps->max_particles = max_particles == 0 ? velket::kDefaultMaxParticles : max_particles;
-  const uint64_t reserve = ps->max_particles < velket::kReservedParticlesCap
-                               ? ps->max_particles
-                               : velket::kReservedParticlesCap;
-  ps->particles.reserve(static_cast<size_t>(reserve));
-  return ps.release();
+  // Out of memory gives null: no exception leaves the library, and the
+  // unique_ptr releases the handle if the reservation fails.
+  try {
+    auto ps = std::make_unique<ParticleSystem>();
+    ps->max_particles = max_particles == 0 ? velket::kDefaultMaxParticles : max_particles;
+    const uint64_t reserve = ps->max_particles < velket::kReservedParticlesCap
+                                 ? ps->max_particles
+                                 : velket::kReservedParticlesCap;
+    ps->particles.reserve(static_cast<size_t>(reserve));
+    return ps.release();
+  } catch (...) {
+    return nullptr;
+  }
 }
 
 extern "C" VELKET_API void velket_ps_destroy(ParticleSystem* ps) { delete ps; }
@@ -249,31 +255,67 @@ extern "C" VELKET_API void velket_ps_clear(ParticleSystem* ps) {
   ps->forces.clear();
 }
 
-extern "C" VELKET_API void velket_ps_add_gravity(ParticleSystem* ps, double gx, double gy) {
-  if (!ps) return;
-  ps->forces.push_back(Force{velket::kForceGravity, gx, gy, 0.0});
+namespace {
+
+// Appends one force; a failed growth leaves the list as it was.
+int32_t add_force(ParticleSystem* ps, const Force& f) {
+  if (!ps) return VELKET_ERR_INVALID_ARGUMENT;
+  try {
+    ps->forces.push_back(f);
+  } catch (...) {
+    return VELKET_ERR_OUT_OF_MEMORY;
+  }
+  return VELKET_OK;
 }
 
-extern "C" VELKET_API void velket_ps_add_drag(ParticleSystem* ps, double drag) {
-  if (!ps) return;
-  ps->forces.push_back(Force{velket::kForceDrag, drag, 0.0, 0.0});
+// Makes room for one more particle. Growth doubles the capacity, as
+// push_back would, but never reserves beyond the emission limit. False when
+// memory runs out; the array is then unchanged.
+bool room_for_one(ParticleSystem* ps) {
+  std::vector<Particle>& v = ps->particles;
+  if (v.size() < v.capacity()) return true;
+  const uint64_t cap = static_cast<uint64_t>(v.capacity());
+  uint64_t want = cap == 0 ? 1 : (cap > UINT64_MAX / 2 ? UINT64_MAX : cap * 2);
+  if (want > ps->max_particles) want = ps->max_particles;
+  if (want > static_cast<uint64_t>(v.max_size())) want = static_cast<uint64_t>(v.max_size());
+  if (want <= cap) return false;
+  try {
+    v.reserve(static_cast<size_t>(want));
+  } catch (...) {
+    return false;
+  }
+  return true;
 }
 
-extern "C" VELKET_API void velket_ps_add_attractor(ParticleSystem* ps, double x, double y,
-                                                   double strength) {
-  if (!ps) return;
-  ps->forces.push_back(Force{velket::kForceAttractor, x, y, strength});
+}  // namespace
+
+extern "C" VELKET_API int32_t velket_ps_add_gravity(ParticleSystem* ps, double gx, double gy) {
+  return add_force(ps, Force{velket::kForceGravity, gx, gy, 0.0});
 }
 
-extern "C" VELKET_API void velket_ps_emit(ParticleSystem* ps, uint64_t count, double x, double y,
-                                          double speed_min, double speed_max, double angle_min,
-                                          double angle_max, double life_min, double life_max,
-                                          double size_start, double size_end,
-                                          uint32_t color_start, uint32_t color_end) {
-  if (!ps) return;
-  for (uint64_t i = 0; i < count; ++i) {
+extern "C" VELKET_API int32_t velket_ps_add_drag(ParticleSystem* ps, double drag) {
+  return add_force(ps, Force{velket::kForceDrag, drag, 0.0, 0.0});
+}
+
+extern "C" VELKET_API int32_t velket_ps_add_attractor(ParticleSystem* ps, double x, double y,
+                                                      double strength) {
+  return add_force(ps, Force{velket::kForceAttractor, x, y, strength});
+}
+
+extern "C" VELKET_API uint64_t velket_ps_emit(ParticleSystem* ps, uint64_t count, double x,
+                                              double y, double speed_min, double speed_max,
+                                              double angle_min, double angle_max,
+                                              double life_min, double life_max,
+                                              double size_start, double size_end,
+                                              uint32_t color_start, uint32_t color_end) {
+  if (!ps) return 0;
+  uint64_t emitted = 0;
+  for (; emitted < count; ++emitted) {
     // Tested before every particle, so a full system draws nothing.
     if (ps->particles.size() >= ps->max_particles) break;
+    // Room is made before the draws: when memory runs out, emission stops
+    // without having drawn for a particle it cannot keep.
+    if (!room_for_one(ps)) break;
     // Exactly four draws per particle, in this order.
     const double speed = draw_range(speed_min, speed_max);
     const double angle = draw_range(angle_min, angle_max);
@@ -281,10 +323,11 @@ extern "C" VELKET_API void velket_ps_emit(ParticleSystem* ps, uint64_t count, do
     const double vx = std::cos(angle) * speed;
     const double vy = std::sin(angle) * speed;
     const double spin = draw_unit() * 10.0 + (-5.0);
-    // push_back leaves the array unchanged if growing it fails.
+    // Within capacity: push_back cannot allocate here.
     ps->particles.push_back(Particle{x, y, vx, vy, life, life, size_start, size_start, size_end,
                                      color_start, color_end, 0.0, spin});
   }
+  return emitted;
 }
 
 extern "C" VELKET_API void velket_ps_update(ParticleSystem* ps, double dt) {

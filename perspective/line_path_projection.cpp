@@ -8,7 +8,6 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
-#include <vector>
 
 #include "camera_projection.h"
 #include "kernels/camera_kernels.h"
@@ -23,9 +22,14 @@ using torvik::Projected;
 // ============================================================================
 
 // Walks n source entries and rebuilds them in screen space in dst, which the
-// caller has cleared. Returns the mean scale of the emitted vertices.
-double walk_path(const CameraTerms& terms, const BLPoint* vertices, const uint8_t* commands,
-                 size_t n, BLPathCore* dst) {
+// caller has cleared. Stores the mean scale of the emitted vertices in *mean.
+// Returns BL_SUCCESS, or the first failure of a call on dst (out of memory).
+//
+// Every source entry yields at most one destination entry, so the write
+// position never passes the read position: dst may be the source path
+// itself, rebuilt in its own storage (see torvik_transform_path).
+BLResult walk_path(const CameraTerms& terms, const BLPoint* vertices, const uint8_t* commands,
+                   size_t n, BLPathCore* dst, double* mean) {
   bool open = false;
   double sum = 0.0;
   uint64_t emitted = 0;
@@ -35,7 +39,8 @@ double walk_path(const CameraTerms& terms, const BLPoint* vertices, const uint8_
       // Closes only the run still open: after a split that is the last run,
       // and with no run open there is nothing to close.
       if (open) {
-        bl_path_close(dst);
+        const BLResult r = bl_path_close(dst);
+        if (r != BL_SUCCESS) return r;
         open = false;
       }
       continue;
@@ -54,14 +59,17 @@ double walk_path(const CameraTerms& terms, const BLPoint* vertices, const uint8_
     sum += p.scale;
     ++emitted;
     // Curve control points arrive here too and become polyline corners.
+    BLResult r;
     if (c != BL_PATH_CMD_MOVE && open) {
-      bl_path_line_to(dst, p.x, p.y);
+      r = bl_path_line_to(dst, p.x, p.y);
     } else {
-      bl_path_move_to(dst, p.x, p.y);
+      r = bl_path_move_to(dst, p.x, p.y);
       open = true;
     }
+    if (r != BL_SUCCESS) return r;
   }
-  return emitted == 0 ? 1.0 : sum / static_cast<double>(emitted);
+  *mean = emitted == 0 ? 1.0 : sum / static_cast<double>(emitted);
+  return BL_SUCCESS;
 }
 
 }  // namespace
@@ -83,26 +91,26 @@ extern "C" TORVIK_API int64_t torvik_transform_lines(const double* segments,
 extern "C" TORVIK_API int32_t torvik_transform_path(const BLPathCore* src, BLPathCore* dst,
                                                     double* out_mean_scale,
                                                     const PerspectiveCamera* camera) {
-  if (!src || !dst || !camera) return -1;
+  if (!src || !dst || !camera) return TORVIK_ERR_INVALID_ARGUMENT;
   const size_t n = bl_path_get_size(src);
-  if (n == 0) return 0;
+  if (n == 0) return TORVIK_OK;
 
   const BLPoint* vertices = bl_path_get_vertex_data(src);
   const uint8_t* commands = bl_path_get_command_data(src);
 
-  // Clearing dst would empty src as well when they are one path, so the walk
-  // then reads a private copy of the source entries.
-  std::vector<BLPoint> vertex_copy;
-  std::vector<uint8_t> command_copy;
-  if (src == dst) {
-    vertex_copy.assign(vertices, vertices + n);
-    command_copy.assign(commands, commands + n);
-    vertices = vertex_copy.data();
-    commands = command_copy.data();
-  }
+  // When src and dst are one path, the walk reads the entries that clearing
+  // has dropped: clearing keeps the storage (or, when the storage is shared
+  // with another path, leaves it with that one), so they stay readable, and
+  // the rebuilt path never outgrows the capacity, so they do not move. No
+  // copy of the source is needed.
   bl_path_clear(dst);
 
-  const double mean = walk_path(torvik::camera_terms(*camera), vertices, commands, n, dst);
+  double mean = 1.0;
+  if (walk_path(torvik::camera_terms(*camera), vertices, commands, n, dst, &mean) != BL_SUCCESS) {
+    // A half-built path is no result: dst is left empty.
+    bl_path_clear(dst);
+    return TORVIK_ERR_OUT_OF_MEMORY;
+  }
   if (out_mean_scale) *out_mean_scale = mean;
-  return 0;
+  return TORVIK_OK;
 }

@@ -2,24 +2,30 @@
 # Builds the libFuzzer targets with clang (-fsanitize=fuzzer,address,undefined)
 # and runs each on a copy of its seed corpus plus the saved crash files for a
 # fixed time. Any finding (crash, sanitizer report, leak, timeout) fails.
-#   scripts/run-fuzzers.sh [seconds per target, default 60]
+# The path targets link the real Blend2D when CMake finds it (set
+# CMAKE_PREFIX_PATH, e.g. /opt/blend2d), otherwise the stand-in core.
+#   scripts/run-fuzzers.sh [seconds per target, default 30]
 set -euo pipefail
 cd "$(dirname "$0")/.."
-seconds=${1:-60}
+seconds=${1:-30}
 build=build-fuzz
 
 CC=clang CXX=clang++ cmake -S fuzz -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$build" -j2
 
-run() {  # run <target> <corpus dir> <dictionary>
-  local target=$1 seeds=$2 dict=$3
+run() {  # run <target> <corpus dir> [dictionary]
+  local target=$1 seeds=$2 dict=${3:-}
   local work
   work=$(mktemp -d)
   cp "$seeds"/* "$work"/
-  find tests/shp/regress -type f ! -name 'README*' -exec cp {} "$work"/ \; 2>/dev/null || true
+  local extra=()
+  if [[ -n $dict ]]; then
+    extra=(-dict="$dict")
+    find tests/shp/regress -type f ! -name 'README*' -exec cp {} "$work"/ \; 2>/dev/null || true
+  fi
   mkdir -p "$build/artifacts"
   local status=0
-  "$build/$target" "$work" -dict="$dict" -max_total_time="$seconds" -max_len=8192 \
+  "$build/$target" "$work" "${extra[@]}" -max_total_time="$seconds" -max_len=8192 \
     -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
     -artifact_prefix="$build/artifacts/$target-" >"$build/$target.log" 2>&1 || status=$?
   rm -rf "$work"
@@ -28,9 +34,16 @@ run() {  # run <target> <corpus dir> <dictionary>
   echo "$target: ${execs:-0} executions in ${seconds} s"
   if ((status != 0)); then
     tail -n 60 "$build/$target.log"
-    echo "$target: finding saved in $build/artifacts/ (keep it in tests/shp/regress/)" >&2
+    echo "$target: finding saved in $build/artifacts/ (keep it as a regression: tests/shp/regress/ or fuzz/corpus/)" >&2
     return "$status"
   fi
 }
 
-run ordane_shp_fuzzer fuzz/corpus/ordane_shp fuzz/ordane_shp.dict
+status=0
+run ordane_shp_fuzzer fuzz/corpus/ordane_shp fuzz/ordane_shp.dict || status=1
+run ordane_shp_pipe_fuzzer fuzz/corpus/ordane_shp fuzz/ordane_shp.dict || status=1
+run ordane_build_fuzzer fuzz/corpus/ordane_build || status=1
+run velket_trim_path_fuzzer fuzz/corpus/velket_trim_path || status=1
+run torvik_transform_path_fuzzer fuzz/corpus/torvik_transform_path || status=1
+run torvik_render_globe_fuzzer fuzz/corpus/torvik_render_globe || status=1
+exit $status

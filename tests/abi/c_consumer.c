@@ -42,12 +42,13 @@ double (*const c_consumer_bezier)(double, double, double, double, double) =
 double (*const c_consumer_spring)(double, double, double, double, double) = velket_spring_evaluate;
 ParticleSystem* (*const c_consumer_create)(uint64_t) = velket_ps_create;
 void (*const c_consumer_handle_fns[])(ParticleSystem*) = {velket_ps_destroy, velket_ps_clear};
-void (*const c_consumer_gravity)(ParticleSystem*, double, double) = velket_ps_add_gravity;
-void (*const c_consumer_drag)(ParticleSystem*, double) = velket_ps_add_drag;
-void (*const c_consumer_attractor)(ParticleSystem*, double, double, double) =
+int32_t (*const c_consumer_gravity)(ParticleSystem*, double, double) = velket_ps_add_gravity;
+int32_t (*const c_consumer_drag)(ParticleSystem*, double) = velket_ps_add_drag;
+int32_t (*const c_consumer_attractor)(ParticleSystem*, double, double, double) =
     velket_ps_add_attractor;
-void (*const c_consumer_emit)(ParticleSystem*, uint64_t, double, double, double, double, double,
-                              double, double, double, double, double, uint32_t, uint32_t) =
+uint64_t (*const c_consumer_emit)(ParticleSystem*, uint64_t, double, double, double, double,
+                                  double, double, double, double, double, double, uint32_t,
+                                  uint32_t) =
     velket_ps_emit;
 void (*const c_consumer_update)(ParticleSystem*, double) = velket_ps_update;
 uint64_t (*const c_consumer_count)(const ParticleSystem*) = velket_ps_get_count;

@@ -19,6 +19,7 @@
 #include <gtest/gtest.h>
 
 #include "ordane.h"
+#include "fifo_feed.h"
 #include "shp_builder.h"
 
 // ----------------------------------------------------------------------------
@@ -197,6 +198,43 @@ TEST(ordane_parse_shp_limits, AFalseContentLengthCostsNoLargeAllocation) {
     EXPECT_LE(g_largest, size_t{64 * 1024});
   }
   ::unlink(fifo.c_str());
+}
+
+TEST(ordane_shp_limits, EmptyRecordHeadersCountAgainstTheRecordLimit) {
+  // Six empty headers and then a point: the limit of 5 headers ends the walk
+  // before the point.
+  ShpBuilder b(1);
+  for (int i = 0; i < 6; ++i) b.raw(Bytes(8, 0));
+  b.record(content::point(1, 2));
+  TempFile f(b.bytes());
+  ShpHeader h;
+  ASSERT_EQ(ordane_read_shp_header(f.path(), &h), ORDANE_OK);
+  EXPECT_EQ(h.record_count, 0);
+  Data d(ordane_parse_shp(f.path()));
+  ASSERT_NE(d, nullptr);
+  EXPECT_EQ(d->num_shapes, 0);
+
+  // A header and then zeros without end through a pipe: both readers stop
+  // at the limit instead of reading for ever.
+  const Bytes header = ShpBuilder(1).bytes();
+  for (int which = 0; which < 2; ++which) {
+    quillon_test::FifoFeed fifo;
+    ASSERT_TRUE(fifo.ok());
+    fifo.start([&](int fd) {
+      if (!quillon_test::FifoFeed::write_all(fd, header.data(), header.size())) return;
+      const Bytes zeros(4096, 0);
+      while (quillon_test::FifoFeed::write_all(fd, zeros.data(), zeros.size())) {
+      }
+    });
+    if (which == 0) {
+      ASSERT_EQ(ordane_read_shp_header(fifo.path(), &h), ORDANE_OK);
+      EXPECT_EQ(h.record_count, 0);
+    } else {
+      Data p(ordane_parse_shp(fifo.path()));
+      ASSERT_NE(p, nullptr);
+      EXPECT_EQ(p->num_shapes, 0);
+    }
+  }
 }
 
 }  // namespace

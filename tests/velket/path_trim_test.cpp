@@ -244,3 +244,26 @@ TEST(velket_trim_path, LongPathEndsExactlyAtTheFractions) {
   EXPECT_NEAR(got.back().y, 1.2, 1e-6);
   for (size_t i = 1; i < got.size(); ++i) EXPECT_EQ(got[i].cmd, BL_PATH_CMD_ON);
 }
+
+TEST(velket_trim_path, LongPathsKeepEveryInnerVertexAndEndExactly) {
+  // 1000 unit segments along x, with NaN entries and closes sprinkled in:
+  // the piece from 30.05 % to 70.05 % passes through every vertex between.
+  PathHolder src;
+  bl_path_move_to(src.get(), 0, 0);
+  for (int i = 1; i <= 1000; ++i) {
+    if (i % 97 == 0) bl_path_close(src.get());
+    bl_path_line_to(src.get(), i, 0);
+  }
+  for (double offset : {0.0, 0.5}) {
+    PathHolder dst;
+    ASSERT_EQ(velket_trim_path(src.get(), dst.get(), 0.3005 - offset, 0.7005 - offset, offset), 0);
+    std::vector<Entry> want{M(300.5, 0)};
+    for (int i = 301; i <= 700; ++i) want.push_back(L(i, 0));
+    want.push_back(L(700.5, 0));
+    expect_entries(dst, want, 1e-9);
+  }
+  // A wrapping range over the same path: two figures.
+  PathHolder dst;
+  ASSERT_EQ(velket_trim_path(src.get(), dst.get(), 0.9995, 0.0015, 0), 0);
+  expect_entries(dst, {M(999.5, 0), L(1000, 0), M(0, 0), L(1, 0), L(1.5, 0)}, 1e-9);
+}
