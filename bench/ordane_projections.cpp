@@ -1,6 +1,14 @@
-// Throughput of the four projections on 1,000,000 points, each beside PROJ's
-// proj_trans_generic on the same points in the same run. Items are points;
-// divide the reported time by 1e6 for nanoseconds per point.
+// Throughput of the four projections, each beside the scalar transcription
+// of its formulas (the libm path the vector kernels replace) and PROJ's
+// proj_trans_generic on the same points in the same run. The exports run
+// on 1, 8, 64 and 1,000,000 points; the kernels also with each dispatch
+// level forced (scalar, sse2, avx2, avx512; levels this CPU lacks are
+// skipped). Items are points: the items_per_second counter gives the rate,
+// CPU time divided by the point count the time per point. The machine may
+// be shared, so compare medians of repeated, interleaved runs:
+//
+//   bench_ordane_projections --benchmark_repetitions=10 \
+//     --benchmark_enable_random_interleaving=true --benchmark_report_aggregates_only=true
 //
 // PROJ transforms in place and takes radians: its buffer is refilled from a
 // prepared radian copy with timing paused, so neither the copy nor the
@@ -16,7 +24,9 @@
 #include <string>
 #include <vector>
 
+#include "cpu_dispatch.h"
 #include "ordane.h"
+#include "projection_kernels.h"
 
 namespace {
 
@@ -65,38 +75,93 @@ constexpr double kLat1 = 33, kLat2 = 45, kLat0 = 23, kLon0 = -96, kFe = 1e5, kFn
 // ordane
 // ---------------------------------------------------------------------------
 
+// Runs call(in, out, n) on the first n points of `in`, n = state.range(0).
 template <typename Call>
 void run_ordane(benchmark::State& state, const std::vector<double>& in, Call call) {
-  std::vector<double> out(in.size());
+  const int64_t n = state.range(0);
+  std::vector<double> out(2 * static_cast<size_t>(n));
   for (auto _ : state) {
-    benchmark::DoNotOptimize(call(in.data(), out.data()));
+    benchmark::DoNotOptimize(call(in.data(), out.data(), n));
     benchmark::ClobberMemory();
   }
-  state.SetItemsProcessed(state.iterations() * kPoints);
+  state.SetItemsProcessed(state.iterations() * n);
 }
 
 void BM_ordane_proj_3857_forward(benchmark::State& state) {
-  run_ordane(state, degrees(), [](const double* in, double* out) {
-    return ordane_proj_3857_forward(in, out, kPoints);
+  run_ordane(state, degrees(), [](const double* in, double* out, int64_t n) {
+    return ordane_proj_3857_forward(in, out, n);
   });
 }
 
 void BM_ordane_proj_3857_inverse(benchmark::State& state) {
-  run_ordane(state, mercator_metres(), [](const double* in, double* out) {
-    return ordane_proj_3857_inverse(in, out, kPoints);
+  run_ordane(state, mercator_metres(), [](const double* in, double* out, int64_t n) {
+    return ordane_proj_3857_inverse(in, out, n);
   });
 }
 
 void BM_ordane_proj_lcc_forward(benchmark::State& state) {
-  run_ordane(state, degrees(), [](const double* in, double* out) {
-    return ordane_proj_lcc_forward(kLat1, kLat2, kLat0, kLon0, kFe, kFn, in, out, kPoints);
+  run_ordane(state, degrees(), [](const double* in, double* out, int64_t n) {
+    return ordane_proj_lcc_forward(kLat1, kLat2, kLat0, kLon0, kFe, kFn, in, out, n);
   });
 }
 
 void BM_ordane_proj_albers_forward(benchmark::State& state) {
-  run_ordane(state, degrees(), [](const double* in, double* out) {
-    return ordane_proj_albers_forward(kLat1, kLat2, kLat0, kLon0, kFe, kFn, in, out, kPoints);
+  run_ordane(state, degrees(), [](const double* in, double* out, int64_t n) {
+    return ordane_proj_albers_forward(kLat1, kLat2, kLat0, kLon0, kFe, kFn, in, out, n);
   });
+}
+
+// ---------------------------------------------------------------------------
+// Kernels at a forced dispatch level (state.range(0); 0 is the scalar
+// transcription with the platform libm), on state.range(1) points
+// ---------------------------------------------------------------------------
+
+template <typename Call>
+void run_kernel(benchmark::State& state, const std::vector<double>& in, Call call) {
+  const auto level = static_cast<quillon::SimdLevel>(state.range(0));
+  if (!quillon::simd_level_supported(level)) {
+    state.SkipWithError("dispatch level not supported by this CPU");
+    return;
+  }
+  state.SetLabel(quillon::simd_level_name(level));
+  const int64_t n = state.range(1);
+  std::vector<double> out(2 * static_cast<size_t>(n));
+  for (auto _ : state) {
+    call(level, in.data(), out.data(), n);
+    benchmark::ClobberMemory();
+  }
+  state.SetItemsProcessed(state.iterations() * n);
+}
+
+void BM_kernel_merc_forward(benchmark::State& state) {
+  run_kernel(state, degrees(), [](quillon::SimdLevel l, const double* in, double* out, int64_t n) {
+    quillon::proj::merc_forward(l, in, out, n);
+  });
+}
+
+void BM_kernel_merc_inverse(benchmark::State& state) {
+  run_kernel(state, mercator_metres(),
+             [](quillon::SimdLevel l, const double* in, double* out, int64_t n) {
+               quillon::proj::merc_inverse(l, in, out, n);
+             });
+}
+
+void BM_kernel_lcc_forward(benchmark::State& state) {
+  const quillon::proj::LccParams p =
+      quillon::proj::lcc_setup(kLat1, kLat2, kLat0, kLon0, kFe, kFn);
+  run_kernel(state, degrees(),
+             [&p](quillon::SimdLevel l, const double* in, double* out, int64_t n) {
+               quillon::proj::lcc_forward(l, p, in, out, n);
+             });
+}
+
+void BM_kernel_aea_forward(benchmark::State& state) {
+  const quillon::proj::AeaParams p =
+      quillon::proj::aea_setup(kLat1, kLat2, kLat0, kLon0, kFe, kFn);
+  run_kernel(state, degrees(),
+             [&p](quillon::SimdLevel l, const double* in, double* out, int64_t n) {
+               quillon::proj::aea_forward(l, p, in, out, n);
+             });
 }
 
 // ---------------------------------------------------------------------------
@@ -129,6 +194,7 @@ void run_proj(benchmark::State& state, const std::string& definition, const std:
     benchmark::ClobberMemory();
   }
   state.SetItemsProcessed(state.iterations() * kPoints);
+  state.SetLabel("PROJ");
   proj_destroy(pj);
   proj_context_destroy(ctx);
 }
@@ -151,11 +217,26 @@ void BM_proj_aea_forward(benchmark::State& state) {
 
 }  // namespace
 
-BENCHMARK(BM_ordane_proj_3857_forward)->Unit(benchmark::kMillisecond);
+void export_counts(benchmark::internal::Benchmark* b) {
+  for (int64_t n : {int64_t{1}, int64_t{8}, int64_t{64}, kPoints}) b->Arg(n);
+}
+
+// Scalar and each vector level on 1, 8, 64 and 1,000,000 points.
+void kernel_levels(benchmark::internal::Benchmark* b) {
+  for (int64_t level = 0; level <= 3; ++level) {
+    for (int64_t n : {int64_t{1}, int64_t{8}, int64_t{64}, kPoints}) b->Args({level, n});
+  }
+}
+
+BENCHMARK(BM_ordane_proj_3857_forward)->Apply(export_counts);
+BENCHMARK(BM_kernel_merc_forward)->Apply(kernel_levels);
 BENCHMARK(BM_proj_merc_forward)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ordane_proj_3857_inverse)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ordane_proj_3857_inverse)->Apply(export_counts);
+BENCHMARK(BM_kernel_merc_inverse)->Apply(kernel_levels);
 BENCHMARK(BM_proj_merc_inverse)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ordane_proj_lcc_forward)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ordane_proj_lcc_forward)->Apply(export_counts);
+BENCHMARK(BM_kernel_lcc_forward)->Apply(kernel_levels);
 BENCHMARK(BM_proj_lcc_forward)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ordane_proj_albers_forward)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ordane_proj_albers_forward)->Apply(export_counts);
+BENCHMARK(BM_kernel_aea_forward)->Apply(kernel_levels);
 BENCHMARK(BM_proj_aea_forward)->Unit(benchmark::kMillisecond);

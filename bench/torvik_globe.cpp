@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "cpu_dispatch.h"
 #include "kernels/globe_kernels.h"
 
 namespace {
@@ -55,8 +56,8 @@ void BM_torvik_render_globe(benchmark::State& state) {
 BENCHMARK(BM_torvik_render_globe)->ArgName("atmosphere")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 void BM_torvik_globe_kernel(benchmark::State& state) {
-  const auto isa = static_cast<torvik::Isa>(state.range(0));
-  if (!torvik::isa_available(isa)) {
+  const auto isa = static_cast<quillon::SimdLevel>(state.range(0));
+  if (!quillon::simd_level_supported(isa)) {
     state.SkipWithError("level not available on this CPU");
     return;
   }

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "cpu_dispatch.h"
 #include "kernels/globe_kernels.h"
 
 // ============================================================================
@@ -37,6 +38,6 @@ extern "C" TORVIK_API int32_t torvik_render_globe(uint32_t* pixels, int32_t widt
                            call)) {
     return 0;
   }
-  torvik::render_globe_on(torvik::best_isa(), call);
+  torvik::render_globe_on(quillon::best_simd_level(), call);
   return 0;
 }

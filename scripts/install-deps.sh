@@ -12,6 +12,7 @@ packages=(
   python3                                        # local test servers, ctypes client
   libproj-dev                                    # reference projections in tests
   libshp-dev shapelib                            # reference shapefile reader and writers
+  libsleef-dev                                   # vector elementary functions for the kernels
 )
 
 missing=()

@@ -4,9 +4,13 @@
 
 #include <cstdint>
 
+#include "cpu_dispatch.h"
+
 #include "camera_projection.h"
 
 namespace torvik {
+
+using quillon::SimdLevel;
 
 // ============================================================================
 // Scalar kernels
@@ -73,16 +77,16 @@ bool overlaps_partly(const double* in, const double* out, uint64_t doubles) {
 
 }  // namespace
 
-int64_t transform_points_on(Isa isa, const CameraTerms& t, const double* in,
+int64_t transform_points_on(quillon::SimdLevel isa, const CameraTerms& t, const double* in,
                             const CameraOutputs& out, uint64_t count) {
-  if (overlaps_partly(in, out.points, 2 * count)) isa = Isa::kScalar;
+  if (overlaps_partly(in, out.points, 2 * count)) isa = SimdLevel::kScalar;
   switch (isa) {
-#if defined(TORVIK_HAVE_X86_KERNELS)
-    case Isa::kAvx512:
+#if QUILLON_SIMD_X86
+    case SimdLevel::kAvx512:
       return transform_points_avx512(t, in, out, count);
-    case Isa::kAvx2:
+    case SimdLevel::kAvx2:
       return transform_points_avx2(t, in, out, count);
-    case Isa::kSse2:
+    case SimdLevel::kSse2:
       return transform_points_sse2(t, in, out, count);
 #endif
     default:
@@ -90,16 +94,16 @@ int64_t transform_points_on(Isa isa, const CameraTerms& t, const double* in,
   }
 }
 
-int64_t transform_lines_on(Isa isa, const CameraTerms& t, const double* in,
+int64_t transform_lines_on(quillon::SimdLevel isa, const CameraTerms& t, const double* in,
                            const CameraOutputs& out, uint64_t count) {
-  if (overlaps_partly(in, out.points, 4 * count)) isa = Isa::kScalar;
+  if (overlaps_partly(in, out.points, 4 * count)) isa = SimdLevel::kScalar;
   switch (isa) {
-#if defined(TORVIK_HAVE_X86_KERNELS)
-    case Isa::kAvx512:
+#if QUILLON_SIMD_X86
+    case SimdLevel::kAvx512:
       return transform_lines_avx512(t, in, out, count);
-    case Isa::kAvx2:
+    case SimdLevel::kAvx2:
       return transform_lines_avx2(t, in, out, count);
-    case Isa::kSse2:
+    case SimdLevel::kSse2:
       return transform_lines_sse2(t, in, out, count);
 #endif
     default:

@@ -11,7 +11,11 @@
 
 #include <stdint.h>
 
-#include "isa_level.h"
+// The dispatch level of cpu_dispatch.h, whose inline code must stay out of
+// the per-ISA files.
+namespace quillon {
+enum class SimdLevel : int;
+}
 
 namespace torvik {
 
@@ -48,7 +52,7 @@ int64_t transform_points_scalar(const CameraTerms& t, const double* in, const Ca
 int64_t transform_lines_scalar(const CameraTerms& t, const double* in, const CameraOutputs& out,
                                uint64_t count);
 
-#if defined(TORVIK_HAVE_X86_KERNELS)
+#if QUILLON_SIMD_X86
 int64_t transform_points_sse2(const CameraTerms& t, const double* in, const CameraOutputs& out,
                               uint64_t count);
 int64_t transform_points_avx2(const CameraTerms& t, const double* in, const CameraOutputs& out,
@@ -66,9 +70,9 @@ int64_t transform_lines_avx512(const CameraTerms& t, const double* in, const Cam
 // The array exports' entry points: run the kernel of `isa` (which must be
 // available). Arrays that overlap other than by being the very same array
 // take the scalar kernel, which reads each element right before writing it.
-int64_t transform_points_on(Isa isa, const CameraTerms& t, const double* in,
+int64_t transform_points_on(quillon::SimdLevel isa, const CameraTerms& t, const double* in,
                             const CameraOutputs& out, uint64_t count);
-int64_t transform_lines_on(Isa isa, const CameraTerms& t, const double* in,
+int64_t transform_lines_on(quillon::SimdLevel isa, const CameraTerms& t, const double* in,
                            const CameraOutputs& out, uint64_t count);
 
 }  // namespace torvik

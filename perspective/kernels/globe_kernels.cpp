@@ -6,9 +6,13 @@
 #include <cmath>
 #include <cstdint>
 
+#include "cpu_dispatch.h"
+
 #include "units.h"
 
 namespace torvik {
+
+using quillon::SimdLevel;
 namespace {
 
 constexpr double kTwoPi = 6.283185307179586;
@@ -224,17 +228,17 @@ void render_globe_scalar(const GlobeTerms& g, const GlobeTexture& tex, const Glo
   }
 }
 
-void render_globe_on(Isa isa, const GlobeCall& call) {
+void render_globe_on(quillon::SimdLevel isa, const GlobeCall& call) {
   const GlobeTerms& g = call.terms;
   const GlobeTexture& tex = call.texture;
   const GlobeSquare& sq = call.square;
   switch (isa) {
-#if defined(TORVIK_HAVE_X86_KERNELS)
-    case Isa::kAvx512:
+#if QUILLON_SIMD_X86
+    case SimdLevel::kAvx512:
       return render_globe_avx512(g, tex, sq);
-    case Isa::kAvx2:
+    case SimdLevel::kAvx2:
       return render_globe_avx2(g, tex, sq);
-    case Isa::kSse2:
+    case SimdLevel::kSse2:
       return render_globe_sse2(g, tex, sq);
 #endif
     default:

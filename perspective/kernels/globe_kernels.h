@@ -9,7 +9,11 @@
 
 #include <stdint.h>
 
-#include "isa_level.h"
+// The dispatch level of cpu_dispatch.h, whose inline code must stay out of
+// the per-ISA files.
+namespace quillon {
+enum class SimdLevel : int;
+}
 
 namespace torvik {
 
@@ -61,7 +65,7 @@ bool globe_setup(uint32_t* pixels, int32_t width, int32_t height, int32_t stride
 // Paints the globe and its glow into the square, row by row.
 void render_globe_scalar(const GlobeTerms& g, const GlobeTexture& tex, const GlobeSquare& sq);
 
-#if defined(TORVIK_HAVE_X86_KERNELS)
+#if QUILLON_SIMD_X86
 void render_globe_sse2(const GlobeTerms& g, const GlobeTexture& tex, const GlobeSquare& sq);
 void render_globe_avx2(const GlobeTerms& g, const GlobeTexture& tex, const GlobeSquare& sq);
 void render_globe_avx512(const GlobeTerms& g, const GlobeTexture& tex, const GlobeSquare& sq);
@@ -69,7 +73,7 @@ void render_globe_avx512(const GlobeTerms& g, const GlobeTexture& tex, const Glo
 
 // The export's entry point: runs the kernel of `isa` (which must be
 // available).
-void render_globe_on(Isa isa, const GlobeCall& call);
+void render_globe_on(quillon::SimdLevel isa, const GlobeCall& call);
 
 }  // namespace torvik
 

@@ -1,7 +1,9 @@
-// Projections: exact agreement with a plain, unhoisted transcription of the
-// formulas (the library hoists parameter work and shares helpers, which must
-// not move a single bit), argument checks, aliasing, and the behaviour at the
-// clamps and poles.
+// Projections: the scalar kernels agree exactly with a plain, unhoisted
+// transcription of the formulas (the library hoists parameter work and
+// shares helpers, which must not move a single bit), the exports give
+// exactly what the deterministic vector kernels give (the accuracy of those
+// against the scalar path is in projection_kernels_test.cpp), argument
+// checks, aliasing, and the behaviour at the clamps and poles.
 
 #include <gtest/gtest.h>
 
@@ -12,7 +14,9 @@
 #include <limits>
 #include <vector>
 
+#include "cpu_dispatch.h"
 #include "ordane.h"
+#include "projection_kernels.h"
 
 namespace {
 
@@ -183,21 +187,32 @@ void expect_matches(const std::vector<double>& got, const std::vector<double>& w
   }
 }
 
+// The level whose bits every export reproduces: any vector level gives the
+// same ones, and builds without vector code run the scalar kernels.
+quillon::SimdLevel reference_level() {
+  return quillon::simd_level_supported(quillon::SimdLevel::kSse2) ? quillon::SimdLevel::kSse2
+                                                                   : quillon::SimdLevel::kScalar;
+}
+
 // ---------------------------------------------------------------------------
 // Exact agreement with the reference
 // ---------------------------------------------------------------------------
 
-TEST(ordane_proj_3857_forward, MatchesTheFormulaBitForBit) {
+TEST(ordane_proj_3857_forward, ScalarPathMatchesTheFormulaAndExportTheVectorPath) {
   const std::vector<double> in = sample_lonlat();
   const int64_t n = static_cast<int64_t>(in.size() / 2);
   std::vector<double> got(in.size()), want(in.size());
-  ASSERT_EQ(ordane_proj_3857_forward(in.data(), got.data(), n), 0);
   for (int64_t i = 0; i < n; ++i)
     ref_merc_forward(in[2 * i], in[2 * i + 1], &want[2 * i], &want[2 * i + 1]);
+  quillon::proj::scalar::merc_forward(in.data(), got.data(), n);
+  expect_matches(got, want);
+
+  ASSERT_EQ(ordane_proj_3857_forward(in.data(), got.data(), n), 0);
+  quillon::proj::merc_forward(reference_level(), in.data(), want.data(), n);
   expect_matches(got, want);
 }
 
-TEST(ordane_proj_3857_inverse, MatchesTheFormulaBitForBit) {
+TEST(ordane_proj_3857_inverse, ScalarPathMatchesTheFormulaAndExportTheVectorPath) {
   std::vector<double> in;
   for (double y = -4e7; y <= 4e7; y += 7.3e5) {
     for (double x = -6e7; x <= 6e7; x += 3.1e6) {
@@ -211,34 +226,50 @@ TEST(ordane_proj_3857_inverse, MatchesTheFormulaBitForBit) {
   }
   const int64_t n = static_cast<int64_t>(in.size() / 2);
   std::vector<double> got(in.size()), want(in.size());
-  ASSERT_EQ(ordane_proj_3857_inverse(in.data(), got.data(), n), 0);
   for (int64_t i = 0; i < n; ++i)
     ref_merc_inverse(in[2 * i], in[2 * i + 1], &want[2 * i], &want[2 * i + 1]);
+  quillon::proj::scalar::merc_inverse(in.data(), got.data(), n);
+  expect_matches(got, want);
+
+  ASSERT_EQ(ordane_proj_3857_inverse(in.data(), got.data(), n), 0);
+  quillon::proj::merc_inverse(reference_level(), in.data(), want.data(), n);
   expect_matches(got, want);
 }
 
-TEST(ordane_proj_lcc_forward, MatchesTheFormulaBitForBit) {
+TEST(ordane_proj_lcc_forward, ScalarPathMatchesTheFormulaAndExportTheVectorPath) {
   const std::vector<double> in = sample_lonlat();
   const int64_t n = static_cast<int64_t>(in.size() / 2);
   for (const Conic& c : kConics) {
     SCOPED_TRACE(testing::Message() << "lat1 " << c.lat1 << " lat2 " << c.lat2);
     std::vector<double> got(in.size()), want(in.size());
-    ASSERT_EQ(lcc(c)(in.data(), got.data(), n), 0);
     for (int64_t i = 0; i < n; ++i)
       ref_lcc_forward(c, in[2 * i], in[2 * i + 1], &want[2 * i], &want[2 * i + 1]);
+    const quillon::proj::LccParams p =
+        quillon::proj::lcc_setup(c.lat1, c.lat2, c.lat0, c.lon0, c.fe, c.fn);
+    quillon::proj::scalar::lcc_forward(p, in.data(), got.data(), n);
+    expect_matches(got, want);
+
+    ASSERT_EQ(lcc(c)(in.data(), got.data(), n), 0);
+    quillon::proj::lcc_forward(reference_level(), p, in.data(), want.data(), n);
     expect_matches(got, want);
   }
 }
 
-TEST(ordane_proj_albers_forward, MatchesTheFormulaBitForBit) {
+TEST(ordane_proj_albers_forward, ScalarPathMatchesTheFormulaAndExportTheVectorPath) {
   const std::vector<double> in = sample_lonlat();
   const int64_t n = static_cast<int64_t>(in.size() / 2);
   for (const Conic& c : kConics) {
     SCOPED_TRACE(testing::Message() << "lat1 " << c.lat1 << " lat2 " << c.lat2);
     std::vector<double> got(in.size()), want(in.size());
-    ASSERT_EQ(albers(c)(in.data(), got.data(), n), 0);
     for (int64_t i = 0; i < n; ++i)
       ref_aea_forward(c, in[2 * i], in[2 * i + 1], &want[2 * i], &want[2 * i + 1]);
+    const quillon::proj::AeaParams p =
+        quillon::proj::aea_setup(c.lat1, c.lat2, c.lat0, c.lon0, c.fe, c.fn);
+    quillon::proj::scalar::aea_forward(p, in.data(), got.data(), n);
+    expect_matches(got, want);
+
+    ASSERT_EQ(albers(c)(in.data(), got.data(), n), 0);
+    quillon::proj::aea_forward(reference_level(), p, in.data(), want.data(), n);
     expect_matches(got, want);
   }
 }

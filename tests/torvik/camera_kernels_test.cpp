@@ -12,31 +12,32 @@
 #include <vector>
 
 #include "camera_kernels.h"
+#include "cpu_dispatch.h"
 #include "camera_projection.h"
 
 namespace {
 
 using torvik::CameraOutputs;
 using torvik::CameraTerms;
-using torvik::Isa;
+using quillon::SimdLevel;
 
 constexpr double kInf = std::numeric_limits<double>::infinity();
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
-std::vector<Isa> vector_levels() {
-  std::vector<Isa> levels;
-  for (Isa isa : {Isa::kSse2, Isa::kAvx2, Isa::kAvx512}) {
-    if (torvik::isa_available(isa)) levels.push_back(isa);
+std::vector<SimdLevel> vector_levels() {
+  std::vector<SimdLevel> levels;
+  for (SimdLevel isa : {SimdLevel::kSse2, SimdLevel::kAvx2, SimdLevel::kAvx512}) {
+    if (quillon::simd_level_supported(isa)) levels.push_back(isa);
   }
   return levels;
 }
 
-const char* name_of(Isa isa) {
+const char* name_of(SimdLevel isa) {
   switch (isa) {
-    case Isa::kScalar: return "scalar";
-    case Isa::kSse2: return "sse2";
-    case Isa::kAvx2: return "avx2";
-    case Isa::kAvx512: return "avx512";
+    case SimdLevel::kScalar: return "scalar";
+    case SimdLevel::kSse2: return "sse2";
+    case SimdLevel::kAvx2: return "avx2";
+    case SimdLevel::kAvx512: return "avx512";
   }
   return "?";
 }
@@ -86,7 +87,7 @@ struct Result {
   int64_t count;
 };
 
-Result run(bool lines, Isa isa, const CameraTerms& t, const std::vector<double>& in, size_t n) {
+Result run(bool lines, SimdLevel isa, const CameraTerms& t, const std::vector<double>& in, size_t n) {
   const size_t per = lines ? 4 : 2;
   Result r;
   r.points.assign(per * n, 12345.0);
@@ -123,8 +124,8 @@ TEST(torvik_camera_kernels, EveryLevelMatchesScalarBitForBit) {
       for (size_t n : {size_t{1}, size_t{2}, size_t{3}, size_t{5}, size_t{7}, size_t{8},
                        size_t{9}, size_t{15}, size_t{17}, size_t{4099}}) {
         const std::vector<double> in = awkward_points(lines ? 2 * n : n, t, rng);
-        const Result want = run(lines, Isa::kScalar, t, in, n);
-        for (Isa isa : vector_levels()) {
+        const Result want = run(lines, SimdLevel::kScalar, t, in, n);
+        for (SimdLevel isa : vector_levels()) {
           SCOPED_TRACE(testing::Message() << name_of(isa) << (lines ? " lines" : " points")
                                           << " n=" << n << " round " << round);
           const Result got = run(lines, isa, t, in, n);
@@ -143,7 +144,7 @@ TEST(torvik_camera_kernels, EveryLevelMatchesScalarBitForBit) {
 TEST(torvik_camera_kernels, ResultDoesNotDependOnPositionInTheArray) {
   const CameraTerms t = torvik::camera_terms(tilted_camera());
   const double probe[2] = {1234.5678, 987.654321};
-  for (Isa isa : vector_levels()) {
+  for (SimdLevel isa : vector_levels()) {
     double first[2] = {};
     double first_scale = 0;
     const CameraOutputs one{first, &first_scale, nullptr};
@@ -169,8 +170,8 @@ TEST(torvik_camera_kernels, AliasingAndOptionalOutputsFollowScalar) {
   for (bool lines : {false, true}) {
     const size_t per = lines ? 4 : 2, n = 21;
     const std::vector<double> in = awkward_points(lines ? 2 * n : n, t, rng);
-    const Result want = run(lines, Isa::kScalar, t, in, n);
-    for (Isa isa : vector_levels()) {
+    const Result want = run(lines, SimdLevel::kScalar, t, in, n);
+    for (SimdLevel isa : vector_levels()) {
       SCOPED_TRACE(name_of(isa));
       std::vector<double> same = in;
       const CameraOutputs bare{same.data(), nullptr, nullptr};
@@ -188,10 +189,10 @@ TEST(torvik_camera_kernels, AliasingAndOptionalOutputsFollowScalar) {
         const CameraOutputs oa{a.data() + shift, nullptr, nullptr};
         const CameraOutputs ob{b.data() + shift, nullptr, nullptr};
         if (lines) {
-          torvik::transform_lines_on(Isa::kScalar, t, a.data(), oa, n);
+          torvik::transform_lines_on(SimdLevel::kScalar, t, a.data(), oa, n);
           torvik::transform_lines_on(isa, t, b.data(), ob, n);
         } else {
-          torvik::transform_points_on(Isa::kScalar, t, a.data(), oa, n);
+          torvik::transform_points_on(SimdLevel::kScalar, t, a.data(), oa, n);
           torvik::transform_points_on(isa, t, b.data(), ob, n);
         }
         EXPECT_TRUE(same_bits(a, b)) << "shift " << shift;
@@ -201,6 +202,6 @@ TEST(torvik_camera_kernels, AliasingAndOptionalOutputsFollowScalar) {
 }
 
 TEST(torvik_camera_kernels, BestLevelIsAvailable) {
-  EXPECT_TRUE(torvik::isa_available(torvik::best_isa()));
-  EXPECT_TRUE(torvik::isa_available(Isa::kScalar));
+  EXPECT_TRUE(quillon::simd_level_supported(quillon::best_simd_level()));
+  EXPECT_TRUE(quillon::simd_level_supported(SimdLevel::kScalar));
 }

@@ -17,6 +17,7 @@
 #include <random>
 #include <vector>
 
+#include "cpu_dispatch.h"
 #include "kernels/globe_kernels.h"
 
 namespace {
@@ -475,9 +476,9 @@ TEST(torvik_render_globe, EveryKernelLevelMatchesReferenceAndEachOther) {
       reference_globe(want.data(), w, h, want.stride, f.tex->data(), tw, th, f.tex->stride,
                       f.s.cx, f.s.cy, f.s.radius, f.s.rotation, f.s.tilt, f.s.atmosphere);
       std::vector<uint32_t> first_vector;
-      for (torvik::Isa isa : {torvik::Isa::kScalar, torvik::Isa::kSse2, torvik::Isa::kAvx2,
-                              torvik::Isa::kAvx512}) {
-        if (!torvik::isa_available(isa)) continue;
+      for (quillon::SimdLevel isa : {quillon::SimdLevel::kScalar, quillon::SimdLevel::kSse2, quillon::SimdLevel::kAvx2,
+                              quillon::SimdLevel::kAvx512}) {
+        if (!quillon::simd_level_supported(isa)) continue;
         SCOPED_TRACE(testing::Message() << "level " << static_cast<int>(isa) << " radius "
                                         << f.s.radius << " fill " << fill);
         Image got(w, h, 4 * w, fill);
@@ -487,7 +488,7 @@ TEST(torvik_render_globe, EveryKernelLevelMatchesReferenceAndEachOther) {
                                         f.s.tilt, f.s.atmosphere, call));
         torvik::render_globe_on(isa, call);
         agreement.add(before, got.storage, want.storage);
-        if (isa == torvik::Isa::kScalar) continue;
+        if (isa == quillon::SimdLevel::kScalar) continue;
         if (first_vector.empty()) {
           first_vector = got.storage;
         } else {

@@ -1,0 +1,99 @@
+// Array kernels of the map projections, one set per dispatch level.
+//
+// The exports (geo/projections.cpp) check their arguments, build the
+// parameter record and call the dispatching kernel with the best level the
+// CPU runs. Each kernel converts `count` >= 1 pairs in index order; `in` and
+// `out` are the same array or do not overlap (the dispatchers handle any
+// other overlap pair by pair).
+//
+// Results. The scalar kernels are the straightforward transcription of the
+// formulas with the platform's libm; they are the reference the tests hold
+// the vector kernels to, and the path used where no vector code is built.
+// The vector kernels evaluate the same formulas, with the same constants,
+// clamps and order of operations, but take sin, cos, tan, log, exp, atan and
+// pow from SLEEF's deterministic variants. Their results can differ from the
+// scalar transcription in the last bits (at most 2 ulp of the coordinate, or
+// of the conic radius), and are the same bits on SSE2, AVX2 and AVX-512 and
+// wherever a pair sits in the array: a tail shorter than a vector goes
+// through the same vector code on a padded copy. The platform's libm itself
+// is not the same bits everywhere (glibc picks FMA or non-FMA code at load
+// time), so no build promises bit-identity with the scalar path.
+//
+// This header has no inline functions on purpose: it is included by the
+// per-ISA sources too, and anything inline here would be compiled once per
+// instruction set with the linker free to keep any one copy.
+#ifndef QUILLON_GEO_PROJECTION_KERNELS_H
+#define QUILLON_GEO_PROJECTION_KERNELS_H
+
+#include <cstdint>
+
+#ifndef QUILLON_PROJECTION_KERNELS_ISA_ONLY
+#include "cpu_dispatch.h"
+#endif
+
+namespace quillon {
+namespace proj {
+
+// Quantities that depend only on the Lambert parameters, computed once per call.
+struct LccParams {
+  double lam0;  // central meridian, radians
+  double n;     // cone constant
+  double rf;    // R * m1 / (t1^n * n)
+  double rho0;  // radius at the latitude of origin, plus the false northing
+  double x0;    // false easting
+};
+
+// Quantities that depend only on the Albers parameters, computed once per call.
+struct AeaParams {
+  double lam0;      // central meridian, radians
+  double n;         // cone constant
+  double minus_2n;  // -2n, exact
+  double a;         // cos^2 phi1 + 2n sin phi1
+  double k;         // R / n
+  double rho0;      // radius at the latitude of origin, plus the false northing
+  double x0;        // false easting
+};
+
+LccParams lcc_setup(double lat1, double lat2, double lat0, double lon0, double false_easting,
+                    double false_northing);
+AeaParams aea_setup(double lat1, double lat2, double lat0, double lon0, double false_easting,
+                    double false_northing);
+
+// One namespace per level, each with the same four kernels.
+#define QUILLON_PROJECTION_KERNELS                                                         \
+  void merc_forward(const double* in, double* out, int64_t count);                        \
+  void merc_inverse(const double* in, double* out, int64_t count);                        \
+  void lcc_forward(const LccParams& p, const double* in, double* out, int64_t count);     \
+  void aea_forward(const AeaParams& p, const double* in, double* out, int64_t count);
+
+namespace scalar {
+QUILLON_PROJECTION_KERNELS
+}
+namespace sse2 {
+QUILLON_PROJECTION_KERNELS
+}
+namespace avx2 {
+QUILLON_PROJECTION_KERNELS
+}
+namespace avx512 {
+QUILLON_PROJECTION_KERNELS
+}
+
+#undef QUILLON_PROJECTION_KERNELS
+
+#ifndef QUILLON_PROJECTION_KERNELS_ISA_ONLY
+// Dispatching kernels: run `level` (which the CPU must support; see
+// simd_level_supported), or the scalar kernels where the build has no
+// vector code. Any count >= 1 and any overlap of in and out are accepted.
+void merc_forward(SimdLevel level, const double* in, double* out, int64_t count);
+void merc_inverse(SimdLevel level, const double* in, double* out, int64_t count);
+void lcc_forward(SimdLevel level, const LccParams& p, const double* in, double* out,
+                 int64_t count);
+void aea_forward(SimdLevel level, const AeaParams& p, const double* in, double* out,
+                 int64_t count);
+#endif
+
+}  // namespace proj
+}  // namespace quillon
+
+#endif  // QUILLON_GEO_PROJECTION_KERNELS_H

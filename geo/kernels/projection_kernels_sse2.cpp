@@ -1,0 +1,70 @@
+// Map projections, SSE2 kernels: 2 doubles per vector, elementary functions
+// from SLEEF's deterministic SSE2 variants. The bodies are in
+// projection_kernels_simd.inc, shared with the other instruction sets.
+
+#define QUILLON_PROJECTION_KERNELS_ISA_ONLY
+#include "projection_kernels.h"
+
+#include <immintrin.h>
+#include <sleef.h>
+
+#include <cstdint>
+
+namespace quillon {
+namespace proj {
+namespace {
+
+using V = __m128d;
+// The quiet NaN every NaN result is stored as (bits 0x7ff8000000000000).
+constexpr double kDefaultNaN = __builtin_nan("");
+constexpr int64_t kLanes = 2;
+
+inline V vset(double d) { return _mm_set1_pd(d); }
+inline V vadd(V a, V b) { return _mm_add_pd(a, b); }
+inline V vsub(V a, V b) { return _mm_sub_pd(a, b); }
+inline V vmul(V a, V b) { return _mm_mul_pd(a, b); }
+inline V vdiv(V a, V b) { return _mm_div_pd(a, b); }
+inline V vsqrt(V a) { return _mm_sqrt_pd(a); }
+inline V vmin(V a, V b) { return _mm_min_pd(a, b); }
+inline V vmax(V a, V b) { return _mm_max_pd(a, b); }
+
+inline V vnan_to_default(V a) {
+  const V nan_lanes = _mm_cmpunord_pd(a, a);
+  return _mm_or_pd(_mm_andnot_pd(nan_lanes, a), _mm_and_pd(nan_lanes, _mm_set1_pd(kDefaultNaN)));
+}
+
+// unpacklo/unpackhi work within 128-bit lanes: both pick the same pairs, so
+// a and b hold the two numbers of the same pairs, lane for lane, and the
+// same two instructions on (x, y) put every result back in its pair.
+inline void vload_pairs(const double* p, V* a, V* b) {
+  const V lo = _mm_loadu_pd(p);
+  const V hi = _mm_loadu_pd(p + kLanes);
+  *a = _mm_unpacklo_pd(lo, hi);
+  *b = _mm_unpackhi_pd(lo, hi);
+}
+
+inline void vstore_pairs(double* p, V a, V b) {
+  _mm_storeu_pd(p, _mm_unpacklo_pd(a, b));
+  _mm_storeu_pd(p + kLanes, _mm_unpackhi_pd(a, b));
+}
+
+inline V vsin(V a) { return Sleef_cinz_sind2_u10sse2(a); }
+inline V vtan(V a) { return Sleef_cinz_tand2_u10sse2(a); }
+inline V vlog(V a) { return Sleef_cinz_logd2_u10sse2(a); }
+inline V vexp(V a) { return Sleef_cinz_expd2_u10sse2(a); }
+inline V vatan(V a) { return Sleef_cinz_atand2_u10sse2(a); }
+inline V vpow(V a, V b) { return Sleef_cinz_powd2_u10sse2(a, b); }
+inline void vsincos(V a, V* s, V* c) {
+  const Sleef___m128d_2 r = Sleef_cinz_sincosd2_u10sse2(a);
+  *s = r.x;
+  *c = r.y;
+}
+
+}  // namespace
+
+#define QUILLON_ISA_NAMESPACE sse2
+#include "projection_kernels_simd.inc"
+#undef QUILLON_ISA_NAMESPACE
+
+}  // namespace proj
+}  // namespace quillon
