@@ -2,7 +2,6 @@
 // for this file alone (no -mfma); see camera_kernels.inc.
 #include <immintrin.h>
 #include <stddef.h>
-#include <string.h>
 
 #include "camera_kernels.h"
 

@@ -2,7 +2,6 @@
 // Built with -mavx512f -mavx512vl for this file alone; see camera_kernels.inc.
 #include <immintrin.h>
 #include <stddef.h>
-#include <string.h>
 
 #include "camera_kernels.h"
 

@@ -2,7 +2,6 @@
 // double. See camera_kernels.inc.
 #include <emmintrin.h>
 #include <stddef.h>
-#include <string.h>
 
 #include "camera_kernels.h"
 

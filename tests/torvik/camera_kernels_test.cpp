@@ -140,7 +140,7 @@ TEST(torvik_camera_kernels, EveryLevelMatchesScalarBitForBit) {
 }
 
 // A point gives the same bits wherever it sits: at the start of a block, in
-// the middle, or in the padded tail.
+// the middle, or in the tail.
 TEST(torvik_camera_kernels, ResultDoesNotDependOnPositionInTheArray) {
   const CameraTerms t = torvik::camera_terms(tilted_camera());
   const double probe[2] = {1234.5678, 987.654321};
