@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <limits>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "cpu_dispatch.h"
@@ -179,6 +180,8 @@ struct Agreement {
 };
 
 void expect_within_bar(const Agreement& a) {
+  testing::Test::RecordProperty("painted", std::to_string(a.painted));
+  testing::Test::RecordProperty("differing", std::to_string(a.differing));
   EXPECT_EQ(a.coverage, 0);
   EXPECT_LE(a.max_step, 1);
   EXPECT_LE(a.differing * 1000, a.painted) << a.differing << " of " << a.painted;
