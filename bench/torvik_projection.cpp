@@ -1,6 +1,12 @@
 // Camera projection throughput: a million-point array, a segment list, and a
-// 100,000-vertex path rebuilt in screen space. Items are points, segments or
-// source vertices, so items/s converts directly to ns per item.
+// 100,000-vertex path rebuilt in screen space, plus small arrays (1, 8, 64)
+// where the per-call cost shows. Items are points, segments or source
+// vertices, so items/s converts directly to ns per item.
+//
+// BM_torvik_*_kernel/<level> run each kernel level on the same arrays (0 is
+// the scalar transcription, 1 SSE2, 2 AVX2, 3 AVX-512), so ratios come from
+// one run; compare CPU-time medians with --benchmark_repetitions and
+// --benchmark_enable_random_interleaving=true.
 #include <torvik.h>
 
 #include <benchmark/benchmark.h>
@@ -11,6 +17,9 @@
 #include <vector>
 
 #include "bl_holders.h"
+#include "camera_projection.h"
+#include "cpu_dispatch.h"
+#include "kernels/camera_kernels.h"
 
 namespace {
 
@@ -52,7 +61,31 @@ void BM_torvik_transform_points(benchmark::State& state) {
   }
   state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(n));
 }
-BENCHMARK(BM_torvik_transform_points)->Arg(1000000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_torvik_transform_points)->Arg(1)->Arg(8)->Arg(64)->Arg(1000000);
+
+void BM_torvik_points_kernel(benchmark::State& state) {
+  const auto level = static_cast<quillon::SimdLevel>(state.range(0));
+  if (!quillon::simd_level_supported(level)) {
+    state.SkipWithError("level not available on this CPU");
+    return;
+  }
+  const size_t n = static_cast<size_t>(state.range(1));
+  const PerspectiveCamera camera = bench_camera();
+  const std::vector<double> in = plane_points(n);
+  std::vector<double> out(2 * n), scales(n);
+  std::vector<uint8_t> visible(n);
+  for (auto _ : state) {
+    // The export's own work: camera terms, then the kernel.
+    const torvik::CameraTerms terms = torvik::camera_terms(camera);
+    const torvik::CameraOutputs o{out.data(), scales.data(), visible.data()};
+    benchmark::DoNotOptimize(torvik::transform_points_on(level, terms, in.data(), o, n));
+    benchmark::ClobberMemory();
+  }
+  state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(n));
+}
+BENCHMARK(BM_torvik_points_kernel)
+    ->ArgNames({"level", "n"})
+    ->ArgsProduct({{0, 1, 2, 3}, {1, 8, 64, 1000000}});
 
 void BM_torvik_transform_lines(benchmark::State& state) {
   const size_t n = static_cast<size_t>(state.range(0));
@@ -67,7 +100,30 @@ void BM_torvik_transform_lines(benchmark::State& state) {
   }
   state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(n));
 }
-BENCHMARK(BM_torvik_transform_lines)->Arg(500000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_torvik_transform_lines)->Arg(1)->Arg(8)->Arg(64)->Arg(500000);
+
+void BM_torvik_lines_kernel(benchmark::State& state) {
+  const auto level = static_cast<quillon::SimdLevel>(state.range(0));
+  if (!quillon::simd_level_supported(level)) {
+    state.SkipWithError("level not available on this CPU");
+    return;
+  }
+  const size_t n = static_cast<size_t>(state.range(1));
+  const PerspectiveCamera camera = bench_camera();
+  const std::vector<double> in = plane_points(2 * n);
+  std::vector<double> out(4 * n), scales(n);
+  std::vector<uint8_t> visible(n);
+  for (auto _ : state) {
+    const torvik::CameraTerms terms = torvik::camera_terms(camera);
+    const torvik::CameraOutputs o{out.data(), scales.data(), visible.data()};
+    benchmark::DoNotOptimize(torvik::transform_lines_on(level, terms, in.data(), o, n));
+    benchmark::ClobberMemory();
+  }
+  state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(n));
+}
+BENCHMARK(BM_torvik_lines_kernel)
+    ->ArgNames({"level", "n"})
+    ->ArgsProduct({{0, 1, 2, 3}, {1, 8, 64, 500000}});
 
 // Closed rings of 100 vertices laid out as a random walk, some of them
 // crossing behind the near distance, with a cubic curve in every ring.

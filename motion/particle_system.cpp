@@ -98,35 +98,6 @@ inline void apply_force(const StepForce& f, double x, double y, double dt, doubl
   }
 }
 
-// Force lists whose kinds are known at compile time: the common
-// combinations run without a per-particle switch.
-template <int32_t... Kinds>
-struct FixedForces {
-  const StepForce* f;
-
-  template <int32_t Kind>
-  static void apply_one(const StepForce& g, double x, double y, double dt, double& vx,
-                        double& vy) {
-    if constexpr (Kind == velket::kForceGravity) {
-      apply_gravity(g, vx, vy);
-    } else if constexpr (Kind == velket::kForceDrag) {
-      apply_drag(g, vx, vy);
-    } else {
-      apply_attractor(g, x, y, dt, vx, vy);
-    }
-  }
-
-  void operator()(double x, double y, double dt, double& vx, double& vy) const {
-    size_t i = 0;
-    // A comma fold runs left to right: registration order.
-    (apply_one<Kinds>(f[i++], x, y, dt, vx, vy), ...);
-    (void)i;
-    (void)x;
-    (void)y;
-    (void)dt;
-  }
-};
-
 // Any decoded force list, read in order with a switch per force.
 struct AnyForces {
   const StepForce* f;
@@ -207,21 +178,30 @@ void step_particles(Particle* p, size_t n, double dt, const Forces& forces, size
   *kept = w;
 }
 
-template <int32_t... Kinds>
-bool kinds_are(const StepForce* f, size_t n) {
-  constexpr int32_t want[] = {Kinds..., -1};
-  if (n != sizeof...(Kinds)) return false;
-  for (size_t i = 0; i < n; ++i) {
-    if (f[i].kind != want[i]) return false;
-  }
-  return true;
-}
+// ============================================================================
+// Emission kernel
+// ============================================================================
 
-template <int32_t... Kinds>
-bool try_step(Particle* p, size_t n, double dt, const StepForce* f, size_t nf, size_t* kept) {
-  if (!kinds_are<Kinds...>(f, nf)) return false;
-  step_particles(p, n, dt, FixedForces<Kinds...>{f}, kept);
-  return true;
+// The arguments of one emission call.
+struct Emitter {
+  double x, y;
+  double speed_min, speed_max;
+  double angle_min, angle_max;
+  double life_min, life_max;
+  double size_start, size_end;
+  uint32_t color_start, color_end;
+};
+
+// One new particle: exactly four draws, in this order.
+inline Particle emit_one(const Emitter& e) {
+  const double speed = draw_range(e.speed_min, e.speed_max);
+  const double angle = draw_range(e.angle_min, e.angle_max);
+  const double life = draw_range(e.life_min, e.life_max);
+  const double vx = std::cos(angle) * speed;
+  const double vy = std::sin(angle) * speed;
+  const double spin = draw_unit() * 10.0 + (-5.0);
+  return Particle{e.x,          e.y,        vx,          vy,        life, life, e.size_start,
+                  e.size_start, e.size_end, e.color_start, e.color_end, 0.0,  spin};
 }
 
 }  // namespace
@@ -309,6 +289,8 @@ extern "C" VELKET_API uint64_t velket_ps_emit(ParticleSystem* ps, uint64_t count
                                               double size_start, double size_end,
                                               uint32_t color_start, uint32_t color_end) {
   if (!ps) return 0;
+  const Emitter e{x,        y,        speed_min,  speed_max,  angle_min,  angle_max,
+                  life_min, life_max, size_start, size_end, color_start, color_end};
   uint64_t emitted = 0;
   for (; emitted < count; ++emitted) {
     // Tested before every particle, so a full system draws nothing.
@@ -316,16 +298,8 @@ extern "C" VELKET_API uint64_t velket_ps_emit(ParticleSystem* ps, uint64_t count
     // Room is made before the draws: when memory runs out, emission stops
     // without having drawn for a particle it cannot keep.
     if (!room_for_one(ps)) break;
-    // Exactly four draws per particle, in this order.
-    const double speed = draw_range(speed_min, speed_max);
-    const double angle = draw_range(angle_min, angle_max);
-    const double life = draw_range(life_min, life_max);
-    const double vx = std::cos(angle) * speed;
-    const double vy = std::sin(angle) * speed;
-    const double spin = draw_unit() * 10.0 + (-5.0);
     // Within capacity: push_back cannot allocate here.
-    ps->particles.push_back(Particle{x, y, vx, vy, life, life, size_start, size_start, size_end,
-                                     color_start, color_end, 0.0, spin});
+    ps->particles.push_back(emit_one(e));
   }
   return emitted;
 }
@@ -341,24 +315,14 @@ extern "C" VELKET_API void velket_ps_update(ParticleSystem* ps, double dt) {
   if (ps->forces.size() > kMaxStepForces) {
     step_particles(p, n, dt, RawForces{ps->forces.data(), ps->forces.size()}, &kept);
   } else {
-    // Decode the force list once per step and pick a loop made for it.
+    // Decode the force list once per step. One loop serves every list: loops
+    // specialised for the common lists measured at most 2 % faster.
     StepForce f[kMaxStepForces];
     size_t nf = 0;
     for (const Force& g : ps->forces) {
       if (decode_force(g, dt, &f[nf])) ++nf;
     }
-    using velket::kForceAttractor;
-    using velket::kForceDrag;
-    using velket::kForceGravity;
-    const bool done =
-        try_step<>(p, n, dt, f, nf, &kept) ||
-        try_step<kForceGravity>(p, n, dt, f, nf, &kept) ||
-        try_step<kForceDrag>(p, n, dt, f, nf, &kept) ||
-        try_step<kForceAttractor>(p, n, dt, f, nf, &kept) ||
-        try_step<kForceGravity, kForceDrag>(p, n, dt, f, nf, &kept) ||
-        try_step<kForceGravity, kForceAttractor>(p, n, dt, f, nf, &kept) ||
-        try_step<kForceGravity, kForceDrag, kForceAttractor>(p, n, dt, f, nf, &kept);
-    if (!done) step_particles(p, n, dt, AnyForces{f, nf}, &kept);
+    step_particles(p, n, dt, AnyForces{f, nf}, &kept);
   }
 
   // Shrinking never reallocates.

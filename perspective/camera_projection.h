@@ -1,6 +1,8 @@
-// The per-point camera projection shared by the point, segment and path
-// exports: the camera record is digested once per call into CameraTerms, and
-// project() then takes one plane point to the screen.
+// The per-point camera projection: the camera record is digested once per
+// call into CameraTerms, and project() then takes one plane point to the
+// screen. This is the scalar form, used by the single-point and path exports
+// and by the scalar array kernels; the vector kernels repeat it operation for
+// operation.
 //
 // Callers compare screen positions bit for bit, so every operation below keeps
 // the order of the projection formula. Only values that do not depend on the
@@ -13,6 +15,7 @@
 
 #include <cmath>
 
+#include "kernels/camera_kernels.h"
 #include "units.h"
 
 namespace torvik {
@@ -20,21 +23,6 @@ namespace torvik {
 // ============================================================================
 // Camera terms
 // ============================================================================
-
-// Everything that depends on the camera alone.
-struct CameraTerms {
-  double cos_bearing, sin_bearing;
-  double cos_pitch, sin_pitch;
-  double cos_roll, sin_roll;
-  // (1 / tan(fov * k * 0.5)) * viewport_height * 0.5: the focal scale before
-  // its final division by the point's depth, which comes last in the formula.
-  double focal;
-  double half_width;   // viewport_width * 0.5
-  double half_height;  // viewport_height * 0.5
-  double distance;
-  double center_x, center_y;
-  double near_depth;  // near_plane, or 10 when it is not above 1 (NaN included)
-};
 
 inline CameraTerms camera_terms(const PerspectiveCamera& camera) {
   constexpr double k = quillon::kDegToRad;

@@ -10,40 +10,13 @@
 #include <cstdint>
 
 #include "camera_projection.h"
+#include "cpu_dispatch.h"
+#include "kernels/camera_kernels.h"
 
 namespace {
 
 using torvik::CameraTerms;
 using torvik::Projected;
-
-// ============================================================================
-// Segments
-// ============================================================================
-
-template <bool kScales, bool kVisible>
-int64_t transform_lines(const CameraTerms& terms, const double* segments, double* out_segments,
-                        double* out_scales, uint8_t* out_visible, uint64_t count) {
-  int64_t visible = 0;
-  for (uint64_t i = 0; i < count; ++i) {
-    // All four numbers are read first: out_segments may be segments.
-    const double x0 = segments[4 * i];
-    const double y0 = segments[4 * i + 1];
-    const double x1 = segments[4 * i + 2];
-    const double y1 = segments[4 * i + 3];
-    const Projected a = torvik::project(terms, x0, y0);
-    const Projected b = torvik::project(terms, x1, y1);
-    out_segments[4 * i] = a.x;
-    out_segments[4 * i + 1] = a.y;
-    out_segments[4 * i + 2] = b.x;
-    out_segments[4 * i + 3] = b.y;
-    const bool both = a.visible && b.visible;
-    // A hidden end has scale 0, so it halves the mean of the other end.
-    if (kScales) out_scales[i] = (a.scale + b.scale) * 0.5;
-    if (kVisible) out_visible[i] = both ? 1 : 0;
-    visible += both ? 1 : 0;
-  }
-  return visible;
-}
 
 // ============================================================================
 // Paths
@@ -112,17 +85,8 @@ extern "C" TORVIK_API int64_t torvik_transform_lines(const double* segments,
                                                      const PerspectiveCamera* camera) {
   if (!segments || !out_segments || count == 0 || !camera) return 0;
   const CameraTerms terms = torvik::camera_terms(*camera);
-  if (out_scales) {
-    return out_visible
-               ? transform_lines<true, true>(terms, segments, out_segments, out_scales,
-                                             out_visible, count)
-               : transform_lines<true, false>(terms, segments, out_segments, out_scales,
-                                              nullptr, count);
-  }
-  return out_visible ? transform_lines<false, true>(terms, segments, out_segments, nullptr,
-                                                    out_visible, count)
-                     : transform_lines<false, false>(terms, segments, out_segments, nullptr,
-                                                     nullptr, count);
+  const torvik::CameraOutputs out{out_segments, out_scales, out_visible};
+  return torvik::transform_lines_on(quillon::best_simd_level(), terms, segments, out, count);
 }
 
 extern "C" TORVIK_API int32_t torvik_transform_path(const BLPathCore* src, BLPathCore* dst,
