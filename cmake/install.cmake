@@ -83,9 +83,10 @@ foreach(lib ordane velket torvik)
   install(EXPORT ${lib}Targets NAMESPACE ${lib}::
     DESTINATION ${QUILLON_CMAKE_DIR}/${lib})
   set(QUILLON_LIB ${lib})
-  # libordane downloads through libcurl; the other two link Blend2D only.
+  # libordane downloads through libcurl and converts host names with
+  # libidn2; the other two link Blend2D only.
   if(lib STREQUAL "ordane")
-    set(QUILLON_PC_EXTRA_LIBS " -lcurl")
+    set(QUILLON_PC_EXTRA_LIBS " -lcurl -lidn2")
   else()
     set(QUILLON_PC_EXTRA_LIBS "")
   endif()

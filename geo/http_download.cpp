@@ -1,27 +1,50 @@
 // HTTP/HTTPS download of one URL into one local file, on libcurl's easy
 // interface.
 //
-// The destination is opened only once the headers of the final response have
-// arrived (after any 1xx interim responses and followed redirects), so every
-// failure before that point leaves an existing file as it was. From then on
-// the body is streamed through libcurl's 65,536-byte receive buffer straight
-// into the file; a body that breaks off or cannot be written is reported, and
-// the file keeps what was received.
+// Each hop of a redirect chain is its own transfer: the response's header
+// block is read line by line, and at its end the download decides what the
+// response is. An interim (1xx) response is skipped; a 3xx with a Location is
+// followed by a new transfer to the resolved URL (credentials, fragment and
+// any scheme but http and https refused as for the caller's URL); anything
+// else is the final response. Only then, and only if the final response
+// frames its body unambiguously (one Content-Length value, no transfer coding
+// but chunked), is the destination opened. Every failure before that point
+// leaves an existing file as it was. From then on the body is streamed
+// through libcurl's 65,536-byte receive buffer straight into the file, saved
+// exactly as sent; a body that breaks off, stalls or cannot be written is
+// reported, and the file keeps what was received.
+//
+// No call can block forever: a connection (TCP and TLS set-up) gets a fixed
+// time, and once connected the transfer is abandoned when too few bytes
+// arrive over a sliding window, so a server that says nothing and one that
+// drips a byte now and then are both cut off.
 
 #include "ordane.h"
 
 #include <curl/curl.h>
+#include <idn2.h>
 
+#include <array>
+#include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <string>
+#include <string_view>
+#include <utility>
 
 namespace {
 
 constexpr const char* kUserAgent = "Quillon-ZazAreror/1.0";
 constexpr long kTransferBufferSize = 65536;
-constexpr long kMaxRedirects = 10;
+constexpr int kMaxRedirects = ORDANE_HTTP_MAX_REDIRECTS;
+constexpr long kConnectLimitMs = ORDANE_HTTP_CONNECT_LIMIT_S * 1000L;
+constexpr std::chrono::seconds kStallWindow(ORDANE_HTTP_STALL_WINDOW_S);
+constexpr curl_off_t kStallMinBytes = ORDANE_HTTP_STALL_MIN_BYTES;
+
+using Clock = std::chrono::steady_clock;
 
 // ============================================================================
 // URL checks
@@ -66,6 +89,26 @@ bool is_valid_utf8(const unsigned char* s) {
   return true;
 }
 
+bool is_alpha(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+// An absolute URL ("scheme:...") must go on with "//" and a non-empty
+// authority. libcurl's parser is lenient here and would read "http:/x/y" or
+// "http:///x/y" as a request to host "x". Text without a scheme (a relative
+// redirect target) passes; the scheme check comes later.
+bool authority_is_present(const char* url) {
+  if (!is_alpha(url[0])) return true;
+  size_t i = 1;
+  while (is_alpha(url[i]) || is_digit(url[i]) || url[i] == '+' || url[i] == '-' || url[i] == '.') {
+    ++i;
+  }
+  if (url[i] != ':') return true;
+  const char* rest = url + i + 1;
+  if (rest[0] != '/' || rest[1] != '/') return false;
+  const char first = rest[2];
+  return first != '\0' && first != '/' && first != '\\' && first != '?' && first != '#';
+}
+
 struct UrlDeleter {
   void operator()(CURLU* u) const { curl_url_cleanup(u); }
 };
@@ -76,139 +119,386 @@ struct CurlStringDeleter {
 };
 using CurlString = std::unique_ptr<char, CurlStringDeleter>;
 
+struct IdnStringDeleter {
+  void operator()(uint8_t* p) const { idn2_free(p); }
+};
+using IdnString = std::unique_ptr<uint8_t, IdnStringDeleter>;
+
 CurlString url_part(CURLU* u, CURLUPart part) {
   char* value = nullptr;
   if (curl_url_get(u, part, &value, 0) != CURLUE_OK) return CurlString();
   return CurlString(value);
 }
 
-// Parses "url" and returns the URL to request, or null when it is not an
-// http or https URL with a host. The path and query are kept exactly as
-// written (no dot-segment removal). Dropped: user name and password, since the
-// download never sends credentials (libcurl would turn them into an
-// Authorization header), and the fragment, which only has a meaning inside the
-// client and is never part of an HTTP request; sending it would ask the server
-// for a different resource.
-CurlString request_url(const char* url) {
-  UrlHandle u(curl_url());
-  if (!u) return CurlString();
-  if (curl_url_set(u.get(), CURLUPART_URL, url, CURLU_NON_SUPPORT_SCHEME | CURLU_PATH_AS_IS) !=
-      CURLUE_OK) {
-    return CurlString();
+int32_t url_failure(CURLUcode rc) {
+  return rc == CURLUE_OUT_OF_MEMORY ? ORDANE_HTTP_ERR_SESSION : ORDANE_HTTP_ERR_CRACK_URL;
+}
+
+// A host name with letters beyond ASCII becomes its ASCII (punycode) form
+// through libidn2's UTF-8 entry point, so the result never depends on the
+// process's locale. UTS #46 non-transitional processing is tried first, as
+// current browsers do, then transitional for names that only it allows.
+int32_t make_host_ascii(CURLU* u) {
+  CurlString host = url_part(u, CURLUPART_HOST);
+  if (!host || host.get()[0] == '\0') return ORDANE_HTTP_ERR_CRACK_URL;
+  bool ascii = true;
+  for (const char* p = host.get(); *p != 0; ++p) {
+    if (static_cast<unsigned char>(*p) >= 0x80) ascii = false;
   }
+  if (ascii) return 0;
+  const uint8_t* name = reinterpret_cast<const uint8_t*>(host.get());
+  uint8_t* converted = nullptr;
+  int rc = idn2_lookup_u8(name, &converted, IDN2_NFC_INPUT | IDN2_NONTRANSITIONAL);
+  if (rc == IDN2_DISALLOWED) {
+    rc = idn2_lookup_u8(name, &converted, IDN2_NFC_INPUT | IDN2_TRANSITIONAL);
+  }
+  IdnString owned(converted);
+  if (rc == IDN2_MALLOC) return ORDANE_HTTP_ERR_SESSION;
+  if (rc != IDN2_OK || !owned) return ORDANE_HTTP_ERR_CRACK_URL;
+  const CURLUcode set = curl_url_set(u, CURLUPART_HOST, reinterpret_cast<const char*>(owned.get()), 0);
+  return set == CURLUE_OK ? 0 : url_failure(set);
+}
+
+// Turns "text" into the URL to request: the caller's URL when "base" is null,
+// else a redirect's Location resolved against the URL that gave it. Returns 0,
+// ORDANE_HTTP_ERR_CRACK_URL when it is not an http or https URL with a host,
+// or ORDANE_HTTP_ERR_SESSION when memory ran out.
+//
+// The path and query are kept exactly as written (no dot-segment removal).
+// Dropped: user name and password, since the download never sends
+// credentials (libcurl would turn them into an Authorization header), and the
+// fragment, which only has a meaning inside the client and is never part of
+// an HTTP request; sending it would ask the server for a different resource.
+int32_t make_request_url(const char* text, const char* base, CurlString* out) {
+  if (!authority_is_present(text)) return ORDANE_HTTP_ERR_CRACK_URL;
+  UrlHandle u(curl_url());
+  if (!u) return ORDANE_HTTP_ERR_SESSION;
+  const unsigned int flags = CURLU_NON_SUPPORT_SCHEME | CURLU_PATH_AS_IS;
+  CURLUcode rc = CURLUE_OK;
+  if (base == nullptr) {
+    rc = curl_url_set(u.get(), CURLUPART_URL, text, flags);
+  } else {
+    // Servers put spaces and raw UTF-8 into Location; they are escaped as a
+    // browser would.
+    rc = curl_url_set(u.get(), CURLUPART_URL, base, flags);
+    if (rc == CURLUE_OK) {
+      rc = curl_url_set(u.get(), CURLUPART_URL, text,
+                        flags | CURLU_URLENCODE | CURLU_ALLOW_SPACE);
+    }
+  }
+  if (rc != CURLUE_OK) return url_failure(rc);
+
   CurlString scheme = url_part(u.get(), CURLUPART_SCHEME);
   if (!scheme || (!curl_strequal(scheme.get(), "http") && !curl_strequal(scheme.get(), "https"))) {
-    return CurlString();
+    return ORDANE_HTTP_ERR_CRACK_URL;
   }
-  CurlString host = url_part(u.get(), CURLUPART_HOST);
-  if (!host || host.get()[0] == '\0') return CurlString();
+  if (const int32_t host = make_host_ascii(u.get()); host != 0) return host;
 
-  if (curl_url_set(u.get(), CURLUPART_USER, nullptr, 0) != CURLUE_OK ||
-      curl_url_set(u.get(), CURLUPART_PASSWORD, nullptr, 0) != CURLUE_OK ||
-      curl_url_set(u.get(), CURLUPART_OPTIONS, nullptr, 0) != CURLUE_OK ||
-      curl_url_set(u.get(), CURLUPART_FRAGMENT, nullptr, 0) != CURLUE_OK) {
-    return CurlString();
+  for (CURLUPart part : {CURLUPART_USER, CURLUPART_PASSWORD, CURLUPART_OPTIONS,
+                         CURLUPART_FRAGMENT}) {
+    rc = curl_url_set(u.get(), part, nullptr, 0);
+    if (rc != CURLUE_OK) return url_failure(rc);
   }
-  return url_part(u.get(), CURLUPART_URL);
+  char* value = nullptr;
+  rc = curl_url_get(u.get(), CURLUPART_URL, &value, 0);
+  if (rc != CURLUE_OK) return url_failure(rc);
+  out->reset(value);
+  return 0;
 }
 
 // ============================================================================
-// Transfer state and libcurl callbacks
+// Header fields
+// ============================================================================
+
+bool is_ows(char c) { return c == ' ' || c == '\t'; }
+
+std::string_view trim(std::string_view s) {
+  while (!s.empty() && is_ows(s.front())) s.remove_prefix(1);
+  while (!s.empty() && is_ows(s.back())) s.remove_suffix(1);
+  return s;
+}
+
+bool equals_nocase(std::string_view a, const char* b) {
+  const size_t n = std::strlen(b);
+  return a.size() == n && curl_strnequal(a.data(), b, n);
+}
+
+// Calls f(element) for each non-empty element of a comma-separated list.
+template <typename F>
+void for_each_element(std::string_view list, F f) {
+  while (!list.empty()) {
+    const size_t comma = list.find(',');
+    const std::string_view element = trim(list.substr(0, comma));
+    if (!element.empty()) f(element);
+    if (comma == std::string_view::npos) break;
+    list.remove_prefix(comma + 1);
+  }
+}
+
+// How a response frames its body, from its Content-Length and
+// Transfer-Encoding fields. Anything libcurl and a careful reader could
+// disagree on makes the response malformed: several different lengths (in
+// repeated fields or in one list), a length that is not a plain decimal
+// number within 63 bits, a transfer coding other than one "chunked" (no
+// coding was asked for with a TE field, and a body must be saved as sent),
+// either name with white space before its colon, or either field continued on
+// a folded line.
+class Framing {
+ public:
+  void reset() { *this = Framing(); }
+  bool malformed() const { return malformed_; }
+
+  void field(std::string_view name, std::string_view value) {
+    last_ = Field::other;
+    const std::string_view bare = trim(name);
+    const bool length = equals_nocase(bare, "Content-Length");
+    const bool coding = equals_nocase(bare, "Transfer-Encoding");
+    if (!length && !coding) return;
+    if (bare.size() != name.size()) malformed_ = true;
+    if (length) {
+      last_ = Field::length;
+      add_lengths(value);
+    } else {
+      last_ = Field::coding;
+      add_codings(value);
+    }
+  }
+
+  // A line starting with white space continues the previous field.
+  void continuation() {
+    if (last_ != Field::other) malformed_ = true;
+  }
+
+ private:
+  enum class Field { other, length, coding };
+
+  void add_lengths(std::string_view value) {
+    bool any = false;
+    for_each_element(value, [this, &any](std::string_view element) {
+      any = true;
+      uint64_t n = 0;
+      for (char c : element) {
+        if (!is_digit(c) || n > (uint64_t{INT64_MAX} - 9) / 10) {
+          malformed_ = true;
+          return;
+        }
+        n = n * 10 + static_cast<uint64_t>(c - '0');
+      }
+      if (has_length_ && n != length_) malformed_ = true;
+      has_length_ = true;
+      length_ = n;
+    });
+    if (!any) malformed_ = true;
+  }
+
+  void add_codings(std::string_view value) {
+    for_each_element(value, [this](std::string_view element) {
+      if (!equals_nocase(element, "chunked") || chunked_) malformed_ = true;
+      chunked_ = true;
+    });
+  }
+
+  bool malformed_ = false;
+  bool has_length_ = false;
+  uint64_t length_ = 0;
+  bool chunked_ = false;
+  Field last_ = Field::other;
+};
+
+// ============================================================================
+// Stall rule
+// ============================================================================
+
+// Abandons a transfer once fewer than kStallMinBytes bytes arrived over the
+// last kStallWindow. Samples of the byte count are kept at most once a
+// second in a ring long enough to reach one whole window back; libcurl calls
+// the progress callback about once a second even when nothing arrives.
+class StallWatch {
+ public:
+  void start(Clock::time_point now, curl_off_t received) {
+    count_ = 0;
+    next_ = 0;
+    add(now, received);
+  }
+
+  bool stalled(Clock::time_point now, curl_off_t received) {
+    const Sample& newest = samples_[(next_ + samples_.size() - 1) % samples_.size()];
+    if (now - newest.time >= std::chrono::seconds(1)) add(now, received);
+    // The most recent sample that is at least one window old.
+    const Sample* base = nullptr;
+    for (size_t i = 0; i < count_; ++i) {
+      const Sample& s = samples_[i];
+      if (now - s.time >= kStallWindow && (base == nullptr || s.time > base->time)) base = &s;
+    }
+    return base != nullptr && received - base->bytes < kStallMinBytes;
+  }
+
+ private:
+  struct Sample {
+    Clock::time_point time;
+    curl_off_t bytes = 0;
+  };
+
+  void add(Clock::time_point now, curl_off_t received) {
+    samples_[next_] = Sample{now, received};
+    next_ = (next_ + 1) % samples_.size();
+    if (count_ < samples_.size()) ++count_;
+  }
+
+  // One sample a second at most: 32 of them always span more than a window.
+  static_assert(ORDANE_HTTP_STALL_WINDOW_S < 31, "the ring must reach one window back");
+  std::array<Sample, 32> samples_{};
+  size_t count_ = 0;
+  size_t next_ = 0;
+};
+
+// ============================================================================
+// One hop: transfer state and libcurl callbacks
 // ============================================================================
 
 struct Transfer {
+  CURL* easy = nullptr;
   const char* dest_path = nullptr;
   std::FILE* file = nullptr;
+
   bool open_failed = false;
   bool write_failed = false;
-  bool final_headers = false;
-  // The header block being received: its status code and whether it carries
-  // a non-empty Location header.
-  long block_status = 0;
-  bool block_has_location = false;
+  bool malformed = false;
+  bool out_of_memory = false;
+  bool stalled = false;
 
-  bool open_destination() {
+  // The header block being received.
+  bool block_start = true;
+  bool final_headers = false;
+  Framing framing;
+  bool has_location = false;
+  std::string location;
+  // Set when the block was a redirect: the transfer stops and "location" is
+  // the next hop.
+  bool redirect = false;
+
+  // Stall rule, from the moment the connection is set up.
+  bool connected = false;
+  curl_off_t received = 0;
+  StallWatch watch;
+
+  // Called with one header line without its line end.
+  bool header_line(std::string_view line) {
+    if (line.empty()) return end_of_block();
+    if (block_start) {
+      // The status line; libcurl has parsed it into CURLINFO_RESPONSE_CODE.
+      // Later lines starting with "HTTP/" are ordinary fields.
+      block_start = false;
+      framing.reset();
+      has_location = false;
+      location.clear();
+      return true;
+    }
+    if (is_ows(line.front())) {
+      framing.continuation();
+      return true;
+    }
+    const size_t colon = line.find(':');
+    if (colon == std::string_view::npos) {
+      framing.field(line, std::string_view());
+      return true;
+    }
+    const std::string_view name = line.substr(0, colon);
+    const std::string_view value = trim(line.substr(colon + 1));
+    framing.field(name, value);
+    // The first Location counts, as for libcurl itself. A value with a NUL
+    // could not be passed on whole.
+    if (!has_location && !value.empty() && equals_nocase(name, "Location")) {
+      if (value.find('\0') != std::string_view::npos) {
+        malformed = true;
+        return false;
+      }
+      location.assign(value.data(), value.size());
+      has_location = true;
+    }
+    return true;
+  }
+
+  // The empty line after a header block: decides what the response is.
+  bool end_of_block() {
+    block_start = true;
+    long status = 0;
+    if (curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status) != CURLE_OK) status = 0;
+    if (status == 101) {
+      // A protocol switch that was never asked for.
+      malformed = true;
+      return false;
+    }
+    if (status >= 100 && status < 200) return true;
+    if (status >= 300 && status < 400 && has_location) {
+      redirect = true;
+      return false;
+    }
+    if (framing.malformed()) {
+      malformed = true;
+      return false;
+    }
+    final_headers = true;
     file = std::fopen(dest_path, "wb");
-    if (file == nullptr) open_failed = true;
-    return file != nullptr;
+    if (file == nullptr) {
+      open_failed = true;
+      return false;
+    }
+    return true;
   }
 };
 
-bool starts_with_nocase(const char* data, size_t size, const char* prefix) {
-  const size_t n = std::strlen(prefix);
-  return size >= n && curl_strnequal(data, prefix, n);
-}
-
-bool is_space(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-
-// "HTTP/1.1 302 Found" -> 302; 0 when the line holds no three-digit code.
-long status_of(const char* line, size_t size) {
-  size_t i = 0;
-  while (i < size && line[i] != ' ') ++i;
-  while (i < size && line[i] == ' ') ++i;
-  if (size - i < 3) return 0;
-  long code = 0;
-  for (size_t k = i; k < i + 3; ++k) {
-    if (line[k] < '0' || line[k] > '9') return 0;
-    code = code * 10 + (line[k] - '0');
-  }
-  return code;
-}
-
-// libcurl hands every header line here, those of interim (1xx) and redirect
-// responses included, each block ending with an empty line. A block is the
-// final one unless it is interim or a redirect with a Location, which libcurl
-// follows (it skips the body of such a response). At the end of the final
-// block the destination is opened; if that fails the transfer is aborted
-// before any body is read.
+// Every header line of every response of the hop, trailers of a chunked body
+// included. Returning anything but the size aborts the transfer. No exception
+// may unwind through libcurl: the only one possible, running out of memory
+// while keeping a Location, is turned into an abort.
 size_t on_header(char* data, size_t size, size_t count, void* user) {
   Transfer* t = static_cast<Transfer*>(user);
   const size_t n = size * count;
-  if (t->final_headers) return n;  // trailers after a chunked body
-
-  if (starts_with_nocase(data, n, "HTTP/")) {
-    t->block_status = status_of(data, n);
-    t->block_has_location = false;
-    return n;
+  t->received += static_cast<curl_off_t>(n);
+  if (t->final_headers) return n;
+  std::string_view line(data, n);
+  while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
+  try {
+    return t->header_line(line) ? n : 0;
+  } catch (...) {
+    t->out_of_memory = true;
+    return 0;
   }
-  if (starts_with_nocase(data, n, "Location:")) {
-    for (size_t i = 9; i < n; ++i) {
-      if (!is_space(data[i])) {
-        t->block_has_location = true;
-        break;
-      }
-    }
-    return n;
-  }
-  size_t i = 0;
-  while (i < n && (data[i] == '\r' || data[i] == '\n')) ++i;
-  if (n > 0 && i == n) {
-    const long status = t->block_status;
-    const bool interim = status >= 100 && status < 200;
-    // libcurl follows a Location on these codes only (not on 304, 305, 306).
-    const bool follows = status == 300 || status == 301 || status == 302 || status == 303 ||
-                         status == 307 || status == 308;
-    const bool redirect = follows && t->block_has_location;
-    if (!interim && !redirect) {
-      t->final_headers = true;
-      if (t->file == nullptr && !t->open_destination()) return 0;
-    }
-  }
-  return n;
 }
 
 // Body bytes of the final response. A failed write aborts the transfer.
 size_t on_body(char* data, size_t size, size_t count, void* user) {
   Transfer* t = static_cast<Transfer*>(user);
   const size_t n = size * count;
-  // Only reached without an open file if a response's headers did not end as
-  // expected; the body still belongs in the destination.
-  if (t->file == nullptr && !t->open_destination()) return 0;
+  t->received += static_cast<curl_off_t>(n);
+  if (t->file == nullptr) {
+    // Body bytes before the end of a final header block: not a response.
+    t->malformed = true;
+    return 0;
+  }
   if (n > 0 && std::fwrite(data, 1, n, t->file) != n) {
     t->write_failed = true;
     return 0;
   }
   return n;
+}
+
+// The connection is set up (TCP, and TLS for https): the connection limit no
+// longer applies and the stall rule starts.
+int on_connected(void* user, char*, char*, int, int) {
+  Transfer* t = static_cast<Transfer*>(user);
+  t->connected = true;
+  t->watch.start(Clock::now(), t->received);
+  return CURL_PREREQFUNC_OK;
+}
+
+int on_progress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+  Transfer* t = static_cast<Transfer*>(user);
+  if (!t->connected) return 0;
+  if (!t->watch.stalled(Clock::now(), t->received)) return 0;
+  t->stalled = true;
+  return 1;
 }
 
 // ============================================================================
@@ -228,32 +518,33 @@ struct EasyDeleter {
 };
 using EasyHandle = std::unique_ptr<CURL, EasyDeleter>;
 
-// Where to connect: the URL, the allowed schemes and the redirect policy.
-bool set_connection_options(CURL* h, const char* url) {
-  bool ok = curl_easy_setopt(h, CURLOPT_URL, url) == CURLE_OK;
-#if LIBCURL_VERSION_NUM >= 0x075500
-  ok = ok && curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https") == CURLE_OK;
-  ok = ok && curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https") == CURLE_OK;
-#else
-  ok = ok && curl_easy_setopt(h, CURLOPT_PROTOCOLS, long{CURLPROTO_HTTP | CURLPROTO_HTTPS}) ==
-                 CURLE_OK;
-  ok = ok && curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS,
-                              long{CURLPROTO_HTTP | CURLPROTO_HTTPS}) == CURLE_OK;
-#endif
-  ok = ok && curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L) == CURLE_OK;
-  ok = ok && curl_easy_setopt(h, CURLOPT_MAXREDIRS, kMaxRedirects) == CURLE_OK;
+struct SlistDeleter {
+  void operator()(curl_slist* l) const { curl_slist_free_all(l); }
+};
+using Slist = std::unique_ptr<curl_slist, SlistDeleter>;
+
+// The allowed schemes and the connection limit. Redirects are followed hop by
+// hop by the download itself, never by libcurl.
+bool set_connection_options(CURL* h) {
+  bool ok = curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https") == CURLE_OK;
+  ok = ok && curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 0L) == CURLE_OK;
   ok = ok && curl_easy_setopt(h, CURLOPT_PATH_AS_IS, 1L) == CURLE_OK;
+  // Name resolution, TCP and TLS set-up together.
+  ok = ok && curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, kConnectLimitMs) == CURLE_OK;
   // A proxy tunnel's CONNECT reply is not a response of the server: keep it
   // away from the header callback.
   ok = ok && curl_easy_setopt(h, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L) == CURLE_OK;
   return ok;
 }
 
-// The request itself: a plain GET with the user agent, no signals, and the
-// callbacks that open and fill the destination.
-bool set_request_options(CURL* h, Transfer* t) {
+// The request itself: a plain GET with the user agent and no other field of
+// ours ("Accept" and a plain proxy's "Proxy-Connection" are libcurl's
+// additions, removed here), no signals, and the callbacks that open and fill
+// the destination and watch for stalls.
+bool set_request_options(CURL* h, curl_slist* removed_fields, Transfer* t) {
   bool ok = curl_easy_setopt(h, CURLOPT_HTTPGET, 1L) == CURLE_OK;
   ok = ok && curl_easy_setopt(h, CURLOPT_USERAGENT, kUserAgent) == CURLE_OK;
+  ok = ok && curl_easy_setopt(h, CURLOPT_HTTPHEADER, removed_fields) == CURLE_OK;
   // Downloads run on the caller's threads: libcurl must not use signals (for
   // DNS time-outs) nor change the process's signal handlers.
   ok = ok && curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L) == CURLE_OK;
@@ -262,8 +553,101 @@ bool set_request_options(CURL* h, Transfer* t) {
   ok = ok && curl_easy_setopt(h, CURLOPT_HEADERDATA, t) == CURLE_OK;
   ok = ok && curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, on_body) == CURLE_OK;
   ok = ok && curl_easy_setopt(h, CURLOPT_WRITEDATA, t) == CURLE_OK;
+  ok = ok && curl_easy_setopt(h, CURLOPT_PREREQFUNCTION, on_connected) == CURLE_OK;
+  ok = ok && curl_easy_setopt(h, CURLOPT_PREREQDATA, t) == CURLE_OK;
+  ok = ok && curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, on_progress) == CURLE_OK;
+  ok = ok && curl_easy_setopt(h, CURLOPT_XFERINFODATA, t) == CURLE_OK;
+  ok = ok && curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L) == CURLE_OK;
   return ok;
 }
+
+// One call of the export. "stage" records how far it got, so that running
+// out of memory anywhere can still be reported with the documented code and
+// the file in the documented state.
+class Download {
+ public:
+  explicit Download(const char* dest_path) { transfer_.dest_path = dest_path; }
+  ~Download() { close_file(); }
+
+  int32_t run(const char* url) {
+    if (!is_valid_utf8(reinterpret_cast<const unsigned char*>(url))) {
+      return ORDANE_HTTP_ERR_URL_TEXT;
+    }
+    CurlString target;
+    if (const int32_t rc = make_request_url(url, nullptr, &target); rc != 0) return rc;
+
+    if (global_init() != CURLE_OK) return ORDANE_HTTP_ERR_SESSION;
+    easy_.reset(curl_easy_init());
+    if (!easy_) return ORDANE_HTTP_ERR_SESSION;
+    if (!set_connection_options(easy_.get())) return ORDANE_HTTP_ERR_CONNECT;
+    Slist removed(curl_slist_append(nullptr, "Accept:"));
+    curl_slist* more = removed ? curl_slist_append(removed.get(), "Proxy-Connection:") : nullptr;
+    if (more == nullptr) return ORDANE_HTTP_ERR_REQUEST;
+    if (!set_request_options(easy_.get(), removed.get(), &transfer_)) {
+      return ORDANE_HTTP_ERR_REQUEST;
+    }
+
+    started_ = true;
+    for (int redirects = 0;; ++redirects) {
+      reset_transfer();
+      if (curl_easy_setopt(easy_.get(), CURLOPT_URL, target.get()) != CURLE_OK) {
+        return ORDANE_HTTP_ERR_SEND;
+      }
+      const CURLcode rc = curl_easy_perform(easy_.get());
+      if (transfer_.open_failed) return ORDANE_HTTP_ERR_OPEN_DEST;
+      if (transfer_.file == nullptr) {
+        // No final response: a failure, or a redirect to follow.
+        if (!transfer_.redirect || redirects == kMaxRedirects) return ORDANE_HTTP_ERR_SEND;
+        if (!is_valid_utf8(reinterpret_cast<const unsigned char*>(transfer_.location.c_str()))) {
+          return ORDANE_HTTP_ERR_SEND;
+        }
+        CurlString next;
+        if (make_request_url(transfer_.location.c_str(), target.get(), &next) != 0) {
+          return ORDANE_HTTP_ERR_SEND;
+        }
+        target = std::move(next);
+        continue;
+      }
+      // The file keeps the bytes received so far whatever happened; a
+      // broken-off or stalled body, a failed write or a failed final flush
+      // makes it incomplete.
+      easy_.reset();
+      const bool complete = rc == CURLE_OK && !transfer_.write_failed;
+      return close_file() && complete ? 0 : ORDANE_HTTP_ERR_TRANSFER;
+    }
+  }
+
+  // The code for a failure thrown out of run(): nothing is known about the
+  // transfer but how far it got.
+  int32_t failure_code() {
+    easy_.reset();
+    if (transfer_.file != nullptr) {
+      close_file();
+      return ORDANE_HTTP_ERR_TRANSFER;
+    }
+    return started_ ? ORDANE_HTTP_ERR_SEND : ORDANE_HTTP_ERR_SESSION;
+  }
+
+ private:
+  // A fresh state for the next hop; the file is never open here.
+  void reset_transfer() {
+    Transfer fresh;
+    fresh.easy = easy_.get();
+    fresh.dest_path = transfer_.dest_path;
+    transfer_ = std::move(fresh);
+  }
+
+  bool close_file() {
+    if (transfer_.file == nullptr) return true;
+    const bool ok = std::fclose(transfer_.file) == 0;
+    transfer_.file = nullptr;
+    return ok;
+  }
+
+  Transfer transfer_;
+  EasyHandle easy_;
+  bool started_ = false;
+};
 
 }  // namespace
 
@@ -272,39 +656,11 @@ bool set_request_options(CURL* h, Transfer* t) {
 // ============================================================================
 
 extern "C" ORDANE_API int32_t ordane_http_download_file(const char* url, const char* dest_path) {
-  if (url == nullptr || dest_path == nullptr) return -1;
-  if (!is_valid_utf8(reinterpret_cast<const unsigned char*>(url))) return ORDANE_HTTP_ERR_URL_TEXT;
-
-  CurlString target = request_url(url);
-  if (!target) return ORDANE_HTTP_ERR_CRACK_URL;
-
-  if (global_init() != CURLE_OK) return ORDANE_HTTP_ERR_SESSION;
-  EasyHandle easy(curl_easy_init());
-  if (!easy) return ORDANE_HTTP_ERR_SESSION;
-
-  Transfer transfer;
-  transfer.dest_path = dest_path;
-  if (!set_connection_options(easy.get(), target.get())) return ORDANE_HTTP_ERR_CONNECT;
-  if (!set_request_options(easy.get(), &transfer)) return ORDANE_HTTP_ERR_REQUEST;
-
-  const CURLcode rc = curl_easy_perform(easy.get());
-  easy.reset();
-
-  if (transfer.open_failed) {
-    return ORDANE_HTTP_ERR_OPEN_DEST;
+  if (url == nullptr || dest_path == nullptr) return ORDANE_ERR_INVALID_ARGUMENT;
+  Download download(dest_path);
+  try {
+    return download.run(url);
+  } catch (...) {
+    return download.failure_code();
   }
-  if (transfer.file == nullptr) {
-    // No final response reached the callbacks: the request failed before its
-    // headers arrived, and nothing was created.
-    if (rc != CURLE_OK) return ORDANE_HTTP_ERR_SEND;
-    // A successful transfer always ends a header block; opening here only
-    // guards against a response that somehow did not.
-    if (!transfer.open_destination()) return ORDANE_HTTP_ERR_OPEN_DEST;
-  }
-
-  // The file keeps the bytes received so far whatever happened; a broken-off
-  // body, a failed write or a failed final flush makes it incomplete.
-  bool complete = rc == CURLE_OK && !transfer.write_failed;
-  if (std::fclose(transfer.file) != 0) complete = false;
-  return complete ? 0 : ORDANE_HTTP_ERR_TRANSFER;
 }

@@ -337,57 +337,80 @@ ORDANE_API void ordane_free_shp_data(ShpData* data);
  * HTTP download
  * ======================================================================== */
 
+/* Fixed limits of ordane_http_download_file (the library reads no
+ * configuration). A connection, name resolution, TCP and TLS set-up
+ * together, gets ORDANE_HTTP_CONNECT_LIMIT_S seconds. Once connected, the
+ * transfer is abandoned as soon as fewer than ORDANE_HTTP_STALL_MIN_BYTES
+ * bytes (headers and body) arrived over the last ORDANE_HTTP_STALL_WINDOW_S
+ * seconds, that is under 1 byte per second: a server that falls silent or
+ * drips bytes is cut off about 30 s into the stall. A slow but steady
+ * transfer is never cut off, however long it takes. */
+#define ORDANE_HTTP_CONNECT_LIMIT_S  60
+#define ORDANE_HTTP_STALL_WINDOW_S   30
+#define ORDANE_HTTP_STALL_MIN_BYTES  30
+#define ORDANE_HTTP_MAX_REDIRECTS    10
+
 /* ordane_http_download_file(): GETs "url" over HTTP or HTTPS and writes the
  * body of the final response, byte for byte, to the file "dest_path".
  *
- * "url" is NUL-terminated UTF-8 with the scheme http or https and a host; an
- * explicit port is used, otherwise 80 or 443. The request target is the path
- * followed by the query exactly as written (escapes and dot segments are not
- * touched). A fragment is not sent, nor are user name and password: no
- * credentials ever are. "dest_path" is NUL-terminated and handed unchanged to
- * fopen().
+ * "url" is NUL-terminated UTF-8 with the scheme http or https followed by
+ * "//" and a host; an explicit port is used, otherwise 80 or 443. A host name
+ * beyond ASCII is converted to its ASCII form (IDNA, UTS #46) whatever the
+ * process's locale. The request target is the path followed by the query
+ * exactly as written (escapes and dot segments are not touched). A fragment
+ * is not sent, nor are user name and password: no credentials ever are,
+ * neither from "url" nor from a redirect. "dest_path" is NUL-terminated and
+ * handed unchanged to fopen().
  *
- * The request: GET, user agent "Quillon-ZazAreror/1.0", no other request
- * headers of the caller's; the proxy settings of the environment (http_proxy,
- * https_proxy, no_proxy...); certificates verified against the system's
- * store. Redirects are followed, https to http included, up to 10 of them
- * and only to http and https URLs. The HTTP status is not examined: a 404
- * with an error page returns 0 and a file holding that page.
+ * The request: GET with the fields Host and User-Agent
+ * ("Quillon-ZazAreror/1.0") and no others; the proxy settings of the
+ * environment (http_proxy, https_proxy, no_proxy...); certificates verified
+ * against the system's store. Every 3xx response with a Location is
+ * followed, https to http included, up to ORDANE_HTTP_MAX_REDIRECTS (10) of
+ * them and only to http and https URLs with a host. The HTTP status is not
+ * examined: a 404 with an error page returns 0 and a file holding that page.
+ * The body is saved as sent: a Content-Encoding such as gzip is not decoded.
  *
  * Returns:
  *   0   the whole body was written; an empty body gives an empty file.
  *   -1  "url" or "dest_path" is null (tested in that order).
  *   -2  ORDANE_HTTP_ERR_URL_TEXT: "url" is not valid UTF-8.
- *   -3  ORDANE_HTTP_ERR_CRACK_URL: not an http or https URL, no host, or a
- *       URL that libcurl's URL parser rejects.
+ *   -3  ORDANE_HTTP_ERR_CRACK_URL: not an http or https URL, no "//" and
+ *       host, a host name that IDNA rejects, or a URL that libcurl's URL
+ *       parser rejects.
  *   -4  ORDANE_HTTP_ERR_SESSION: libcurl cannot be initialised or give a
- *       transfer handle.
- *   -5  ORDANE_HTTP_ERR_CONNECT: the URL, allowed schemes or redirect policy
+ *       transfer handle, or memory ran out before the transfer started.
+ *   -5  ORDANE_HTTP_ERR_CONNECT: the allowed schemes or the connection limit
  *       cannot be set on the handle.
  *   -6  ORDANE_HTTP_ERR_REQUEST: the request options cannot be set.
- *   -7  ORDANE_HTTP_ERR_SEND: no final response headers arrived: unknown
- *       host, refused or dropped connection, TLS failure (an untrusted
- *       certificate included), more than 10 redirects, a redirect to another
- *       scheme.
+ *   -7  ORDANE_HTTP_ERR_SEND: no complete, well-formed final response header
+ *       block arrived: unknown host, refused or dropped connection, TLS
+ *       failure (an untrusted certificate included), no connection within
+ *       the connection limit, a stall before the end of the headers, headers
+ *       cut off, more than 10 redirects, a redirect to another scheme or
+ *       without a host, an unrequested protocol switch (101), a malformed
+ *       body framing (different Content-Length values, a transfer coding
+ *       other than chunked), or memory running out during the transfer.
  *   -8  ORDANE_HTTP_ERR_OPEN_DEST: "dest_path" cannot be opened for writing.
  *       Found out once the final response's headers have arrived; the
  *       transfer is then abandoned without reading the body.
  *   -9  ORDANE_HTTP_ERR_TRANSFER: the body broke off (the connection dropped
  *       before the declared length or the end of a chunked body, a read
- *       failed) or could not be written (a full disk). The file keeps the
- *       bytes received so far and is incomplete.
+ *       failed, the stall rule cut it off) or could not be written (a full
+ *       disk). The file keeps the bytes received so far and is incomplete.
  *
  * The file: "dest_path" is opened with mode "wb" (created, or truncated) only
- * when the headers of the final response have arrived, after any interim 1xx
- * responses and redirects. Every failure before that point (-2 to -7) leaves
- * an existing file exactly as it was and creates none; -8 creates nothing.
+ * when the header block of the final response has ended, after any interim
+ * 1xx responses and redirects. Every failure before that point (-2 to -7)
+ * leaves an existing file exactly as it was and creates none; -8 creates
+ * nothing.
  *
- * Threads: blocks the calling thread until the transfer ends; there is no
- * time-out beyond libcurl's connection time-out. Downloads may run at once on
- * different threads as long as they write different files. The library
- * starts no thread of its own (libcurl may resolve host names on a helper
- * thread) and installs no signal handler. The first call initialises libcurl
- * for the process, once. */
+ * Threads: blocks the calling thread until the transfer ends, within the
+ * limits above. Downloads may run at once on different threads as long as
+ * they write different files. The library starts no thread of its own
+ * (libcurl may resolve host names on a helper thread) and installs no signal
+ * handler. The first call initialises libcurl for the process, once. No C++
+ * exception leaves the call. */
 ORDANE_API int32_t ordane_http_download_file(const char* url, const char* dest_path);
 
 #ifdef __cplusplus

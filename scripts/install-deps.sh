@@ -9,6 +9,7 @@ packages=(
   libcairo2-dev                                  # backs the Blend2D stand-in
   clang libclang-rt-14-dev                       # libFuzzer targets
   libcurl4-openssl-dev ca-certificates openssl   # HTTP download and its TLS tests
+  libidn2-dev                                    # international host names
   python3                                        # local test servers, ctypes client
   python3-numpy python3-pil                      # poster comparison between Blend2D builds
   libproj-dev                                    # reference projections in tests

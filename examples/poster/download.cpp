@@ -21,12 +21,16 @@ std::string download_result_text(int32_t code) {
     case ORDANE_HTTP_ERR_REQUEST:
       return "the request could not be set up";
     case ORDANE_HTTP_ERR_SEND:
-      return "the request could not be sent or no response arrived "
-             "(host unreachable, connection refused, TLS failure or timeout)";
+      return "no complete, well-formed response arrived (host unreachable, connection "
+             "refused, TLS failure, no connection within 60 s, the server stalled before "
+             "its headers ended, a failed or endless redirect, or a malformed response "
+             "such as conflicting lengths or an unsupported transfer coding); "
+             "the destination file was left as it was";
     case ORDANE_HTTP_ERR_OPEN_DEST:
       return "the destination file could not be opened for writing";
     case ORDANE_HTTP_ERR_TRANSFER:
-      return "the transfer broke off before the whole body arrived";
+      return "the transfer broke off, stalled (under 1 byte per second for 30 s) or "
+             "could not be written before the whole body arrived; the file is incomplete";
     default:
       return "unknown failure";
   }

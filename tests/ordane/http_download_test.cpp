@@ -1,219 +1,58 @@
-// ordane_http_download_file against real servers on 127.0.0.1: a Python
-// HTTP + HTTPS server (tests/support/http_test_server.py) started once per
-// test program, with a self-signed certificate made by openssl at test time.
+// ordane_http_download_file against real servers on 127.0.0.1: the Python
+// HTTP + HTTPS server of tests/support/http_test_server.py, with well-behaved
+// routes and hostile ones that send crafted responses byte for byte.
 
-#include "ordane.h"
+#include "http_test_servers.h"
 
 #include <gtest/gtest.h>
 
 #include <curl/curl.h>
 
-#include <fcntl.h>
-#include <netinet/in.h>
 #include <sched.h>
-#include <spawn.h>
 #include <sys/mount.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
-extern char** environ;
-
 namespace {
 
-namespace fs = std::filesystem;
+using namespace http_test;
+using namespace std::string_literals;
 
-// ----------------------------------------------------------------------------
-// Helpers
-// ----------------------------------------------------------------------------
+// gzip("hello") and gzip(gzip(gzip("hello"))), made with a fixed time stamp.
+const std::string kGzipHello =
+    "\x1f\x8b\x08\x00\x00\x00\x00\x00\x02\x03\xcb\x48\xcd\xc9\xc9\x07\x00\x86\xa6\x10\x36\x05\x00"
+    "\x00\x00"s;
+const std::string kGzip3Hello =
+    "\x1f\x8b\x08\x00\x00\x00\x00\x00\x02\x03\x93\xef\xe6\x60\x00\x01\x26\xe6\xc9\xef\x9f\x25\x30"
+    "\x30\xaa\x3d\xbb\x2c\x97\xee\x3f\x2f\x25\x3d\x23\x5a\x2d\xe1\x18\x97\x08\x03\xc3\xf2\xfc\x2d\xae"
+    "\x92\x40\x15\x00\xd3\xc8\x19\x16\x2a\x00\x00\x00"s;
 
-fs::path make_temp_dir() {
-  std::string templ = (fs::temp_directory_path() / "ordane-download-XXXXXX").string();
-  if (mkdtemp(templ.data()) == nullptr) return fs::path();
-  return fs::path(templ);
+// The request line and fields that /echo reports, as one list of names.
+std::vector<std::string> echoed_field_names(const std::string& echo) {
+  std::vector<std::string> names;
+  std::istringstream lines(echo);
+  std::string line;
+  std::getline(lines, line);  // the request target
+  while (std::getline(lines, line)) names.push_back(line.substr(0, line.find(':')));
+  return names;
 }
 
-struct TempDir {
-  fs::path path = make_temp_dir();
-  ~TempDir() {
-    std::error_code ignored;
-    if (!path.empty()) fs::remove_all(path, ignored);
-  }
-};
-
-std::string read_file(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void write_file(const fs::path& p, const std::string& data) {
-  std::ofstream(p, std::ios::binary) << data;
-}
-
-// Checks a /bytes body (byte i is i % 251) without printing megabytes on
-// failure.
-::testing::AssertionResult is_pattern(const std::string& data, size_t expected_size) {
-  if (data.size() != expected_size) {
-    return ::testing::AssertionFailure() << "size " << data.size() << ", expected " << expected_size;
-  }
-  for (size_t i = 0; i < data.size(); ++i) {
-    if (static_cast<unsigned char>(data[i]) != i % 251) {
-      return ::testing::AssertionFailure() << "first wrong byte at offset " << i;
-    }
-  }
-  return ::testing::AssertionSuccess();
-}
-
-int32_t download(const std::string& url, const fs::path& dest) {
-  return ordane_http_download_file(url.c_str(), dest.c_str());
-}
-
-// Runs a program with stdout and stderr discarded; returns its exit status.
-int run_quietly(const std::vector<std::string>& args) {
-  std::vector<char*> argv;
-  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-  argv.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  pid_t pid = 0;
-  const int rc = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  if (rc != 0) return -1;
-  int status = 0;
-  if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
-  return WEXITSTATUS(status);
-}
-
-// ----------------------------------------------------------------------------
-// The local servers, started on first use and stopped when the program ends
-// ----------------------------------------------------------------------------
-
-class Servers {
+// Sets an environment variable for one scope.
+class ScopedEnv {
  public:
-  Servers() {
-    // Requests to the local servers must not go through a proxy configured
-    // for the machine.
-    setenv("no_proxy", "127.0.0.1", 1);
-    setenv("NO_PROXY", "127.0.0.1", 1);
-
-    cert_ = dir_.path / "cert.pem";
-    const fs::path key = dir_.path / "key.pem";
-    if (run_quietly({"openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt",
-                     "ec_paramgen_curve:prime256v1", "-nodes", "-days", "2", "-subj",
-                     "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1", "-keyout",
-                     key.string(), "-out", cert_.string()}) != 0) {
-      error_ = "openssl could not make a certificate";
-      return;
-    }
-    start_python(key);
-    open_closed_port();
+  ScopedEnv(const char* name, const std::string& value) : name_(name) {
+    setenv(name, value.c_str(), 1);
   }
-
-  ~Servers() {
-    if (stdin_fd_ >= 0) close(stdin_fd_);  // the server exits at end of input
-    if (stdout_fd_ >= 0) close(stdout_fd_);
-    if (pid_ > 0) waitpid(pid_, nullptr, 0);
-    if (closed_fd_ >= 0) close(closed_fd_);
-  }
-
-  const std::string& error() const { return error_; }
-  const fs::path& cert() const { return cert_; }
-  std::string http(const std::string& target) const {
-    return "http://127.0.0.1:" + std::to_string(http_port_) + target;
-  }
-  std::string https(const std::string& target) const {
-    return "https://127.0.0.1:" + std::to_string(https_port_) + target;
-  }
-  // A port with nothing listening: connecting to it is refused.
-  std::string closed(const std::string& scheme) const {
-    return scheme + "://127.0.0.1:" + std::to_string(closed_port_) + "/x";
-  }
+  ~ScopedEnv() { unsetenv(name_); }
 
  private:
-  void start_python(const fs::path& key) {
-    int in[2];
-    int out[2];
-    if (pipe2(in, O_CLOEXEC) != 0) return void(error_ = "pipe failed");
-    if (pipe2(out, O_CLOEXEC) != 0) return void(error_ = "pipe failed");
-    const std::string script =
-        (fs::path(__FILE__).parent_path().parent_path() / "support" / "http_test_server.py").string();
-    const std::string cert = cert_.string();
-    const std::string key_text = key.string();
-    char* argv[] = {const_cast<char*>("python3"), const_cast<char*>(script.c_str()),
-                    const_cast<char*>(cert.c_str()), const_cast<char*>(key_text.c_str()), nullptr};
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, in[0], 0);
-    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-    const int rc = posix_spawnp(&pid_, "python3", &actions, nullptr, argv, environ);
-    posix_spawn_file_actions_destroy(&actions);
-    close(in[0]);
-    close(out[1]);
-    stdin_fd_ = in[1];
-    stdout_fd_ = out[0];
-    if (rc != 0) {
-      pid_ = 0;
-      return void(error_ = "python3 could not be started");
-    }
-    std::string line;
-    char c = 0;
-    while (read(stdout_fd_, &c, 1) == 1 && c != '\n') line += c;
-    std::istringstream words(line);
-    std::string http_word;
-    std::string https_word;
-    words >> http_word >> http_port_ >> https_word >> https_port_;
-    if (http_word != "http" || https_word != "https") error_ = "the test server did not start";
-  }
-
-  // A socket bound to a port but not listening: the port stays reserved for
-  // the program's lifetime, and connections to it are refused.
-  void open_closed_port() {
-    closed_fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof addr;
-    if (closed_fd_ < 0 || bind(closed_fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
-        getsockname(closed_fd_, reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
-      error_ = "no port could be reserved";
-      return;
-    }
-    closed_port_ = ntohs(addr.sin_port);
-  }
-
-  TempDir dir_;
-  fs::path cert_;
-  std::string error_;
-  pid_t pid_ = 0;
-  int stdin_fd_ = -1;
-  int stdout_fd_ = -1;
-  int http_port_ = 0;
-  int https_port_ = 0;
-  int closed_fd_ = -1;
-  int closed_port_ = 0;
+  const char* name_;
 };
-
-const Servers& servers() {
-  static Servers instance;
-  return instance;
-}
-
-#define REQUIRE_SERVERS()                                    \
-  const Servers& srv = servers();                            \
-  ASSERT_EQ(srv.error(), "") << "local test servers missing"; \
-  TempDir dir;                                               \
-  ASSERT_FALSE(dir.path.empty())
 
 // ----------------------------------------------------------------------------
 // Arguments and URLs: rejected before any connection, creating nothing
@@ -248,6 +87,13 @@ TEST(ordane_http_download_file, RejectedUrlsCreateNoFile) {
       {"http:///", ORDANE_HTTP_ERR_CRACK_URL},
       {"https://:443/no-host", ORDANE_HTTP_ERR_CRACK_URL},
       {"http://bad host/", ORDANE_HTTP_ERR_CRACK_URL},
+      {"http:/x/y", ORDANE_HTTP_ERR_CRACK_URL},  // no authority: not host "x"
+      {"http:///x/y", ORDANE_HTTP_ERR_CRACK_URL},
+      {"http:////x/y", ORDANE_HTTP_ERR_CRACK_URL},
+      {"https:x/y", ORDANE_HTTP_ERR_CRACK_URL},
+      {"HTTP:/x", ORDANE_HTTP_ERR_CRACK_URL},
+      {"http://?x", ORDANE_HTTP_ERR_CRACK_URL},
+      {"http://\xcc\x81" "a.example/", ORDANE_HTTP_ERR_CRACK_URL},  // IDNA: leading combining mark
       {"", ORDANE_HTTP_ERR_CRACK_URL},
   };
   for (const auto& c : cases) {
@@ -348,6 +194,44 @@ TEST(ordane_http_download_file, RunsDownloadsOnSeveralThreadsAtOnce) {
   }
 }
 
+
+// ----------------------------------------------------------------------------
+// What is sent: Host and User-Agent only, never credentials, ASCII host names
+// ----------------------------------------------------------------------------
+
+TEST(ordane_http_download_file, SendsOnlyHostAndUserAgentAndNeverCredentials) {
+  REQUIRE_SERVERS();
+  const fs::path dest = dir.path / "echo.txt";
+  const std::vector<std::string> expected = {"Host", "User-Agent"};
+  ASSERT_EQ(download(srv.http("/echo/plain"), dest), 0);
+  EXPECT_EQ(echoed_field_names(read_file(dest)), expected) << read_file(dest);
+
+  // Credentials in a redirect's Location are dropped like the caller's.
+  std::string with_user = srv.http("/echo/landed");
+  with_user.insert(7, "alice:s3cret@");
+  ASSERT_EQ(download(srv.http("/to?url=" + query_escape(with_user)), dest), 0);
+  const std::string echo = read_file(dest);
+  EXPECT_EQ(echo.substr(0, echo.find('\n')), "/echo/landed");
+  EXPECT_EQ(echoed_field_names(echo), expected) << echo;
+}
+
+// The request goes through the test server acting as a plain HTTP proxy, so
+// the absolute target shows the host name as it was sent. This program never
+// calls setlocale(), so a locale-dependent conversion would fail here.
+TEST(ordane_http_download_file, ConvertsInternationalHostNamesWithoutTheLocale) {
+  REQUIRE_SERVERS();
+  const ScopedEnv proxy("http_proxy", srv.http(""));
+  const fs::path dest = dir.path / "echo.txt";
+  for (const char* url : {"http://b\xc3\xbc" "cher.example/echo", "http://B\xc3\x9c" "CHER.example/echo",
+                          "http://xn--bcher-kva.example/echo"}) {
+    SCOPED_TRACE(url);
+    ASSERT_EQ(ordane_http_download_file(url, dest.c_str()), 0);
+    const std::string echo = read_file(dest);
+    EXPECT_EQ(echo.substr(0, echo.find('\n')), "http://xn--bcher-kva.example/echo");
+    EXPECT_NE(echo.find("\nHost: xn--bcher-kva.example\n"), std::string::npos) << echo;
+  }
+}
+
 // ----------------------------------------------------------------------------
 // Failures before the final response's headers: -7, destination untouched
 // ----------------------------------------------------------------------------
@@ -381,6 +265,102 @@ TEST(ordane_http_download_file, FailuresBeforeTheFinalHeadersLeaveTheDestination
     EXPECT_FALSE(fs::exists(absent));
     EXPECT_EQ(download(c.url, existing), c.code);
     EXPECT_EQ(read_file(existing), "keep me");
+  }
+}
+
+// Responses that are not a complete, well-formed final response, sent byte for
+// byte: each gives -7 and leaves the destination as it was.
+TEST(ordane_http_download_file, MalformedOrUnfinishedResponsesLeaveTheDestinationAlone) {
+  REQUIRE_SERVERS();
+  const std::string to_closed = srv.closed("http");
+  struct Case {
+    std::string what;
+    std::string response;
+  };
+  std::vector<Case> cases = {
+      {"transfer-coding bomb",
+       "HTTP/1.1 200 OK\r\nTransfer-Encoding: gzip, gzip, gzip, chunked\r\n\r\n3b\r\n" + kGzip3Hello +
+           "\r\n0\r\n\r\n"},
+      {"gzip transfer coding", "HTTP/1.1 200 OK\r\nTransfer-Encoding: gzip\r\n\r\n" + kGzipHello},
+      {"identity transfer coding",
+       "HTTP/1.1 200 OK\r\nTransfer-Encoding: identity\r\nContent-Length: 5\r\n\r\nhello"},
+      {"chunked twice",
+       "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\nTransfer-Encoding: chunked\r\n\r\n"
+       "5\r\nhello\r\n0\r\n\r\n"},
+      {"two different lengths",
+       "HTTP/1.1 200 OK\r\nContent-Length: 5\r\nContent-Length: 6\r\n\r\nhello!"},
+      {"a list of different lengths", "HTTP/1.1 200 OK\r\nContent-Length: 10, 20\r\n\r\n0123456789"},
+      {"a length that is no number", "HTTP/1.1 200 OK\r\nContent-Length: 5x\r\n\r\nhello"},
+      {"a length past 63 bits",
+       "HTTP/1.1 200 OK\r\nContent-Length: 99999999999999999999\r\n\r\nhello"},
+      {"space before the colon", "HTTP/1.1 200 OK\r\nContent-Length : 3\r\n\r\nhello"},
+      {"a folded length", "HTTP/1.1 200 OK\r\nContent-Length: 5\r\n 6\r\n\r\nhello!"},
+      {"headers cut off mid-block", "HTTP/1.1 200 OK\r\nX: y\r\n"},
+      {"only a status line", "HTTP/1.1 200 OK\r\n"},
+      {"unrequested protocol switch",
+       "HTTP/1.1 101 Switching Protocols\r\nUpgrade: x\r\nConnection: Upgrade\r\n\r\nbody"},
+      {"302 with a field starting with HTTP/",
+       "HTTP/1.1 302 Found\r\nHTTP/Info: 200 OK\r\nLocation: " + to_closed +
+           "\r\nContent-Length: 0\r\n\r\n"},
+      {"redirect without an authority",
+       "HTTP/1.1 302 Found\r\nLocation: http:/x/y\r\nContent-Length: 0\r\n\r\n"},
+      {"redirect to ftp", "HTTP/1.1 302 Found\r\nLocation: ftp://127.0.0.1/x\r\n\r\n"},
+  };
+  // Any 3xx with a Location is followed, so its failure is a failure before
+  // the final response.
+  for (int code : {300, 301, 302, 303, 304, 305, 306, 307, 308, 309, 350, 399}) {
+    cases.push_back({"redirect " + std::to_string(code) + " to a refused port",
+                     "HTTP/1.1 " + std::to_string(code) + " S\r\nLocation: " + to_closed + "\r\n\r\n"});
+  }
+  const fs::path absent = dir.path / "absent";
+  const fs::path existing = dir.path / "existing";
+  write_file(existing, "keep me");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_EQ(download(srv.raw(c.response), absent), ORDANE_HTTP_ERR_SEND);
+    EXPECT_FALSE(fs::exists(absent));
+    EXPECT_EQ(download(srv.raw(c.response), existing), ORDANE_HTTP_ERR_SEND);
+    EXPECT_EQ(read_file(existing), "keep me");
+  }
+}
+
+// The well-formed neighbours of the cases above still work.
+TEST(ordane_http_download_file, AcceptsUnambiguousFramingAndSavesTheBodyAsSent) {
+  REQUIRE_SERVERS();
+  const std::string landed = srv.http("/echo/landed");
+  const struct {
+    const char* what;
+    std::string response;
+    std::string body;
+  } cases[] = {
+      {"chunked, in any case",
+       "HTTP/1.1 200 OK\r\nTransfer-Encoding: Chunked\r\n\r\n3\r\nhel\r\n2\r\nlo\r\n0\r\n\r\n",
+       "hello"},
+      {"the same length twice", "HTTP/1.1 200 OK\r\nContent-Length: 5\r\nContent-Length: 5\r\n\r\nhello",
+       "hello"},
+      {"a list of one length", "HTTP/1.1 200 OK\r\nContent-Length: 5, 5\r\n\r\nhello", "hello"},
+      {"gzip content coding, saved raw",
+       "HTTP/1.1 200 OK\r\nContent-Encoding: gzip\r\nContent-Length: 25\r\n\r\n" + kGzipHello,
+       kGzipHello},
+      {"no length, body until close", "HTTP/1.1 200 OK\r\n\r\nuntil close", "until close"},
+      {"a 404 page", "HTTP/1.1 404 Not Found\r\nContent-Length: 4\r\n\r\ngone", "gone"},
+      {"a 3xx without Location is final", "HTTP/1.1 304 Not Modified\r\n\r\n", ""},
+  };
+  const fs::path dest = dir.path / "out";
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    write_file(dest, "old content");
+    ASSERT_EQ(download(srv.raw(c.response), dest), 0);
+    EXPECT_EQ(read_file(dest), c.body);
+  }
+  // Unusual 3xx codes and a field looking like a status line still redirect.
+  for (const std::string& response :
+       {"HTTP/1.1 306 S\r\nLocation: " + landed + "\r\n\r\n",
+        "HTTP/1.1 302 Found\r\nHTTP/Info: 200 OK\r\nLocation: " + landed + "\r\n\r\n"}) {
+    SCOPED_TRACE(response);
+    ASSERT_EQ(download(srv.raw(response), dest), 0);
+    const std::string echo = read_file(dest);
+    EXPECT_EQ(echo.substr(0, echo.find('\n')), "/echo/landed");
   }
 }
 

@@ -3,10 +3,14 @@
 
 Usage: http_test_server.py CERT_PEM KEY_PEM
 
-Listens on two ephemeral ports of 127.0.0.1, one plain and one TLS (with the
-given certificate), prints "http <port> https <port>" on one line and serves
-until its standard input reaches end of file, so it never outlives the test
-that started it. Both listeners serve the same routes:
+Listens on three ephemeral ports of 127.0.0.1: one plain and one TLS (with
+the given certificate), which serve the routes below, and a silent one that
+accepts connections and never sends a byte (a server that never answers, or
+a TLS handshake that never completes). Prints "http <port> https <port>
+silent <port>" on one line and serves until its standard input reaches end of
+file, so it never outlives the test that started it, and in any case for at
+most 15 minutes. Every connection it holds open is released within 120 s, or
+as soon as the client hangs up. Routes:
 
   /echo...             200; the body is the request target as received, then
                        each request header as "Name: value", one per line
@@ -24,17 +28,48 @@ that started it. Both listeners serve the same routes:
   /interim-then-drop   sends a 103 interim response, then closes
   /headers-then-drop   sends 200 headers declaring 100 bytes, then closes
   /interim             a 103 interim response, then 200 "after interim"
+  /raw?data=D&hold=S   sends the bytes D verbatim (a whole response, or a
+                       broken one), keeps the connection open S seconds,
+                       then closes
+  /drip?head=H&data=D&chunk=C&every=S
+                       sends H, then D in pieces of C bytes, one piece every
+                       S seconds, then closes
+Bytes in D and H are percent-escaped in the query; every byte stands for
+itself (no UTF-8 decoding).
 """
 
 import http.server
 import os
+import select
+import socket
 import socketserver
 import ssl
 import sys
 import threading
+import time
 import urllib.parse
 
+LIFETIME = 900     # seconds the whole server may run
+LONGEST_HOLD = 120  # seconds any connection is kept open without a reason
+
 PATTERN = bytes(range(251))
+
+
+def wait_for_hangup(sock, seconds):
+    """Waits up to "seconds" (at most LONGEST_HOLD) or until the peer closes;
+    returns True when it closed."""
+    deadline = time.monotonic() + min(seconds, LONGEST_HOLD)
+    while True:
+        left = deadline - time.monotonic()
+        if left <= 0:
+            return False
+        readable, _, _ = select.select([sock], [], [], min(left, 1.0))
+        if readable:
+            try:
+                if not sock.recv(65536):
+                    return True
+            except (OSError, ssl.SSLError):
+                return True
 
 
 def pattern(start, count):
@@ -69,7 +104,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
     def do_GET(self):
         url = urllib.parse.urlsplit(self.path)
-        query = urllib.parse.parse_qs(url.query)
+        # Latin-1 keeps every escaped byte as it is.
+        query = urllib.parse.parse_qs(url.query, keep_blank_values=True, encoding="latin-1")
         route = url.path
 
         def number(name, default=0):
@@ -128,6 +164,24 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.raw(b"HTTP/1.1 103 Early Hints\r\nLink: </style.css>\r\n\r\n")
         elif route == "/headers-then-drop":
             self.raw(b"HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\n")
+        elif route == "/raw":
+            self.close_connection = True
+            self.wfile.write(query.get("data", [""])[0].encode("latin-1"))
+            self.wfile.flush()
+            wait_for_hangup(self.connection, float(query.get("hold", ["0"])[0]))
+        elif route == "/drip":
+            self.close_connection = True
+            head = query.get("head", [""])[0].encode("latin-1")
+            data = query.get("data", [""])[0].encode("latin-1")
+            piece, every = max(number("chunk", 1), 1), float(query.get("every", ["1"])[0])
+            try:
+                self.wfile.write(head)
+                for i in range(0, len(data), piece):
+                    if i > 0 and wait_for_hangup(self.connection, every):
+                        break
+                    self.wfile.write(data[i:i + piece])
+            except OSError:
+                pass
         elif route == "/interim":
             self.raw(b"HTTP/1.1 103 Early Hints\r\nLink: </style.css>\r\n\r\n"
                      b"HTTP/1.1 200 OK\r\nContent-Length: 13\r\n\r\nafter interim")
@@ -156,8 +210,21 @@ class TlsServer(Server):
                                         do_handshake_on_connect=False), addr
 
 
+def serve_silently(listener):
+    """Accepts connections and holds each one open without sending."""
+    while True:
+        conn, _ = listener.accept()
+
+        def hold(c=conn):
+            with c:
+                wait_for_hangup(c, LONGEST_HOLD)
+
+        threading.Thread(target=hold, daemon=True).start()
+
+
 def main():
     cert, key = sys.argv[1], sys.argv[2]
+    threading.Timer(LIFETIME, lambda: os._exit(0)).start()
     context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
     context.load_cert_chain(cert, key)
 
@@ -165,8 +232,13 @@ def main():
     secure = TlsServer(("127.0.0.1", 0), context)
     for server in (plain, secure):
         threading.Thread(target=server.serve_forever, daemon=True).start()
+    silent = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+    silent.bind(("127.0.0.1", 0))
+    silent.listen(16)
+    threading.Thread(target=serve_silently, args=(silent,), daemon=True).start()
 
-    print("http %d https %d" % (plain.server_address[1], secure.server_address[1]), flush=True)
+    print("http %d https %d silent %d" % (plain.server_address[1], secure.server_address[1],
+                                          silent.getsockname()[1]), flush=True)
     sys.stdin.buffer.read()
     os._exit(0)
 
