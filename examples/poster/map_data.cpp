@@ -12,7 +12,9 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <memory>
+#include <system_error>
 
 namespace poster {
 
@@ -26,12 +28,10 @@ bool kind_of(int32_t shape_type, GeometryKind* kind) {
   switch (shape_type) {
     case 5:
     case 15:
-    case 25:
       *kind = GeometryKind::kPolygon;
       return true;
     case 3:
     case 13:
-    case 23:
       *kind = GeometryKind::kLine;
       return true;
     case 1:
@@ -54,6 +54,82 @@ std::string open_failure(const std::string& file) {
     return "cannot open '" + file + "'";
   }
   return "cannot open '" + file + "': " + (err ? std::strerror(err) : "unknown reason");
+}
+
+bool in_degrees(double x, double y) {
+  return x >= -180.5 && x <= 180.5 && y >= -90.5 && y <= 90.5;
+}
+
+// Bounds of the finite points that belong to some part; false when none is.
+bool bounds_of(const MapData& data, Box* out) {
+  bool any = false;
+  Box b{0, 0, 0, 0};
+  for (const Part& p : data.parts) {
+    for (int64_t i = p.start; i < p.end; ++i) {
+      const double x = data.lonlat[2 * i], y = data.lonlat[2 * i + 1];
+      if (!std::isfinite(x) || !std::isfinite(y)) continue;
+      if (!any) {
+        b = Box{x, y, x, y};
+        any = true;
+      } else {
+        b.min_x = std::min(b.min_x, x);
+        b.min_y = std::min(b.min_y, y);
+        b.max_x = std::max(b.max_x, x);
+        b.max_y = std::max(b.max_y, y);
+      }
+    }
+  }
+  *out = b;
+  return any;
+}
+
+// A point file in degrees with a few bad points (a typing slip such as a
+// longitude of 228.3) would otherwise be taken as not geographic as a whole
+// and leave every panel but the world map empty. When at most one point in a
+// hundred (and at least three may always be) lies outside longitude and
+// latitude, those points are left out and counted.
+void drop_stray_points(MapData* data) {
+  int64_t total = 0, stray = 0;
+  for (const Part& p : data->parts) {
+    for (int64_t i = p.start; i < p.end; ++i) {
+      const double x = data->lonlat[2 * i], y = data->lonlat[2 * i + 1];
+      if (!std::isfinite(x) || !std::isfinite(y)) continue;
+      ++total;
+      if (!in_degrees(x, y)) ++stray;
+    }
+  }
+  if (stray == 0 || stray > std::max<int64_t>(3, total / 100) || 2 * stray >= total) return;
+  std::vector<Part> kept;
+  for (const Part& p : data->parts) {
+    // Point parts hold one point each; a run is cut into the points kept.
+    int64_t start = p.start;
+    for (int64_t i = p.start; i < p.end; ++i) {
+      if (in_degrees(data->lonlat[2 * i], data->lonlat[2 * i + 1])) continue;
+      if (i > start) kept.push_back(Part{start, i, p.shape});
+      start = i + 1;
+    }
+    if (p.end > start) kept.push_back(Part{start, p.end, p.shape});
+  }
+  data->parts = std::move(kept);
+  data->stray_points = stray;
+}
+
+// The header states the file's length: a file that ends before it has lost
+// its last records, which ordane_parse_shp cannot tell apart from the end.
+std::string damage_of(const std::string& file, const ShpHeader& header, int32_t shapes_read) {
+  std::error_code ec;
+  const uintmax_t size = std::filesystem::file_size(file, ec);
+  if (ec) return std::string();
+  const int64_t stated = header.file_length;
+  std::string what;
+  if (stated > 0 && static_cast<uintmax_t>(stated) > size)
+    what = "is cut short: its header gives a length of " + std::to_string(stated) +
+           " bytes, the file holds " + std::to_string(size);
+  if (header.record_count > shapes_read)
+    what += what.empty() ? "has an incomplete last record" : ", and its last record is incomplete";
+  if (what.empty()) return what;
+  return "'" + file + "' " + what + "; only the " + std::to_string(shapes_read) +
+         (shapes_read == 1 ? " shape" : " shapes") + " before the break can be drawn";
 }
 
 int64_t clamp_index(int64_t v, int64_t lo, int64_t hi) { return std::min(std::max(v, lo), hi); }
@@ -185,6 +261,13 @@ bool load_shapefile(const std::string& file, MapData* out, std::string* error) {
 
   MapData data;
   data.shape_type = header.shape_type;
+  if (header.shape_type == 23 || header.shape_type == 25) {
+    *error = "'" + file + "' holds " + shape_type_name(header.shape_type) + " shapes (type " +
+             std::to_string(header.shape_type) +
+             "), which the library reads without their geometry; only polygon, polyline and "
+             "point shapefiles without M values (and their Z forms) can be drawn";
+    return false;
+  }
   if (!kind_of(header.shape_type, &data.kind)) {
     *error = "'" + file + "' holds " + shape_type_name(header.shape_type) + " shapes (type " +
              std::to_string(header.shape_type) +
@@ -227,30 +310,19 @@ bool load_shapefile(const std::string& file, MapData* out, std::string* error) {
     }
   }
 
-  // Bounds of the finite points that belong to some part.
-  bool any = false;
-  Box b{0, 0, 0, 0};
-  for (const Part& p : data.parts) {
-    for (int64_t i = p.start; i < p.end; ++i) {
-      const double x = data.lonlat[2 * i], y = data.lonlat[2 * i + 1];
-      if (!std::isfinite(x) || !std::isfinite(y)) continue;
-      if (!any) {
-        b = Box{x, y, x, y};
-        any = true;
-      } else {
-        b.min_x = std::min(b.min_x, x);
-        b.min_y = std::min(b.min_y, y);
-        b.max_x = std::max(b.max_x, x);
-        b.max_y = std::max(b.max_y, y);
-      }
-    }
-  }
-  if (!any) {
+  Box b;
+  if (!bounds_of(data, &b)) {
     *error = "'" + file + "' holds no drawable geometry";
     return false;
   }
+  if (data.kind == GeometryKind::kPoint &&
+      (!in_degrees(b.min_x, b.min_y) || !in_degrees(b.max_x, b.max_y))) {
+    drop_stray_points(&data);
+    if (data.stray_points > 0) bounds_of(data, &b);
+  }
   data.bounds = b;
-  data.geographic = b.min_x >= -180.5 && b.max_x <= 180.5 && b.min_y >= -90.5 && b.max_y <= 90.5;
+  data.geographic = in_degrees(b.min_x, b.min_y) && in_degrees(b.max_x, b.max_y);
+  data.damage = damage_of(file, header, num_shapes);
   if (data.geographic && data.kind == GeometryKind::kPolygon) unwrap_rings(&data);
   if (data.geographic && data.kind == GeometryKind::kLine) split_lines(&data);
   *out = std::move(data);

@@ -37,6 +37,62 @@ TEST(load_shapefile, NamesWhatIsWrongWithAFile) {
                          "holds MultiPoint shapes (type 8)"));
   EXPECT_TRUE(fails_with(poster_test::write_temp("empty.shp", poster_test::shapefile_bytes(5, {})),
                          "holds no drawable geometry"));
+  // The M line and polygon types are read as empty shapes: say so, rather
+  // than that the file holds nothing.
+  const Record square{{{0, 0, 0, 10, 10, 10, 10, 0, 0, 0}}, {}};
+  EXPECT_TRUE(fails_with(poster_test::write_temp("pm.shp", poster_test::shapefile_bytes(25, {square})),
+                         "holds PolygonM shapes (type 25), which the library reads without"));
+  EXPECT_TRUE(fails_with(poster_test::write_temp("lm.shp", poster_test::shapefile_bytes(23, {square})),
+                         "holds PolyLineM shapes (type 23), which the library reads without"));
+}
+
+TEST(load_shapefile, NamesWhatAFileCutShortIsMissing) {
+  const Record square{{{0, 0, 0, 10, 10, 10, 10, 0, 0, 0}}, {}};
+  std::vector<uint8_t> bytes = poster_test::shapefile_bytes(5, {square, square, square});
+  MapData map;
+  std::string error;
+  ASSERT_TRUE(poster::load_shapefile(poster_test::write_temp("whole.shp", bytes), &map, &error));
+  EXPECT_EQ(map.damage, "");
+
+  // Cut inside the third record: two shapes are left, and the message says
+  // how long the file should be.
+  const size_t full = bytes.size();
+  bytes.resize(full - 20);
+  const std::string path = poster_test::write_temp("cut.shp", bytes);
+  ASSERT_TRUE(poster::load_shapefile(path, &map, &error)) << error;
+  EXPECT_EQ(map.num_shapes, 2);
+  EXPECT_EQ(map.damage, "'" + path + "' is cut short: its header gives a length of " +
+                            std::to_string(full) + " bytes, the file holds " +
+                            std::to_string(full - 20) +
+                            ", and its last record is incomplete; only the 2 shapes before the "
+                            "break can be drawn");
+}
+
+TEST(load_shapefile, LeavesOutAFewStrayPointsOfAPointFile) {
+  poster_test::Ring points;
+  for (int i = 0; i < 150; ++i) {
+    points.push_back(-170.0 + 2.0 * i);
+    points.push_back(-60.0 + 0.8 * i);
+  }
+  points[20] = 228.3;  // one longitude out of range
+  MapData map;
+  std::string error;
+  ASSERT_TRUE(poster::load_shapefile(
+      poster_test::write_temp("stray.shp", poster_test::shapefile_bytes(1, {Record{{points}, {}}})),
+      &map, &error));
+  EXPECT_TRUE(map.geographic);
+  EXPECT_EQ(map.stray_points, 1);
+  EXPECT_EQ(map.parts.size(), 149u);
+  EXPECT_LE(map.bounds.max_x, 180.0);
+
+  // Many points out of range: the file is in some other unit, drawn as it is.
+  for (size_t i = 0; i < 40; ++i) points[4 * i] = 1000.0 + static_cast<double>(i);
+  ASSERT_TRUE(poster::load_shapefile(
+      poster_test::write_temp("planar.shp", poster_test::shapefile_bytes(1, {Record{{points}, {}}})),
+      &map, &error));
+  EXPECT_FALSE(map.geographic);
+  EXPECT_EQ(map.stray_points, 0);
+  EXPECT_EQ(map.parts.size(), 150u);
 }
 
 TEST(load_shapefile, ReadsPolygonsAndPolylines) {
