@@ -134,13 +134,69 @@ std::string damage_of(const std::string& file, const ShpHeader& header, int32_t 
 
 int64_t clamp_index(int64_t v, int64_t lo, int64_t hi) { return std::min(std::max(v, lo), hi); }
 
+// A ring around a pole (Antarctica) crosses the antimeridian once: it runs
+// from one side of the map to the other, and the edge that closes it jumps
+// back by a full turn. Drawn as stored, that edge is a straight chord, which
+// Mercator happens to draw as the bottom of the map but which a conic draws
+// across the cone, turning the ring inside out over the whole map. The ring
+// is started just after its jump and closed instead along the antimeridian
+// down to the pole, along the pole (in short steps, since a conic bends it
+// into an arc) and back up the other side.
+void close_around_pole(MapData* map, size_t k) {
+  const Part p = map->parts[k];
+  std::vector<double> ring(map->lonlat.begin() + 2 * p.start, map->lonlat.begin() + 2 * p.end);
+  size_t n = ring.size() / 2;
+  if (n >= 2 && ring[0] == ring[2 * n - 2] && ring[1] == ring[2 * n - 1]) --n;
+  if (n < 3) return;
+  size_t jump = n;
+  double mean_lat = 0.0;
+  for (size_t i = 0; i < n; ++i) {
+    const size_t prev = (i + n - 1) % n;
+    if (jump == n && std::fabs(ring[2 * i] - ring[2 * prev]) > 180.0) jump = i;
+    mean_lat += ring[2 * i + 1] / static_cast<double>(n);
+  }
+  if (jump == n) return;
+
+  std::vector<double> out;
+  out.reserve(2 * n + 2 * 190);
+  for (size_t s = 0; s < n; ++s) {
+    const size_t i = (jump + s) % n;
+    out.push_back(ring[2 * i]);
+    out.push_back(ring[2 * i + 1]);
+  }
+  auto add = [&out](double x, double y) {
+    if (out[out.size() - 2] != x || out[out.size() - 1] != y) {
+      out.push_back(x);
+      out.push_back(y);
+    }
+  };
+  // The closing edge from a (last) to b (first), taken the short way round,
+  // crosses the antimeridian at "edge".
+  const double a_lon = out[2 * n - 2], a_lat = out[2 * n - 1];
+  const double b_lon = out[0], b_lat = out[1];
+  const double edge = b_lon < a_lon ? 180.0 : -180.0;
+  const double b_near = b_lon + 2.0 * edge;
+  double t = b_near != a_lon ? (edge - a_lon) / (b_near - a_lon) : 0.0;
+  t = std::min(std::max(t, 0.0), 1.0);
+  const double cross_lat = (b_lat - a_lat) * t + a_lat;
+  const double pole = mean_lat < 0.0 ? -90.0 : 90.0;
+  const int steps = 180;  // two degrees each
+  add(edge, cross_lat);
+  for (int s = 0; s <= steps; ++s) add(edge - 2.0 * edge * s / steps, pole);
+  add(-edge, cross_lat);
+  add(b_lon, b_lat);
+
+  const int64_t start = static_cast<int64_t>(map->lonlat.size() / 2);
+  map->lonlat.insert(map->lonlat.end(), out.begin(), out.end());
+  map->parts[k] = Part{start, static_cast<int64_t>(map->lonlat.size() / 2), p.shape};
+}
+
 // Rings that cross the antimeridian are stored with a jump of nearly 360
 // degrees between neighbouring points (Fiji, the tip of Siberia). Drawn as
 // they are, those edges run across the whole map. Such a ring is made
 // continuous (longitudes past 180 allowed) and a copy shifted by a full
 // turn is added, so that each side of the map shows its half. Rings around
-// a pole (Antarctica) turn once in all and keep their jump: it is the edge
-// that closes them along the bottom of the map.
+// a pole turn once in all and are closed along the pole instead.
 void unwrap_rings(MapData* map) {
   const size_t original = map->parts.size();
   for (size_t k = 0; k < original; ++k) {
@@ -159,7 +215,11 @@ void unwrap_rings(MapData* map) {
         jumped = true;
       }
     }
-    if (!jumped || shift != 0.0) continue;  // nothing to do, or a polar ring
+    if (!jumped) continue;
+    if (shift != 0.0) {
+      close_around_pole(map, k);
+      continue;
+    }
     double min_lon = lon[0], max_lon = lon[0];
     shift = 0.0;
     for (int64_t i = 1; i < n; ++i) {

@@ -88,7 +88,7 @@ Scene::Scene(const MapData& map, const SceneOptions& options)
   ViewSettings ws;
   ws.projection.kind = geo ? options.world : Projection::kNone;
   ws.window = world ? Box{-180.0, -58.0, 180.0, 84.0} : map.bounds;
-  ws.projection.conic = conic_for(ws.window);
+  ws.projection.conic = world ? world_conic() : conic_for(ws.window);
   ws.width = world_panel_.w;
   ws.height = world_panel_.h;
   ws.margin = 0.02;

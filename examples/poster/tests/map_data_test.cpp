@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "shp_writer.h"
@@ -135,12 +137,38 @@ TEST(load_shapefile, SplitsRingsAcrossTheAntimeridianIntoTwoHalves) {
   EXPECT_EQ(lon(1, 3), -170.0);
   EXPECT_EQ(map.parts[1].shape, 0);
 
-  // A ring around the pole turns once: its jump is its closing edge, kept.
-  const Record polar{{{-180, -80, 0, -70, 180, -80, 180, -90, -180, -90, -180, -80}}, {}};
+}
+
+TEST(load_shapefile, ClosesRingsAroundAPoleAlongThePole) {
+  // As Antarctica is stored: around the pole along 80 S, closed by a jump
+  // from 180 back to -180 in the middle of the ring.
+  const Record polar{{{10, -80, 180, -80, -180, -80, -90, -75, 0, -78, 10, -80}}, {}};
+  MapData map;
+  std::string error;
   ASSERT_TRUE(poster::load_shapefile(
       poster_test::write_temp("pole.shp", poster_test::shapefile_bytes(5, {polar})), &map, &error));
   ASSERT_EQ(map.parts.size(), 1u);
-  EXPECT_EQ(map.lonlat[8], -180.0);
+  const poster::Part& p = map.parts[0];
+  const auto at = [&](int64_t i) {
+    return std::make_pair(map.lonlat[2 * (p.start + i)], map.lonlat[2 * (p.start + i) + 1]);
+  };
+  const int64_t n = p.end - p.start;
+  // It starts just after the jump, runs east to 180, goes down to the pole,
+  // west along it in short steps, and back up to where it started.
+  EXPECT_EQ(at(0), std::make_pair(-180.0, -80.0));
+  EXPECT_EQ(at(n - 1), at(0));
+  int on_pole = 0;
+  for (int64_t i = 1; i < n; ++i) {
+    EXPECT_LE(std::fabs(at(i).first), 180.0);
+    if (at(i).second != -90.0) continue;
+    ++on_pole;
+    if (at(i - 1).second == -90.0) {
+      EXPECT_NEAR(at(i - 1).first - at(i).first, 2.0, 1e-9) << i;
+    }
+  }
+  EXPECT_EQ(on_pole, 181);
+  EXPECT_EQ(at(4), std::make_pair(180.0, -80.0));
+  EXPECT_EQ(at(5), std::make_pair(180.0, -90.0));
 }
 
 TEST(load_shapefile, KeepsDamagedPartOffsetsInsideThePoints) {

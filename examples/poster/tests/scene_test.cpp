@@ -35,6 +35,23 @@ int painted_in_world_panel(const poster::Image& image, double k) {
   return count;
 }
 
+// Share of the world panel's pixels that show the plain ocean (the faint
+// graticule included).
+double ocean_share(const poster::Image& image, double k) {
+  const BLImageData d = image.data();
+  int ocean = 0, all = 0;
+  for (int y = static_cast<int>(45 * k); y < static_cast<int>(615 * k); ++y) {
+    const auto* row =
+        reinterpret_cast<const uint32_t*>(static_cast<const uint8_t*>(d.pixel_data) + d.stride * y);
+    for (int x = static_cast<int>(45 * k); x < static_cast<int>(1035 * k); ++x) {
+      const int r = (row[x] >> 16) & 0xFF, g = (row[x] >> 8) & 0xFF, b = row[x] & 0xFF;
+      ++all;
+      if (std::abs(r - 0x0F) + std::abs(g - 0x2A) + std::abs(b - 0x40) < 0x30) ++ocean;
+    }
+  }
+  return static_cast<double>(ocean) / all;
+}
+
 int render(int32_t shape_type, const std::vector<Record>& records, const std::string& name) {
   poster::MapData map;
   std::string error;
@@ -73,6 +90,29 @@ TEST(Scene, DrawsPolylinesPointsAndPlanarPolygons) {
   const Ring square_m{500000, 500000, 500000, 900000, 900000,
                       900000, 900000, 500000, 500000, 500000};
   EXPECT_GT(render(5, {Record{{square_m}, {}}}, "metres.shp"), 20000);
+}
+
+// Antarctica's ring runs around the pole. Unless it is closed along the
+// pole, a conic turns it inside out and the whole world panel becomes one
+// land fill with the countries as holes in it.
+TEST(Scene, WorldMapsInEveryProjectionShowOceanAroundTheLand) {
+  poster::MapData map;
+  std::string error;
+  ASSERT_TRUE(poster::load_shapefile(QUILLON_SAMPLE_SHP, &map, &error)) << error;
+  for (poster::Projection world :
+       {poster::Projection::kMercator, poster::Projection::kAlbers, poster::Projection::kLcc}) {
+    poster::SceneOptions options;
+    options.width = 480;
+    options.world = world;
+    options.conic = world == poster::Projection::kAlbers ? world : poster::Projection::kLcc;
+    const poster::Scene scene(map, options);
+    poster::Sparks sparks(scene.pixel_scale());
+    poster::Image image(scene.width(), scene.height());
+    scene.render(poster::poster_state(), sparks, &image);
+    const double share = ocean_share(image, scene.pixel_scale());
+    EXPECT_GT(share, 0.45) << static_cast<int>(world);
+    EXPECT_LT(share, 0.85) << static_cast<int>(world);
+  }
 }
 
 TEST(Scene, AnimationFramesFollowTheTimeline) {
