@@ -12,7 +12,7 @@
 # PREPARE_OUTPUT (to make a damaged input, for example).
 #
 # A PNG counts when it has the PNG signature and an IHDR of the expected
-# size; the file names are relative to WORK_DIR.
+# size; relative file names are taken in WORK_DIR.
 if(NOT DEFINED EXPECT_EXIT)
   set(EXPECT_EXIT 0)
 endif()
@@ -47,7 +47,10 @@ if(PLAIN_LINES)
   endif()
 endif()
 foreach(png ${EXPECT_PNGS})
-  set(file ${WORK_DIR}/${png})
+  set(file ${png})
+  if(NOT IS_ABSOLUTE ${file})
+    set(file ${WORK_DIR}/${png})
+  endif()
   if(NOT EXISTS ${file})
     message(FATAL_ERROR "${png} was not written")
   endif()
