@@ -165,7 +165,7 @@ void Scene::finale(Sparks* sparks) const {
   // Just short of complete, so that the pen positions are reported: the
   // ends of the three longest lines.
   reveal_->trim(1.0 - 1e-9, &whole, &ends, 3);
-  for (const BLPoint& p : ends) sparks->burst(p.x + world_panel_.x, p.y + world_panel_.y, 150);
+  for (const BLPoint& p : ends) sparks->burst(p.x + world_panel_.x, p.y + world_panel_.y, 90);
 }
 
 void Scene::warm_up(const SceneState& state, Sparks* sparks) const {

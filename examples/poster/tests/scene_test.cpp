@@ -142,6 +142,46 @@ TEST(Scene, DrawsPointFilesInEveryMapPanel) {
   EXPECT_GT(painted_in(*image, k, 1090, 530, 1550, 950), 100);  // tilted conic
 }
 
+// The burst thrown when the coast is complete must read as sparks flying
+// apart, not as a solid white blob, in the frames that follow it.
+TEST(Scene, FinaleSparksDoNotMergeIntoWhiteBlobs) {
+  poster::MapData map;
+  std::string error;
+  ASSERT_TRUE(poster::load_shapefile(QUILLON_SAMPLE_SHP, &map, &error)) << error;
+  poster::SceneOptions options;
+  options.width = 800;
+  const poster::Scene scene(map, options);
+  std::srand(20240611u);
+  poster::Sparks sparks(scene.pixel_scale());
+  poster::Image image(scene.width(), scene.height());
+  const int frames = 48;
+  double previous = 0.0;
+  int after_finale = -1, worst = 0;
+  for (int i = 0; i < frames; ++i) {
+    const poster::SceneState state = poster::frame_state(i, frames);
+    if (previous < 1.0 && state.reveal >= 1.0) {
+      scene.finale(&sparks);
+      after_finale = 0;
+    }
+    previous = state.reveal;
+    scene.advance(state, &sparks, 1.0 / 24.0);
+    if (after_finale < 0 || ++after_finale > 6) continue;
+    scene.render(state, sparks, &image);
+    const BLImageData d = image.data();
+    int white = 0;
+    for (int y = 0; y < d.size.h; ++y) {
+      const auto* row = reinterpret_cast<const uint32_t*>(static_cast<const uint8_t*>(d.pixel_data) +
+                                                          d.stride * y);
+      for (int x = 0; x < d.size.w; ++x)
+        if (((row[x] >> 16) & 0xFF) > 0xF0 && ((row[x] >> 8) & 0xFF) > 0xF0 && (row[x] & 0xFF) > 0xE0)
+          ++white;
+    }
+    worst = std::max(worst, white);
+  }
+  ASSERT_GE(after_finale, 1);
+  EXPECT_LT(worst, 150);
+}
+
 TEST(Scene, AnimationFramesFollowTheTimeline) {
   const poster::SceneState first = poster::frame_state(0, 48);
   const poster::SceneState last = poster::frame_state(47, 48);
