@@ -49,7 +49,7 @@ def main():
         assert missing.returncode == 1, "a 404 page must not pass as a shapefile"
         assert "returned is unusable" in missing.stderr and "not a shapefile" in missing.stderr
         assert "may have answered with an error page" in missing.stderr
-        assert "left in 'out/downloads/missing.shp'" in missing.stderr
+        assert "is left in 'out/downloads/missing.shp'" in missing.stderr
         assert os.path.exists(os.path.join(work, "out", "downloads", "missing.shp"))
     finally:
         server.shutdown()

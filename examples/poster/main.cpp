@@ -134,7 +134,8 @@ int main(int argc, char** argv) {
     if (!options.url.empty())
       error = "what " + options.url + " returned is unusable: " + error +
               "; the server may have answered with an error page instead of the file "
-              "(the download keeps whatever body arrives); it was left in '" + shp + "'";
+              "(the download keeps whatever body arrives, whatever the HTTP status); what arrived "
+              "is left in '" + shp + "'";
     return fail(error);
   }
   // A damaged file is still drawn as far as it goes, but the run fails.
