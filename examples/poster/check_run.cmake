@@ -1,16 +1,30 @@
 # Runs quillon-poster once and checks the outcome.
 #
 # cmake -DPROGRAM=... -DWORK_DIR=... [-DARGS=a;b;c] [-DEXPECT_EXIT=0]
-#       [-DEXPECT_STDERR=regex] [-DEXPECT_PNGS=file;file]
-#       [-DPNG_WIDTH=n -DPNG_HEIGHT=n] -P check_run.cmake
+#       [-DEXPECT_STDERR=regex] [-DEXPECT_STDOUT=regex] [-DREJECT_STDOUT=regex]
+#       [-DEXPECT_PNGS=file;file] [-DPNG_WIDTH=n -DPNG_HEIGHT=n]
+#       [-DPLAIN_LINES=ON] [-DPREPARE=command;args -DPREPARE_OUTPUT=file]
+#       -P check_run.cmake
+#
+# PLAIN_LINES: standard output holds no carriage return.
+#
+# PREPARE runs first in WORK_DIR, its standard output saved to
+# PREPARE_OUTPUT (to make a damaged input, for example).
 #
 # A PNG counts when it has the PNG signature and an IHDR of the expected
-# size; the file names are relative to WORK_DIR.
+# size; relative file names are taken in WORK_DIR.
 if(NOT DEFINED EXPECT_EXIT)
   set(EXPECT_EXIT 0)
 endif()
 file(REMOVE_RECURSE ${WORK_DIR})
 file(MAKE_DIRECTORY ${WORK_DIR})
+if(DEFINED PREPARE)
+  execute_process(COMMAND ${PREPARE} WORKING_DIRECTORY ${WORK_DIR}
+                  OUTPUT_FILE ${WORK_DIR}/${PREPARE_OUTPUT} RESULT_VARIABLE prepare_rc)
+  if(NOT prepare_rc EQUAL 0)
+    message(FATAL_ERROR "preparing the input failed: ${prepare_rc}")
+  endif()
+endif()
 execute_process(COMMAND ${PROGRAM} ${ARGS} WORKING_DIRECTORY ${WORK_DIR}
                 RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
 message(STATUS "exit ${rc}\nstdout: ${out}\nstderr: ${err}")
@@ -20,8 +34,23 @@ endif()
 if(DEFINED EXPECT_STDERR AND NOT err MATCHES "${EXPECT_STDERR}")
   message(FATAL_ERROR "stderr does not match '${EXPECT_STDERR}'")
 endif()
+if(DEFINED EXPECT_STDOUT AND NOT out MATCHES "${EXPECT_STDOUT}")
+  message(FATAL_ERROR "stdout does not match '${EXPECT_STDOUT}'")
+endif()
+if(DEFINED REJECT_STDOUT AND out MATCHES "${REJECT_STDOUT}")
+  message(FATAL_ERROR "stdout matches '${REJECT_STDOUT}'")
+endif()
+if(PLAIN_LINES)
+  string(FIND "${out}" "\r" cr)
+  if(NOT cr EQUAL -1)
+    message(FATAL_ERROR "stdout redraws a line with a carriage return")
+  endif()
+endif()
 foreach(png ${EXPECT_PNGS})
-  set(file ${WORK_DIR}/${png})
+  set(file ${png})
+  if(NOT IS_ABSOLUTE ${file})
+    set(file ${WORK_DIR}/${png})
+  endif()
   if(NOT EXISTS ${file})
     message(FATAL_ERROR "${png} was not written")
   endif()

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Serves the sample shapefile from a local HTTP server on 127.0.0.1 and runs
 quillon-poster --url against it: once for the file (a poster is written) and
-once for a missing file (the 404 page is reported as unusable).
+once for a missing file (the 404 page is reported as unusable, with the
+file it was saved in).
 
     download_check.py PROGRAM SAMPLE_SHP WORK_DIR
 """
@@ -47,6 +48,9 @@ def main():
         print(missing.stdout, missing.stderr)
         assert missing.returncode == 1, "a 404 page must not pass as a shapefile"
         assert "returned is unusable" in missing.stderr and "not a shapefile" in missing.stderr
+        assert "may have answered with an error page" in missing.stderr
+        assert "is left in 'out/downloads/missing.shp'" in missing.stderr
+        assert os.path.exists(os.path.join(work, "out", "downloads", "missing.shp"))
     finally:
         server.shutdown()
     return 0

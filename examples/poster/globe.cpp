@@ -75,6 +75,15 @@ void draw_globe_texture(const MapData& map, const Topology& topo, const GlobeSty
     }
     for (size_t c = 0; c < by_colour.size(); ++c) canvas.fill(by_colour[c], style.land[c]);
     canvas.stroke(outlines, style.border, texture->width() / 1400.0);
+  } else if (map.kind == GeometryKind::kPoint) {
+    // Dots of about half a degree, large enough to show on the globe.
+    const double r = texture->width() / 720.0;
+    for (const Part& p : map.parts) {
+      if (p.end - p.start < 1) continue;
+      std::vector<double> px(static_cast<size_t>(2 * (p.end - p.start)));
+      ordane_transform_coords(map.lonlat.data() + 2 * p.start, px.data(), p.end - p.start, &t);
+      for (size_t i = 0; i + 1 < px.size(); i += 2) canvas.fill_circle(px[i], px[i + 1], r, style.point);
+    }
   } else {
     Path lines;
     for (const Part& p : map.parts) {

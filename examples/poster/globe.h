@@ -17,6 +17,7 @@ struct GlobeStyle {
   uint32_t graticule;
   uint32_t border;
   std::vector<uint32_t> land;  // palette, indexed by Topology::colour
+  uint32_t point;              // dots of a point file
 };
 
 // Draws "map" into "texture" as an equirectangular picture: longitude -180 at

@@ -7,11 +7,15 @@
 #include <ordane.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <system_error>
+
+#include <unistd.h>
 
 #include "bl_objects.h"
 #include "download.h"
@@ -59,7 +63,33 @@ std::string frame_name(const fs::path& folder, int index, int count) {
   return (folder / ("frame_" + number + ".png")).string();
 }
 
-void progress(int done, int count, const std::string& file) {
+// Why "file" cannot be written, found by opening it the way the PNG writer
+// will; an empty reason when it can be.
+std::string write_problem(const fs::path& file) {
+  std::error_code ec;
+  if (fs::is_directory(file, ec)) return "it is a folder; give a file name ending in .png";
+  const bool existed = fs::exists(file, ec);
+  errno = 0;
+  std::FILE* f = std::fopen(file.string().c_str(), "ab");
+  const int err = errno;
+  if (f) {
+    std::fclose(f);
+    if (!existed) fs::remove(file, ec);
+    return std::string();
+  }
+  return err ? std::strerror(err) : "unknown reason";
+}
+
+// On a terminal the progress line redraws itself; into a file or a pipe it
+// is one line every twentieth of the run (and for the last frame), so that
+// a log reads cleanly.
+void progress(bool terminal, int done, int count, const std::string& file) {
+  if (!terminal) {
+    const int every = std::max(1, count / 20);
+    if (done % every == 0 || done == count)
+      std::printf("frame %d/%d %s\n", done, count, file.c_str());
+    return;
+  }
   const int bar = 30;
   const int filled = static_cast<int>(static_cast<long long>(done) * bar / count);
   std::printf("\rframe %d/%d [%s%s] %s", done, count, std::string(filled, '#').c_str(),
@@ -99,11 +129,24 @@ int main(int argc, char** argv) {
 
   poster::MapData map;
   if (!poster::load_shapefile(shp, &map, &error)) {
-    // The HTTP status is not checked: a server's error page arrives as the
-    // file, and is then reported as not being a shapefile.
-    if (!options.url.empty()) error = "what " + options.url + " returned is unusable: " + error;
+    // The download saves whatever body arrives, whatever the HTTP status, so
+    // an error page (404, a login page) lands in the file.
+    if (!options.url.empty())
+      error = "what " + options.url + " returned is unusable: " + error +
+              "; the server may have answered with an error page instead of the file "
+              "(the download keeps whatever body arrives, whatever the HTTP status); what arrived "
+              "is left in '" + shp + "'";
     return fail(error);
   }
+  // A damaged file is still drawn as far as it goes, but the run fails.
+  const bool damaged = !map.damage.empty();
+  if (damaged) std::fprintf(stderr, "quillon-poster: warning: %s\n", map.damage.c_str());
+  if (map.stray_points > 0)
+    std::fprintf(stderr,
+                 "quillon-poster: note: left out %lld point%s of '%s' that lie%s outside "
+                 "longitude -180..180 and latitude -90..90\n",
+                 static_cast<long long>(map.stray_points), map.stray_points == 1 ? "" : "s",
+                 shp.c_str(), map.stray_points == 1 ? "s" : "");
   if (!map.geographic && options.world != poster::Projection::kNone)
     std::fprintf(stderr,
                  "quillon-poster: note: '%s' is not in longitude/latitude degrees; "
@@ -124,18 +167,21 @@ int main(int argc, char** argv) {
   if (options.frames == 0) {
     const fs::path file = options.out.empty() ? fs::path("out/poster.png") : fs::path(options.out);
     if (!make_folder(file.parent_path(), &error)) return fail(error);
+    const std::string problem = write_problem(file);
+    if (!problem.empty()) return fail("cannot write '" + file.string() + "': " + problem);
     const poster::SceneState state = poster::poster_state();
     scene.warm_up(state, &sparks);
     scene.render(state, sparks, &image);
     if (!image.write_png(file.string().c_str()))
-      return fail("cannot write '" + file.string() + "'");
+      return fail("cannot write '" + file.string() + "': the PNG encoder failed");
     std::printf("wrote %s (%d x %d) from %s: %d shapes, %zu parts\n", file.string().c_str(),
                 scene.width(), scene.height(), shp.c_str(), map.num_shapes, map.parts.size());
-    return 0;
+    return damaged ? fail("the poster shows only what could be read") : 0;
   }
 
   const fs::path folder = options.out.empty() ? fs::path("out/frames") : fs::path(options.out);
   if (!make_folder(folder, &error)) return fail(error);
+  const bool terminal = isatty(fileno(stdout)) == 1;
   const double frame_time = 1.0 / 24.0;
   double previous_reveal = 0.0;
   for (int i = 0; i < options.frames; ++i) {
@@ -146,11 +192,15 @@ int main(int argc, char** argv) {
     scene.render(state, sparks, &image);
     const std::string file = frame_name(folder, i + 1, options.frames);
     if (!image.write_png(file.c_str())) {
-      std::printf("\n");
-      return fail("cannot write '" + file + "'");
+      if (terminal) std::printf("\n");
+      std::fflush(stdout);
+      const std::string problem = write_problem(file);
+      return fail("cannot write '" + file + "': " +
+                  (problem.empty() ? std::string("the PNG encoder failed") : problem));
     }
-    progress(i + 1, options.frames, file);
+    progress(terminal, i + 1, options.frames, file);
   }
-  std::printf("\nwrote %d frames to %s\n", options.frames, folder.string().c_str());
-  return 0;
+  std::printf("%swrote %d frames to %s\n", terminal ? "\n" : "", options.frames,
+              folder.string().c_str());
+  return damaged ? fail("the frames show only what could be read") : 0;
 }

@@ -12,7 +12,9 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <memory>
+#include <system_error>
 
 namespace poster {
 
@@ -26,12 +28,10 @@ bool kind_of(int32_t shape_type, GeometryKind* kind) {
   switch (shape_type) {
     case 5:
     case 15:
-    case 25:
       *kind = GeometryKind::kPolygon;
       return true;
     case 3:
     case 13:
-    case 23:
       *kind = GeometryKind::kLine;
       return true;
     case 1:
@@ -56,15 +56,147 @@ std::string open_failure(const std::string& file) {
   return "cannot open '" + file + "': " + (err ? std::strerror(err) : "unknown reason");
 }
 
+bool in_degrees(double x, double y) {
+  return x >= -180.5 && x <= 180.5 && y >= -90.5 && y <= 90.5;
+}
+
+// Bounds of the finite points that belong to some part; false when none is.
+bool bounds_of(const MapData& data, Box* out) {
+  bool any = false;
+  Box b{0, 0, 0, 0};
+  for (const Part& p : data.parts) {
+    for (int64_t i = p.start; i < p.end; ++i) {
+      const double x = data.lonlat[2 * i], y = data.lonlat[2 * i + 1];
+      if (!std::isfinite(x) || !std::isfinite(y)) continue;
+      if (!any) {
+        b = Box{x, y, x, y};
+        any = true;
+      } else {
+        b.min_x = std::min(b.min_x, x);
+        b.min_y = std::min(b.min_y, y);
+        b.max_x = std::max(b.max_x, x);
+        b.max_y = std::max(b.max_y, y);
+      }
+    }
+  }
+  *out = b;
+  return any;
+}
+
+// A point file in degrees with a few bad points (a typing slip such as a
+// longitude of 228.3) would otherwise be taken as not geographic as a whole
+// and leave every panel but the world map empty. When at most one point in a
+// hundred (and at least three may always be) lies outside longitude and
+// latitude, those points are left out and counted.
+void drop_stray_points(MapData* data) {
+  int64_t total = 0, stray = 0;
+  for (const Part& p : data->parts) {
+    for (int64_t i = p.start; i < p.end; ++i) {
+      const double x = data->lonlat[2 * i], y = data->lonlat[2 * i + 1];
+      if (!std::isfinite(x) || !std::isfinite(y)) continue;
+      ++total;
+      if (!in_degrees(x, y)) ++stray;
+    }
+  }
+  if (stray == 0 || stray > std::max<int64_t>(3, total / 100) || 2 * stray >= total) return;
+  std::vector<Part> kept;
+  for (const Part& p : data->parts) {
+    // Point parts hold one point each; a run is cut into the points kept.
+    int64_t start = p.start;
+    for (int64_t i = p.start; i < p.end; ++i) {
+      if (in_degrees(data->lonlat[2 * i], data->lonlat[2 * i + 1])) continue;
+      if (i > start) kept.push_back(Part{start, i, p.shape});
+      start = i + 1;
+    }
+    if (p.end > start) kept.push_back(Part{start, p.end, p.shape});
+  }
+  data->parts = std::move(kept);
+  data->stray_points = stray;
+}
+
+// The header states the file's length: a file that ends before it has lost
+// its last records, which ordane_parse_shp cannot tell apart from the end.
+std::string damage_of(const std::string& file, const ShpHeader& header, int32_t shapes_read) {
+  std::error_code ec;
+  const uintmax_t size = std::filesystem::file_size(file, ec);
+  if (ec) return std::string();
+  const int64_t stated = header.file_length;
+  std::string what;
+  if (stated > 0 && static_cast<uintmax_t>(stated) > size)
+    what = "is cut short: its header gives a length of " + std::to_string(stated) +
+           " bytes, the file holds " + std::to_string(size);
+  if (header.record_count > shapes_read)
+    what += what.empty() ? "has an incomplete last record" : ", and its last record is incomplete";
+  if (what.empty()) return what;
+  return "'" + file + "' " + what + "; only the " + std::to_string(shapes_read) +
+         (shapes_read == 1 ? " shape" : " shapes") + " before the break can be drawn";
+}
+
 int64_t clamp_index(int64_t v, int64_t lo, int64_t hi) { return std::min(std::max(v, lo), hi); }
+
+// A ring around a pole (Antarctica) crosses the antimeridian once: it runs
+// from one side of the map to the other, and the edge that closes it jumps
+// back by a full turn. Drawn as stored, that edge is a straight chord, which
+// Mercator happens to draw as the bottom of the map but which a conic draws
+// across the cone, turning the ring inside out over the whole map. The ring
+// is started just after its jump and closed instead along the antimeridian
+// down to the pole, along the pole (in short steps, since a conic bends it
+// into an arc) and back up the other side.
+void close_around_pole(MapData* map, size_t k) {
+  const Part p = map->parts[k];
+  std::vector<double> ring(map->lonlat.begin() + 2 * p.start, map->lonlat.begin() + 2 * p.end);
+  size_t n = ring.size() / 2;
+  if (n >= 2 && ring[0] == ring[2 * n - 2] && ring[1] == ring[2 * n - 1]) --n;
+  if (n < 3) return;
+  size_t jump = n;
+  double mean_lat = 0.0;
+  for (size_t i = 0; i < n; ++i) {
+    const size_t prev = (i + n - 1) % n;
+    if (jump == n && std::fabs(ring[2 * i] - ring[2 * prev]) > 180.0) jump = i;
+    mean_lat += ring[2 * i + 1] / static_cast<double>(n);
+  }
+  if (jump == n) return;
+
+  std::vector<double> out;
+  out.reserve(2 * n + 2 * 190);
+  for (size_t s = 0; s < n; ++s) {
+    const size_t i = (jump + s) % n;
+    out.push_back(ring[2 * i]);
+    out.push_back(ring[2 * i + 1]);
+  }
+  auto add = [&out](double x, double y) {
+    if (out[out.size() - 2] != x || out[out.size() - 1] != y) {
+      out.push_back(x);
+      out.push_back(y);
+    }
+  };
+  // The closing edge from a (last) to b (first), taken the short way round,
+  // crosses the antimeridian at "edge".
+  const double a_lon = out[2 * n - 2], a_lat = out[2 * n - 1];
+  const double b_lon = out[0], b_lat = out[1];
+  const double edge = b_lon < a_lon ? 180.0 : -180.0;
+  const double b_near = b_lon + 2.0 * edge;
+  double t = b_near != a_lon ? (edge - a_lon) / (b_near - a_lon) : 0.0;
+  t = std::min(std::max(t, 0.0), 1.0);
+  const double cross_lat = (b_lat - a_lat) * t + a_lat;
+  const double pole = mean_lat < 0.0 ? -90.0 : 90.0;
+  const int steps = 180;  // two degrees each
+  add(edge, cross_lat);
+  for (int s = 0; s <= steps; ++s) add(edge - 2.0 * edge * s / steps, pole);
+  add(-edge, cross_lat);
+  add(b_lon, b_lat);
+
+  const int64_t start = static_cast<int64_t>(map->lonlat.size() / 2);
+  map->lonlat.insert(map->lonlat.end(), out.begin(), out.end());
+  map->parts[k] = Part{start, static_cast<int64_t>(map->lonlat.size() / 2), p.shape};
+}
 
 // Rings that cross the antimeridian are stored with a jump of nearly 360
 // degrees between neighbouring points (Fiji, the tip of Siberia). Drawn as
 // they are, those edges run across the whole map. Such a ring is made
 // continuous (longitudes past 180 allowed) and a copy shifted by a full
 // turn is added, so that each side of the map shows its half. Rings around
-// a pole (Antarctica) turn once in all and keep their jump: it is the edge
-// that closes them along the bottom of the map.
+// a pole turn once in all and are closed along the pole instead.
 void unwrap_rings(MapData* map) {
   const size_t original = map->parts.size();
   for (size_t k = 0; k < original; ++k) {
@@ -83,7 +215,11 @@ void unwrap_rings(MapData* map) {
         jumped = true;
       }
     }
-    if (!jumped || shift != 0.0) continue;  // nothing to do, or a polar ring
+    if (!jumped) continue;
+    if (shift != 0.0) {
+      close_around_pole(map, k);
+      continue;
+    }
     double min_lon = lon[0], max_lon = lon[0];
     shift = 0.0;
     for (int64_t i = 1; i < n; ++i) {
@@ -185,6 +321,13 @@ bool load_shapefile(const std::string& file, MapData* out, std::string* error) {
 
   MapData data;
   data.shape_type = header.shape_type;
+  if (header.shape_type == 23 || header.shape_type == 25) {
+    *error = "'" + file + "' holds " + shape_type_name(header.shape_type) + " shapes (type " +
+             std::to_string(header.shape_type) +
+             "), which the library reads without their geometry; only polygon, polyline and "
+             "point shapefiles without M values (and their Z forms) can be drawn";
+    return false;
+  }
   if (!kind_of(header.shape_type, &data.kind)) {
     *error = "'" + file + "' holds " + shape_type_name(header.shape_type) + " shapes (type " +
              std::to_string(header.shape_type) +
@@ -227,30 +370,19 @@ bool load_shapefile(const std::string& file, MapData* out, std::string* error) {
     }
   }
 
-  // Bounds of the finite points that belong to some part.
-  bool any = false;
-  Box b{0, 0, 0, 0};
-  for (const Part& p : data.parts) {
-    for (int64_t i = p.start; i < p.end; ++i) {
-      const double x = data.lonlat[2 * i], y = data.lonlat[2 * i + 1];
-      if (!std::isfinite(x) || !std::isfinite(y)) continue;
-      if (!any) {
-        b = Box{x, y, x, y};
-        any = true;
-      } else {
-        b.min_x = std::min(b.min_x, x);
-        b.min_y = std::min(b.min_y, y);
-        b.max_x = std::max(b.max_x, x);
-        b.max_y = std::max(b.max_y, y);
-      }
-    }
-  }
-  if (!any) {
+  Box b;
+  if (!bounds_of(data, &b)) {
     *error = "'" + file + "' holds no drawable geometry";
     return false;
   }
+  if (data.kind == GeometryKind::kPoint &&
+      (!in_degrees(b.min_x, b.min_y) || !in_degrees(b.max_x, b.max_y))) {
+    drop_stray_points(&data);
+    if (data.stray_points > 0) bounds_of(data, &b);
+  }
   data.bounds = b;
-  data.geographic = b.min_x >= -180.5 && b.max_x <= 180.5 && b.min_y >= -90.5 && b.max_y <= 90.5;
+  data.geographic = in_degrees(b.min_x, b.min_y) && in_degrees(b.max_x, b.max_y);
+  data.damage = damage_of(file, header, num_shapes);
   if (data.geographic && data.kind == GeometryKind::kPolygon) unwrap_rings(&data);
   if (data.geographic && data.kind == GeometryKind::kLine) split_lines(&data);
   *out = std::move(data);

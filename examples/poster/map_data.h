@@ -31,6 +31,9 @@ struct MapData {
                                // continuous, with a copy a turn away
   Box bounds{0, 0, 0, 0};      // of the finite points
   bool geographic = false;     // bounds lie within longitude/latitude limits
+  int64_t stray_points = 0;    // points outside longitude/latitude left out
+                               // of a point file that is otherwise in degrees
+  std::string damage;          // empty, or what a file cut short is missing
 };
 
 // Reads "file" with the shapefile exports. On failure returns false and sets

@@ -40,6 +40,44 @@ bool near_window(const MapData& map, const Part& p, const Box& window) {
          y0 <= window.max_y + gy;
 }
 
+bool is_conic(Projection kind) { return kind == Projection::kLcc || kind == Projection::kAlbers; }
+
+// A conic shows the longitudes within half a turn of its central meridian;
+// beyond them the projection wraps on around the apex, into the gap of the
+// cone, where rings that were made continuous across the antimeridian would
+// overlap the other edge of the map. Rings and lines are cut along those two
+// meridians, which a conic draws as straight lines, so the cut needs no
+// extra points. Points beyond them are left out.
+MapData cut_to_cone(const MapData& map, double lon0) {
+  MapData out = map;
+  out.lonlat.clear();
+  out.parts.clear();
+  const Rect band{lon0 - 180.0, -HUGE_VAL, lon0 + 180.0, HUGE_VAL};
+  for (const Part& p : map.parts) {
+    const double* pts = map.lonlat.data() + 2 * p.start;
+    const size_t n = static_cast<size_t>(p.end - p.start);
+    const int64_t start = static_cast<int64_t>(out.lonlat.size() / 2);
+    if (map.kind == GeometryKind::kPolygon) {
+      if (clip_ring(pts, n, band, out.lonlat) > 0)
+        out.parts.push_back(Part{start, static_cast<int64_t>(out.lonlat.size() / 2), p.shape});
+    } else if (map.kind == GeometryKind::kLine) {
+      std::vector<int64_t> ends{start};
+      clip_line(pts, n, band, out.lonlat, ends);
+      for (size_t i = 1; i < ends.size(); ++i)
+        out.parts.push_back(Part{ends[i - 1], ends[i], p.shape});
+    } else {
+      for (size_t i = 0; i < n; ++i) {
+        if (!(pts[2 * i] >= band.x0 && pts[2 * i] <= band.x1)) continue;
+        const int64_t at = static_cast<int64_t>(out.lonlat.size() / 2);
+        out.lonlat.push_back(pts[2 * i]);
+        out.lonlat.push_back(pts[2 * i + 1]);
+        out.parts.push_back(Part{at, at + 1, p.shape});
+      }
+    }
+  }
+  return out;
+}
+
 }  // namespace
 
 void append_densified(double lon0, double lat0, double lon1, double lat1, int steps,
@@ -52,18 +90,22 @@ void append_densified(double lon0, double lat0, double lon1, double lat1, int st
 }
 
 MapView::MapView(const MapData& map, const Topology& topo, const ViewSettings& settings)
-    : map_(map), topo_(topo), settings_(settings) {
-  xy_ = settings.projection.forward(map.lonlat);
-  shown_.reserve(map.parts.size());
-  for (const Part& p : map.parts)
-    shown_.push_back(!settings.regional || near_window(map, p, settings.window));
+    : map_(map.geographic && is_conic(settings.projection.kind)
+               ? cut_to_cone(map, settings.projection.conic.lon0)
+               : map),
+      topo_(topo),
+      settings_(settings) {
+  xy_ = settings.projection.forward(map_.lonlat);
+  shown_.reserve(map_.parts.size());
+  for (const Part& p : map_.parts)
+    shown_.push_back(!settings.regional || near_window(map_, p, settings.window));
 
   // Projected box of the points inside the window.
   bool any = false;
   double bx0 = 0, by0 = 0, bx1 = 0, by1 = 0;
-  for (const Part& p : map.parts) {
+  for (const Part& p : map_.parts) {
     for (int64_t i = p.start; i < p.end; ++i) {
-      if (!inside(settings.window, map.lonlat[2 * i], map.lonlat[2 * i + 1])) continue;
+      if (!inside(settings.window, map_.lonlat[2 * i], map_.lonlat[2 * i + 1])) continue;
       const double x = xy_[2 * i], y = xy_[2 * i + 1];
       if (!std::isfinite(x) || !std::isfinite(y)) continue;
       if (!any) {
@@ -85,10 +127,10 @@ MapView::MapView(const MapData& map, const Topology& topo, const ViewSettings& s
   }
   extent_ = panel_extent(transform_, settings.width, settings.height);
 
-  if (map.kind != GeometryKind::kPolygon) return;
+  if (map_.kind != GeometryKind::kPolygon) return;
   ring_offsets_.push_back(0);
-  for (size_t k = 0; k < map.parts.size(); ++k) {
-    const Part& p = map.parts[k];
+  for (size_t k = 0; k < map_.parts.size(); ++k) {
+    const Part& p = map_.parts[k];
     if (!shown_[k]) continue;
     const size_t added =
         clip_ring(xy_.data() + 2 * p.start, static_cast<size_t>(p.end - p.start), extent_, rings_);
@@ -139,9 +181,25 @@ void MapView::build_outlines(Path* path) const {
 
 void MapView::add_lines(const std::vector<double>& lonlat, const std::vector<int64_t>& ends,
                         std::vector<double>* pts, std::vector<int64_t>* offsets) const {
-  const std::vector<double> xy = settings_.projection.forward(lonlat);
+  const std::vector<double>* src = &lonlat;
+  const std::vector<int64_t>* src_ends = &ends;
+  std::vector<double> cut;
+  std::vector<int64_t> cut_ends;
+  if (map_.geographic && is_conic(settings_.projection.kind)) {
+    // Cut along the cone's edge meridians first, as the rings are.
+    const double lon0 = settings_.projection.conic.lon0;
+    const Rect band{lon0 - 180.0, -HUGE_VAL, lon0 + 180.0, HUGE_VAL};
+    int64_t from = 0;
+    for (int64_t end : ends) {
+      clip_line(lonlat.data() + 2 * from, static_cast<size_t>(end - from), band, cut, cut_ends);
+      from = end;
+    }
+    src = &cut;
+    src_ends = &cut_ends;
+  }
+  const std::vector<double> xy = settings_.projection.forward(*src);
   int64_t begin = 0;
-  for (int64_t end : ends) {
+  for (int64_t end : *src_ends) {
     clip_line(xy.data() + 2 * begin, static_cast<size_t>(end - begin), extent_, *pts, *offsets);
     begin = end;
   }

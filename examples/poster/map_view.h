@@ -54,7 +54,7 @@ class MapView {
   void add_lines(const std::vector<double>& lonlat, const std::vector<int64_t>& ends,
                  std::vector<double>* pts, std::vector<int64_t>* offsets) const;
 
-  const MapData& map_;
+  MapData map_;  // the map as this panel draws it (see cut_to_cone)
   const Topology& topo_;
   ViewSettings settings_;
   GeoTransform transform_{};

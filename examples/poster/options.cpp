@@ -1,8 +1,11 @@
 #include "options.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 
 namespace poster {
 
@@ -17,7 +20,33 @@ bool parse_int(const char* text, long lo, long hi, int* out) {
   return true;
 }
 
+bool ends_with_png(const std::string& path) {
+  if (path.size() < 4) return false;
+  std::string ext = path.substr(path.size() - 4);
+  for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return ext == ".png";
+}
+
 }  // namespace
+
+bool is_download_url(const std::string& url) {
+  std::string lower;
+  for (char c : url.substr(0, 8)) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  size_t host = 0;
+  if (lower.rfind("http://", 0) == 0)
+    host = 7;
+  else if (lower.rfind("https://", 0) == 0)
+    host = 8;
+  else
+    return false;
+  // A host name must follow, and no URL holds spaces or control characters.
+  if (host >= url.size() || url[host] == '/' || url[host] == '?' || url[host] == '#' ||
+      url[host] == ':')
+    return false;
+  for (char c : url)
+    if (static_cast<unsigned char>(c) <= 0x20 || c == 0x7F) return false;
+  return true;
+}
 
 std::string usage_text(const char* program) {
   return std::string("usage: ") + program +
@@ -34,8 +63,8 @@ std::string usage_text(const char* program) {
          "  --conic NAME        projection of the tilted map: lcc (default) or albers\n"
          "  --frames N          write N numbered frames of the animation instead of one poster\n"
          "  --width PIXELS      poster width, 320 to 6400 (default 1600; height is 5/8 of it)\n"
-         "  --out PATH          poster file (default out/poster.png), or with --frames the\n"
-         "                      folder for the frames (default out/frames)\n"
+         "  --out PATH          poster file, a .png (default out/poster.png), or with\n"
+         "                      --frames the folder for the frames (default out/frames)\n"
          "  --help              show this text\n";
 }
 
@@ -88,6 +117,22 @@ ParseResult parse_options(int argc, char** argv, Options* o, std::string* error)
   }
   if (!o->shp.empty() && !o->url.empty()) {
     *error = "--shp and --url cannot be combined: --url downloads the file it draws";
+    return ParseResult::kError;
+  }
+  if (!o->url.empty() && !is_download_url(o->url)) {
+    *error = "--url takes an http:// or https:// URL with a host name, not '" + o->url + "'";
+    return ParseResult::kError;
+  }
+  // Only PNG is written; the frames go into a folder, so this is for posters.
+  std::error_code ec;
+  if (o->frames == 0 && !o->out.empty() &&
+      (o->out.back() == '/' || std::filesystem::is_directory(o->out, ec))) {
+    *error = "--out '" + o->out + "' is a folder; give the poster's file name, ending in .png";
+    return ParseResult::kError;
+  }
+  if (o->frames == 0 && !o->out.empty() && !ends_with_png(o->out)) {
+    *error = "--out '" + o->out +
+             "': the poster is written as PNG only, so give a file name ending in .png";
     return ParseResult::kError;
   }
   return ParseResult::kRun;

@@ -25,6 +25,10 @@ ParseResult parse_options(int argc, char** argv, Options* options, std::string* 
 
 std::string usage_text(const char* program);
 
+// Whether "url" can be handed to the download at all: http:// or https://
+// (any case), a host name, no spaces or control characters.
+bool is_download_url(const std::string& url);
+
 }  // namespace poster
 
 #endif  // QUILLON_POSTER_OPTIONS_H

@@ -41,6 +41,8 @@ Conic conic_for(const Box& r) {
   return c;
 }
 
+Conic world_conic() { return Conic{20.0, 60.0, 40.0, 0.0}; }
+
 void MapProjection::forward(const double* lonlat, double* xy, int64_t count) const {
   if (count <= 0) return;
   switch (kind) {

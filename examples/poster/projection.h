@@ -26,6 +26,10 @@ struct Conic {
 // its middle.
 Conic conic_for(const Box& lonlat_region);
 
+// A conic for the whole world: a cone over the northern hemisphere, where
+// most land lies, touching the globe along 20 N and 60 N, central meridian 0.
+Conic world_conic();
+
 // A projection together with the parameters it needs.
 struct MapProjection {
   Projection kind = Projection::kMercator;

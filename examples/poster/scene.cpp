@@ -42,6 +42,13 @@ bool spans_the_world(const MapData& map) {
   return map.geographic && map.bounds.max_x - map.bounds.min_x > 300.0;
 }
 
+// A point of a point file: a soft halo around a bright dot, so that single
+// points stand out at any poster size.
+void draw_dot(Canvas* canvas, double x, double y, double radius) {
+  canvas->fill_circle(x, y, radius * 2.0, 0x40FFC46Bu);
+  canvas->fill_circle(x, y, radius, kPointColour);
+}
+
 void frame_rect(Canvas* canvas, double x, double y, double w, double h, uint32_t colour,
                 double width) {
   Path p;
@@ -88,7 +95,7 @@ Scene::Scene(const MapData& map, const SceneOptions& options)
   ViewSettings ws;
   ws.projection.kind = geo ? options.world : Projection::kNone;
   ws.window = world ? Box{-180.0, -58.0, 180.0, 84.0} : map.bounds;
-  ws.projection.conic = conic_for(ws.window);
+  ws.projection.conic = world ? world_conic() : conic_for(ws.window);
   ws.width = world_panel_.w;
   ws.height = world_panel_.h;
   ws.margin = 0.02;
@@ -120,6 +127,7 @@ Scene::Scene(const MapData& map, const SceneOptions& options)
   flat_->build_fills(&flat_fills_);
   flat_->build_outlines(&flat_outlines_);
   flat_->build_graticule(10.0, &flat_graticule_);
+  if (map.kind == GeometryKind::kPoint) flat_points_ = flat_->point_positions();
 
   // Europe on a sheet with y up, in plane units of about a pixel.
   ViewSettings ts;
@@ -135,7 +143,7 @@ Scene::Scene(const MapData& map, const SceneOptions& options)
 
   // The globe's texture: 4 pixels per degree.
   texture_.reset(new Image(1441, 721));
-  draw_globe_texture(map, topo_, GlobeStyle{0xFF1A4E78u, 0x40FFFFFFu, 0x80FFFFFFu, kGlobeLand},
+  draw_globe_texture(map, topo_, GlobeStyle{0xFF1A4E78u, 0x40FFFFFFu, 0x80FFFFFFu, kGlobeLand, kPointColour},
                      texture_.get());
 }
 
@@ -157,7 +165,7 @@ void Scene::finale(Sparks* sparks) const {
   // Just short of complete, so that the pen positions are reported: the
   // ends of the three longest lines.
   reveal_->trim(1.0 - 1e-9, &whole, &ends, 3);
-  for (const BLPoint& p : ends) sparks->burst(p.x + world_panel_.x, p.y + world_panel_.y, 150);
+  for (const BLPoint& p : ends) sparks->burst(p.x + world_panel_.x, p.y + world_panel_.y, 90);
 }
 
 void Scene::warm_up(const SceneState& state, Sparks* sparks) const {
@@ -188,7 +196,7 @@ void Scene::draw_world(Canvas* canvas, const SceneState& state, const Sparks& sp
   }
   for (const Path& line : coast_lines_) canvas->stroke(line, kCoastDim, 0.9 * k_, p.x, p.y);
   for (size_t i = 0; i + 1 < world_points_.size(); i += 2)
-    canvas->fill_circle(p.x + world_points_[i], p.y + world_points_[i + 1], 2.2 * k_, kPointColour);
+    draw_dot(canvas, p.x + world_points_[i], p.y + world_points_[i + 1], 2.6 * k_);
 
   Path revealed;
   std::vector<BLPoint> tips;
@@ -212,6 +220,8 @@ void Scene::draw_flat(Canvas* canvas) const {
   for (size_t c = 0; c < flat_fills_.size(); ++c) canvas->fill(flat_fills_[c], kLand[c], p.x, p.y);
   canvas->stroke(flat_outlines_, map_.kind == GeometryKind::kLine ? kRevealCore : kBorder, 0.6 * k_,
                  p.x, p.y);
+  for (size_t i = 0; i + 1 < flat_points_.size(); i += 2)
+    draw_dot(canvas, p.x + flat_points_[i], p.y + flat_points_[i + 1], 2.2 * k_);
   frame_rect(canvas, p.x, p.y, p.w, p.h, kFrame, 1.0 * k_);
 }
 
@@ -232,7 +242,7 @@ void Scene::render(const SceneState& state, const Sparks& sparks, Image* image) 
 
   const Panel& t = tilted_panel_;
   tilted_->draw(&canvas, t.x, t.y, t.w, t.h, state.pitch, state.bearing, k_,
-                TiltedStyle{0x70000000u, kOcean, 0x30D0E8FFu, kBorder, kLand});
+                TiltedStyle{0x70000000u, kOcean, 0x30D0E8FFu, kBorder, kLand, kPointColour});
 
   const Panel& c = chart_panel_;
   fill_rect(&canvas, c.x, c.y, c.w, c.h, 0xFF0E1B28u);

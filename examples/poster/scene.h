@@ -69,6 +69,7 @@ class Scene {
   std::unique_ptr<MapView> flat_;
   std::deque<Path> flat_fills_;
   Path flat_outlines_, flat_graticule_;
+  std::vector<double> flat_points_;
 
   std::unique_ptr<TiltedMap> tilted_;
   std::unique_ptr<Image> texture_;

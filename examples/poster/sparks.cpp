@@ -21,9 +21,11 @@ void Sparks::trail(const std::vector<BLPoint>& points, uint64_t per_point) {
                    0.4 * k_, 0xFFFFF8E0u, 0x10FF6A3Du);
 }
 
+// Fast enough to fly apart within a few frames, small and not quite opaque:
+// a hundred sparks thrown slowly from one point pile up into a white disc.
 void Sparks::burst(double x, double y, uint64_t count) {
-  velket_ps_emit(ps_, count, x, y, 50.0 * k_, 190.0 * k_, 0.0, kTwoPi, 0.7, 1.8, 3.4 * k_, 0.5 * k_,
-                 0xFFFFFFFFu, 0x20FF7A2Eu);
+  velket_ps_emit(ps_, count, x, y, 120.0 * k_, 340.0 * k_, 0.0, kTwoPi, 0.5, 1.4, 2.4 * k_,
+                 0.3 * k_, 0xD0FFF0C8u, 0x00FF6A3Du);
 }
 
 }  // namespace poster

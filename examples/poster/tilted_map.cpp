@@ -18,6 +18,7 @@ TiltedMap::TiltedMap(const MapData& map, const Topology& topo, const ViewSetting
   if (map.kind == GeometryKind::kPolygon) view_.build_fills(&fills_);
   view_.build_outlines(&outlines_);
   view_.build_graticule(10.0, &graticule_);
+  if (map.kind == GeometryKind::kPoint) points_ = view_.point_positions();
 }
 
 PerspectiveCamera TiltedMap::camera_for(double w, double h, double pitch, double bearing) const {
@@ -82,6 +83,20 @@ void TiltedMap::draw(Canvas* canvas, double x, double y, double w, double h, dou
   // Lines thin out with distance: the mean scale says how far away they are.
   torvik_transform_path(outlines_.get(), out.get(), &mean_scale, &cam);
   canvas->stroke(out, style.border, 0.9 * k * mean_scale, x, y);
+
+  // Dots shrink with distance as the lines do, each by its own scale.
+  const size_t n = points_.size() / 2;
+  if (n == 0) return;
+  std::vector<double> screen(points_.size()), scales(n);
+  std::vector<uint8_t> visible(n);
+  torvik_transform_points(points_.data(), screen.data(), scales.data(), visible.data(),
+                          static_cast<int64_t>(n), &cam);
+  for (size_t i = 0; i < n; ++i) {
+    if (!visible[i]) continue;
+    const double r = 2.2 * k * scales[i];
+    canvas->fill_circle(x + screen[2 * i], y + screen[2 * i + 1], r * 2.0, 0x40FFC46Bu);
+    canvas->fill_circle(x + screen[2 * i], y + screen[2 * i + 1], r, style.point);
+  }
 }
 
 }  // namespace poster

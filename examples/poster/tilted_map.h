@@ -17,6 +17,7 @@ namespace poster {
 struct TiltedStyle {
   uint32_t shadow, sheet, graticule, border;
   std::vector<uint32_t> land;
+  uint32_t point;  // dots of a point file
 };
 
 class TiltedMap {
@@ -38,6 +39,7 @@ class TiltedMap {
   double sheet_w_, sheet_h_;
   Path sheet_, outlines_, graticule_;
   std::deque<Path> fills_;
+  std::vector<double> points_;  // point files: sheet positions
 };
 
 }  // namespace poster

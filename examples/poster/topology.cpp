@@ -59,11 +59,12 @@ bool edge_key(const double* a, const double* b, EdgeKey* key) {
   return true;
 }
 
-// Edges where the map was cut, not coast: along the antimeridian, or the
-// jump that closes a ring around a pole.
+// Edges where the map was cut, not coast: along the antimeridian, along a
+// pole where a ring around it is closed, or a jump of a full turn.
 bool on_seam(const double* a) {
   const double lon0 = a[0], lon1 = a[2];
   if (std::fabs(lon1 - lon0) > 180.0) return true;
+  if (a[1] == a[3] && std::fabs(a[1]) == 90.0) return true;
   return lon0 == lon1 && std::fabs(std::remainder(lon0, 360.0)) == 180.0;
 }
 

@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "shp_writer.h"
@@ -37,6 +39,62 @@ TEST(load_shapefile, NamesWhatIsWrongWithAFile) {
                          "holds MultiPoint shapes (type 8)"));
   EXPECT_TRUE(fails_with(poster_test::write_temp("empty.shp", poster_test::shapefile_bytes(5, {})),
                          "holds no drawable geometry"));
+  // The M line and polygon types are read as empty shapes: say so, rather
+  // than that the file holds nothing.
+  const Record square{{{0, 0, 0, 10, 10, 10, 10, 0, 0, 0}}, {}};
+  EXPECT_TRUE(fails_with(poster_test::write_temp("pm.shp", poster_test::shapefile_bytes(25, {square})),
+                         "holds PolygonM shapes (type 25), which the library reads without"));
+  EXPECT_TRUE(fails_with(poster_test::write_temp("lm.shp", poster_test::shapefile_bytes(23, {square})),
+                         "holds PolyLineM shapes (type 23), which the library reads without"));
+}
+
+TEST(load_shapefile, NamesWhatAFileCutShortIsMissing) {
+  const Record square{{{0, 0, 0, 10, 10, 10, 10, 0, 0, 0}}, {}};
+  std::vector<uint8_t> bytes = poster_test::shapefile_bytes(5, {square, square, square});
+  MapData map;
+  std::string error;
+  ASSERT_TRUE(poster::load_shapefile(poster_test::write_temp("whole.shp", bytes), &map, &error));
+  EXPECT_EQ(map.damage, "");
+
+  // Cut inside the third record: two shapes are left, and the message says
+  // how long the file should be.
+  const size_t full = bytes.size();
+  bytes.resize(full - 20);
+  const std::string path = poster_test::write_temp("cut.shp", bytes);
+  ASSERT_TRUE(poster::load_shapefile(path, &map, &error)) << error;
+  EXPECT_EQ(map.num_shapes, 2);
+  EXPECT_EQ(map.damage, "'" + path + "' is cut short: its header gives a length of " +
+                            std::to_string(full) + " bytes, the file holds " +
+                            std::to_string(full - 20) +
+                            ", and its last record is incomplete; only the 2 shapes before the "
+                            "break can be drawn");
+}
+
+TEST(load_shapefile, LeavesOutAFewStrayPointsOfAPointFile) {
+  poster_test::Ring points;
+  for (int i = 0; i < 150; ++i) {
+    points.push_back(-170.0 + 2.0 * i);
+    points.push_back(-60.0 + 0.8 * i);
+  }
+  points[20] = 228.3;  // one longitude out of range
+  MapData map;
+  std::string error;
+  ASSERT_TRUE(poster::load_shapefile(
+      poster_test::write_temp("stray.shp", poster_test::shapefile_bytes(1, {Record{{points}, {}}})),
+      &map, &error));
+  EXPECT_TRUE(map.geographic);
+  EXPECT_EQ(map.stray_points, 1);
+  EXPECT_EQ(map.parts.size(), 149u);
+  EXPECT_LE(map.bounds.max_x, 180.0);
+
+  // Many points out of range: the file is in some other unit, drawn as it is.
+  for (size_t i = 0; i < 40; ++i) points[4 * i] = 1000.0 + static_cast<double>(i);
+  ASSERT_TRUE(poster::load_shapefile(
+      poster_test::write_temp("planar.shp", poster_test::shapefile_bytes(1, {Record{{points}, {}}})),
+      &map, &error));
+  EXPECT_FALSE(map.geographic);
+  EXPECT_EQ(map.stray_points, 0);
+  EXPECT_EQ(map.parts.size(), 150u);
 }
 
 TEST(load_shapefile, ReadsPolygonsAndPolylines) {
@@ -79,12 +137,38 @@ TEST(load_shapefile, SplitsRingsAcrossTheAntimeridianIntoTwoHalves) {
   EXPECT_EQ(lon(1, 3), -170.0);
   EXPECT_EQ(map.parts[1].shape, 0);
 
-  // A ring around the pole turns once: its jump is its closing edge, kept.
-  const Record polar{{{-180, -80, 0, -70, 180, -80, 180, -90, -180, -90, -180, -80}}, {}};
+}
+
+TEST(load_shapefile, ClosesRingsAroundAPoleAlongThePole) {
+  // As Antarctica is stored: around the pole along 80 S, closed by a jump
+  // from 180 back to -180 in the middle of the ring.
+  const Record polar{{{10, -80, 180, -80, -180, -80, -90, -75, 0, -78, 10, -80}}, {}};
+  MapData map;
+  std::string error;
   ASSERT_TRUE(poster::load_shapefile(
       poster_test::write_temp("pole.shp", poster_test::shapefile_bytes(5, {polar})), &map, &error));
   ASSERT_EQ(map.parts.size(), 1u);
-  EXPECT_EQ(map.lonlat[8], -180.0);
+  const poster::Part& p = map.parts[0];
+  const auto at = [&](int64_t i) {
+    return std::make_pair(map.lonlat[2 * (p.start + i)], map.lonlat[2 * (p.start + i) + 1]);
+  };
+  const int64_t n = p.end - p.start;
+  // It starts just after the jump, runs east to 180, goes down to the pole,
+  // west along it in short steps, and back up to where it started.
+  EXPECT_EQ(at(0), std::make_pair(-180.0, -80.0));
+  EXPECT_EQ(at(n - 1), at(0));
+  int on_pole = 0;
+  for (int64_t i = 1; i < n; ++i) {
+    EXPECT_LE(std::fabs(at(i).first), 180.0);
+    if (at(i).second != -90.0) continue;
+    ++on_pole;
+    if (at(i - 1).second == -90.0) {
+      EXPECT_NEAR(at(i - 1).first - at(i).first, 2.0, 1e-9) << i;
+    }
+  }
+  EXPECT_EQ(on_pole, 181);
+  EXPECT_EQ(at(4), std::make_pair(180.0, -80.0));
+  EXPECT_EQ(at(5), std::make_pair(180.0, -90.0));
 }
 
 TEST(load_shapefile, KeepsDamagedPartOffsetsInsideThePoints) {

@@ -63,12 +63,28 @@ TEST(parse_options, RejectsWithAReason) {
       {{"--shp"}, "needs a value"},
       {{"--colour", "red"}, "unknown option '--colour'"},
       {{"--shp", "a.shp", "--url", "http://h/b.shp"}, "cannot be combined"},
+      // Found before anything is downloaded or drawn.
+      {{"--url", "not a url"}, "--url takes an http:// or https:// URL with a host name"},
+      {{"--url", "ftp://h.example/x.shp"}, "--url takes an http:// or https:// URL"},
+      {{"--url", "https://"}, "--url takes an http:// or https:// URL"},
+      {{"--url", "http://h.example/a b.shp"}, "--url takes an http:// or https:// URL"},
+      {{"--out", "poster.jpg"}, "written as PNG only"},
+      {{"--out", "poster"}, "written as PNG only"},
+      {{"--out", "posters/"}, "is a folder"},
   };
   for (const auto& c : cases) {
     const Parsed p = parse(c.first);
     EXPECT_EQ(p.result, ParseResult::kError) << c.second;
     EXPECT_NE(p.error.find(c.second), std::string::npos) << p.error;
   }
+}
+
+TEST(parse_options, AcceptsWhatCanBeWritten) {
+  EXPECT_EQ(parse({"--url", "HTTPS://h.example:8443/d/x.shp?v=1"}).result, ParseResult::kRun);
+  EXPECT_EQ(parse({"--out", "Poster.PNG"}).result, ParseResult::kRun);
+  // With --frames the output is a folder, and needs no extension.
+  EXPECT_EQ(parse({"--frames", "2", "--out", "frames"}).result, ParseResult::kRun);
+  EXPECT_EQ(parse({"--out", "frames", "--frames", "2"}).result, ParseResult::kRun);
 }
 
 TEST(download_destination, KeepsPlainFileNamesOnly) {

@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -21,13 +22,13 @@ using poster_test::Ring;
 // that stand out from its ocean 0x0F2A40: channel differences summing to
 // more than 0x70, which the faint graticule (about 0x4B) never reaches while
 // land, lines and points do.
-int painted_in_world_panel(const poster::Image& image, double k) {
+int painted_in(const poster::Image& image, double k, int x0, int y0, int x1, int y1) {
   const BLImageData d = image.data();
   int count = 0;
-  for (int y = static_cast<int>(60 * k); y < static_cast<int>(600 * k); ++y) {
+  for (int y = static_cast<int>(y0 * k); y < static_cast<int>(y1 * k); ++y) {
     const auto* row =
         reinterpret_cast<const uint32_t*>(static_cast<const uint8_t*>(d.pixel_data) + d.stride * y);
-    for (int x = static_cast<int>(60 * k); x < static_cast<int>(1020 * k); ++x) {
+    for (int x = static_cast<int>(x0 * k); x < static_cast<int>(x1 * k); ++x) {
       const int r = (row[x] >> 16) & 0xFF, g = (row[x] >> 8) & 0xFF, b = row[x] & 0xFF;
       if (std::abs(r - 0x0F) + std::abs(g - 0x2A) + std::abs(b - 0x40) > 0x70) ++count;
     }
@@ -35,26 +36,56 @@ int painted_in_world_panel(const poster::Image& image, double k) {
   return count;
 }
 
-int render(int32_t shape_type, const std::vector<Record>& records, const std::string& name) {
+int painted_in_world_panel(const poster::Image& image, double k) {
+  return painted_in(image, k, 60, 60, 1020, 600);
+}
+
+// Share of the world panel's pixels that show the plain ocean (the faint
+// graticule included).
+double ocean_share(const poster::Image& image, double k) {
+  const BLImageData d = image.data();
+  int ocean = 0, all = 0;
+  for (int y = static_cast<int>(45 * k); y < static_cast<int>(615 * k); ++y) {
+    const auto* row =
+        reinterpret_cast<const uint32_t*>(static_cast<const uint8_t*>(d.pixel_data) + d.stride * y);
+    for (int x = static_cast<int>(45 * k); x < static_cast<int>(1035 * k); ++x) {
+      const int r = (row[x] >> 16) & 0xFF, g = (row[x] >> 8) & 0xFF, b = row[x] & 0xFF;
+      ++all;
+      if (std::abs(r - 0x0F) + std::abs(g - 0x2A) + std::abs(b - 0x40) < 0x30) ++ocean;
+    }
+  }
+  return static_cast<double>(ocean) / all;
+}
+
+// Renders the poster of a file at width 480; "image" receives it.
+void render_to(int32_t shape_type, const std::vector<Record>& records, const std::string& name,
+               std::unique_ptr<poster::Image>* image, double* k) {
   poster::MapData map;
   std::string error;
   const std::string path =
       poster_test::write_temp(name, poster_test::shapefile_bytes(shape_type, records));
   if (!poster::load_shapefile(path, &map, &error)) {
     ADD_FAILURE() << error;
-    return 0;
+    return;
   }
   poster::SceneOptions options;
   options.width = 480;
   const poster::Scene scene(map, options);
   poster::Sparks sparks(scene.pixel_scale());
-  poster::Image image(scene.width(), scene.height());
+  image->reset(new poster::Image(scene.width(), scene.height()));
   const poster::SceneState state = poster::poster_state();
   scene.warm_up(state, &sparks);
-  scene.render(state, sparks, &image);
-  EXPECT_EQ(image.width(), 480);
-  EXPECT_EQ(image.height(), 300);
-  return painted_in_world_panel(image, scene.pixel_scale());
+  scene.render(state, sparks, image->get());
+  EXPECT_EQ((*image)->width(), 480);
+  EXPECT_EQ((*image)->height(), 300);
+  *k = scene.pixel_scale();
+}
+
+int render(int32_t shape_type, const std::vector<Record>& records, const std::string& name) {
+  std::unique_ptr<poster::Image> image;
+  double k = 0.0;
+  render_to(shape_type, records, name, &image, &k);
+  return image ? painted_in_world_panel(*image, k) : 0;
 }
 
 Ring spiral(double cx, double cy) {
@@ -73,6 +104,82 @@ TEST(Scene, DrawsPolylinesPointsAndPlanarPolygons) {
   const Ring square_m{500000, 500000, 500000, 900000, 900000,
                       900000, 900000, 500000, 500000, 500000};
   EXPECT_GT(render(5, {Record{{square_m}, {}}}, "metres.shp"), 20000);
+}
+
+// Antarctica's ring runs around the pole. Unless it is closed along the
+// pole, a conic turns it inside out and the whole world panel becomes one
+// land fill with the countries as holes in it.
+TEST(Scene, WorldMapsInEveryProjectionShowOceanAroundTheLand) {
+  poster::MapData map;
+  std::string error;
+  ASSERT_TRUE(poster::load_shapefile(QUILLON_SAMPLE_SHP, &map, &error)) << error;
+  for (poster::Projection world :
+       {poster::Projection::kMercator, poster::Projection::kAlbers, poster::Projection::kLcc}) {
+    poster::SceneOptions options;
+    options.width = 480;
+    options.world = world;
+    options.conic = world == poster::Projection::kAlbers ? world : poster::Projection::kLcc;
+    const poster::Scene scene(map, options);
+    poster::Sparks sparks(scene.pixel_scale());
+    poster::Image image(scene.width(), scene.height());
+    scene.render(poster::poster_state(), sparks, &image);
+    const double share = ocean_share(image, scene.pixel_scale());
+    EXPECT_GT(share, 0.45) << static_cast<int>(world);
+    EXPECT_LT(share, 0.85) << static_cast<int>(world);
+  }
+}
+
+TEST(Scene, DrawsPointFilesInEveryMapPanel) {
+  // Points over Europe, one of them a slip far outside longitude.
+  Ring points = spiral(10, 50);
+  points[0] = 228.3;
+  std::unique_ptr<poster::Image> image;
+  double k = 0.0;
+  render_to(1, {Record{{points}, {}}}, "europe_points.shp", &image, &k);
+  ASSERT_TRUE(image);
+  EXPECT_GT(painted_in_world_panel(*image, k), 100);
+  EXPECT_GT(painted_in(*image, k, 410, 660, 1030, 950), 100);   // flat conic
+  EXPECT_GT(painted_in(*image, k, 1090, 530, 1550, 950), 100);  // tilted conic
+}
+
+// The burst thrown when the coast is complete must read as sparks flying
+// apart, not as a solid white blob, in the frames that follow it.
+TEST(Scene, FinaleSparksDoNotMergeIntoWhiteBlobs) {
+  poster::MapData map;
+  std::string error;
+  ASSERT_TRUE(poster::load_shapefile(QUILLON_SAMPLE_SHP, &map, &error)) << error;
+  poster::SceneOptions options;
+  options.width = 800;
+  const poster::Scene scene(map, options);
+  std::srand(20240611u);
+  poster::Sparks sparks(scene.pixel_scale());
+  poster::Image image(scene.width(), scene.height());
+  const int frames = 48;
+  double previous = 0.0;
+  int after_finale = -1, worst = 0;
+  for (int i = 0; i < frames; ++i) {
+    const poster::SceneState state = poster::frame_state(i, frames);
+    if (previous < 1.0 && state.reveal >= 1.0) {
+      scene.finale(&sparks);
+      after_finale = 0;
+    }
+    previous = state.reveal;
+    scene.advance(state, &sparks, 1.0 / 24.0);
+    if (after_finale < 0 || ++after_finale > 6) continue;
+    scene.render(state, sparks, &image);
+    const BLImageData d = image.data();
+    int white = 0;
+    for (int y = 0; y < d.size.h; ++y) {
+      const auto* row = reinterpret_cast<const uint32_t*>(static_cast<const uint8_t*>(d.pixel_data) +
+                                                          d.stride * y);
+      for (int x = 0; x < d.size.w; ++x)
+        if (((row[x] >> 16) & 0xFF) > 0xF0 && ((row[x] >> 8) & 0xFF) > 0xF0 && (row[x] & 0xFF) > 0xE0)
+          ++white;
+    }
+    worst = std::max(worst, white);
+  }
+  ASSERT_GE(after_finale, 1);
+  EXPECT_LT(worst, 150);
 }
 
 TEST(Scene, AnimationFramesFollowTheTimeline) {
