@@ -7,7 +7,7 @@
 // CPU time divided by the point count the time per point. The machine may
 // be shared, so compare medians of repeated, interleaved runs:
 //
-//   bench_ordane_projections --benchmark_repetitions=10 \
+//   bench_ordane_projections --benchmark_repetitions=10
 //     --benchmark_enable_random_interleaving=true --benchmark_report_aggregates_only=true
 //
 // PROJ transforms in place and takes radians: its buffer is refilled from a
@@ -217,12 +217,12 @@ void BM_proj_aea_forward(benchmark::State& state) {
 
 }  // namespace
 
-void export_counts(benchmark::internal::Benchmark* b) {
+static void export_counts(benchmark::internal::Benchmark* b) {
   for (int64_t n : {int64_t{1}, int64_t{8}, int64_t{64}, kPoints}) b->Arg(n);
 }
 
 // Scalar and each vector level on 1, 8, 64 and 1,000,000 points.
-void kernel_levels(benchmark::internal::Benchmark* b) {
+static void kernel_levels(benchmark::internal::Benchmark* b) {
   for (int64_t level = 0; level <= 3; ++level) {
     for (int64_t n : {int64_t{1}, int64_t{8}, int64_t{64}, kPoints}) b->Args({level, n});
   }
