@@ -10,6 +10,7 @@ packages=(
   clang libclang-rt-14-dev                       # libFuzzer targets
   libcurl4-openssl-dev ca-certificates openssl   # HTTP download and its TLS tests
   python3                                        # local test servers, ctypes client
+  python3-numpy python3-pytest python3-pip       # the Python package and its tests
   libproj-dev                                    # reference projections in tests
   libshp-dev shapelib                            # reference shapefile reader and writers
 )

@@ -260,6 +260,12 @@ class Libraries:
     def __init__(self, paths: Dict[str, str]) -> None:
         self.paths = dict(paths)
         self.handles: Dict[str, ctypes.CDLL] = {}
+        # A Blend2D outside the loader's search (the real one in its own
+        # prefix) is loaded first, so that the libraries' dependency on it
+        # resolves to this copy.
+        blend2d = os.environ.get("QUILLON_BLEND2D_LIB") or _installed_setting("BLEND2D_LIB")
+        if blend2d and os.path.isfile(blend2d):
+            ctypes.CDLL(blend2d, mode=ctypes.RTLD_GLOBAL)
         for lib in LIBRARIES:
             try:
                 self.handles[lib] = ctypes.CDLL(paths[lib])
@@ -294,12 +300,17 @@ def _package_dir() -> str:
     return os.path.dirname(os.path.realpath(__file__))
 
 
-def _installed_lib_dir() -> Optional[str]:
+def _installed_setting(name: str) -> Optional[str]:
     try:
-        from . import _version  # generated at install time
+        from . import _version  # generated when the package is installed
     except ImportError:
         return None
-    rel = getattr(_version, "LIB_DIR", None)
+    value = getattr(_version, name, None)
+    return str(value) if value else None
+
+
+def _installed_lib_dir() -> Optional[str]:
+    rel = _installed_setting("LIB_DIR")
     if not rel:
         return None
     return os.path.normpath(os.path.join(_package_dir(), rel))
@@ -325,23 +336,20 @@ def _in_dir(folder: str, lib: str) -> Optional[str]:
 def find_libraries(lib_dir: Optional[str] = None) -> Dict[str, str]:
     """The file of each library, looked up as the module docstring says."""
     lib_dir = lib_dir or os.environ.get("QUILLON_LIB_DIR") or None
-    folders: List[Tuple[str, str]] = []
+    folders: List[str] = []
     if lib_dir:
-        folders.append(("QUILLON_LIB_DIR" if not folders else "lib_dir", lib_dir))
+        folders.append(lib_dir)
     else:
-        installed = _installed_lib_dir()
-        if installed:
-            folders.append(("the installed package", installed))
-        checkout = _checkout_lib_dir()
-        if checkout:
-            folders.append(("the source checkout", checkout))
+        for folder in (_installed_lib_dir(), _checkout_lib_dir()):
+            if folder:
+                folders.append(folder)
     found: Dict[str, str] = {}
     for lib in LIBRARIES:
         env = os.environ.get("QUILLON_%s_LIB" % lib.upper())
         if env:
             found[lib] = env
             continue
-        for _, folder in folders:
+        for folder in folders:
             path = _in_dir(folder, lib)
             if path:
                 found[lib] = path
@@ -351,7 +359,7 @@ def find_libraries(lib_dir: Optional[str] = None) -> Dict[str, str]:
                 raise OSError("quillon: lib%s not found in %s" % (lib, lib_dir))
             system = ctypes.util.find_library(lib)
             if not system:
-                looked = ", ".join(folder for _, folder in folders) or "no folder"
+                looked = ", ".join(folders) or "no folder"
                 raise OSError("quillon: lib%s not found (looked in %s and the system's "
                               "library path); set QUILLON_LIB_DIR to the folder that "
                               "holds libordane.so, libvelket.so and libtorvik.so" % (lib, looked))
