@@ -15,6 +15,10 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.environ.get("QUILLON_SOURCE_DIR") or os.path.dirname(os.path.dirname(HERE))
 SAMPLE = os.environ.get("QUILLON_SAMPLE_SHP") or os.path.join(ROOT, "data", "countries_110m.shp")
 SANITIZED = bool(os.environ.get("QUILLON_SANITIZED"))
+# Child processes run from other folders and import this same package.
+if os.environ.get("QUILLON_LIB_DIR"):
+    os.environ["QUILLON_LIB_DIR"] = os.path.abspath(os.environ["QUILLON_LIB_DIR"])
+os.environ["PYTHONPATH"] = os.path.dirname(os.path.dirname(os.path.realpath(quillon.__file__)))
 
 
 @pytest.fixture(scope="session")
