@@ -10,8 +10,8 @@ The libraries are looked up, in this order:
   3. the folder recorded when the package was installed with "cmake --install";
   4. the build folder of the source checkout the package sits in (<root>/build);
   5. the system's library search (ldconfig, LD_LIBRARY_PATH).
-Blend2D is then the very library libordane was linked against, already loaded
-into the process as its dependency, so paths and contexts made here are the
+Blend2D is then the very library libordane was linked against, reached
+through libordane's own symbol lookup, so paths and contexts made here are the
 ones the three libraries expect.
 """
 
@@ -276,24 +276,38 @@ class Libraries:
             fn.restype = restype
             fn.argtypes = argtypes
             setattr(self, name, fn)
-        self.blend2d, self.blend2d_name = _loaded_blend2d()
+        # Looked up through libordane's handle, a symbol resolves in its own
+        # dependencies: this is the very Blend2D the libraries call, even when
+        # another one is loaded into the process too.
+        ordane = self.handles["ordane"]
         for name, restype, argtypes in BLEND2D_CALLS:
-            fn = getattr(self.blend2d, name)
+            fn = getattr(ordane, name)
             fn.restype = restype
             fn.argtypes = argtypes
             setattr(self, name, fn)
+        here = _address(ordane.bl_path_init)
+        for lib in ("velket", "torvik"):
+            if _address(self.handles[lib].bl_path_init) != here:
+                raise OSError("quillon: libordane and lib%s link different Blend2D libraries"
+                              % lib)
+        self.blend2d_name = _blend2d_name(here)
 
 
-def _loaded_blend2d() -> Tuple[ctypes.CDLL, str]:
-    """The Blend2D already in the process as libordane's dependency."""
+def _address(fn: Any) -> int:
+    return int(ctypes.cast(fn, c_void_p).value or 0)
+
+
+def _blend2d_name(address: int) -> str:
+    """The soname of the loaded Blend2D that holds "address" ("" if unknown)."""
     noload = getattr(os, "RTLD_NOLOAD", 0)
     for soname in BLEND2D_SONAMES:
         try:
-            return ctypes.CDLL(soname, mode=noload | ctypes.RTLD_GLOBAL), soname
+            candidate = ctypes.CDLL(soname, mode=noload)
         except OSError:
             continue
-    raise OSError("quillon: the libraries are loaded but no Blend2D library "
-                  "(%s) is among their dependencies" % ", ".join(BLEND2D_SONAMES))
+        if _address(candidate.bl_path_init) == address:
+            return soname
+    return ""
 
 
 def _package_dir() -> str:

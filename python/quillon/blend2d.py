@@ -206,6 +206,12 @@ class Image(_Core):
         self.format = format
         self._contexts: "weakref.WeakSet[Context]" = weakref.WeakSet()
 
+    def close(self) -> None:
+        """Ends any Context still drawing into the image, then destroys it."""
+        for ctx in list(getattr(self, "_contexts", ())):
+            ctx.end()
+        super().close()
+
     @classmethod
     def from_array(cls, pixels: np.ndarray, premultiply: bool = True) -> "Image":
         """A new image holding a copy of the (H, W) uint32 0xAARRGGBB array.

@@ -94,3 +94,10 @@ def test_context_keeps_its_image_alive():
     ctx.fill_all(0xFFFFFFFF)
     ctx.end()
     assert ctx.image.to_array()[0, 0] == 0xFFFFFFFF
+    # Closing an image first ends the context drawing into it.
+    img = q.Image(8, 8)
+    ctx = q.Context(img)
+    img.close()
+    assert ctx.closed
+    with pytest.raises(ValueError, match="closed"):
+        ctx.fill_all(0xFFFFFFFF)
