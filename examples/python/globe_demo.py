@@ -72,7 +72,7 @@ def main(argv=None):
                    distance=900, center_x=400, center_y=250)
     seen = q.camera_points(plane, cam)
     cx, cy, cs, cvis = q.project_point(400.0, 250.0, cam)
-    summary["camera"] = {"points": len(plane), "visible": seen.count,
+    summary["camera"] = {"points": len(plane), "visible": seen.visible_count,
                          "flags_visible": int(seen.visible.sum()),
                          "centre": [cx, cy, cs, int(cvis)],
                          "scale_range": [float(seen.scales.min()), float(seen.scales.max())]}

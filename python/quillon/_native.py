@@ -293,6 +293,11 @@ class Libraries:
         self.blend2d_name = _blend2d_name(here)
 
 
+    def __getattr__(self, name: str) -> Any:
+        # Only reached for names that were not declared above.
+        raise AttributeError("quillon: %s is not a declared C function" % name)
+
+
 def _address(fn: Any) -> int:
     return int(ctypes.cast(fn, c_void_p).value or 0)
 

@@ -376,7 +376,7 @@ def premultiply_argb(words: np.ndarray) -> np.ndarray:
     out = w & np.uint32(0xFF000000)
     for shift in (16, 8, 0):
         c = (w >> shift) & 0xFF
-        out |= ((c * a + 127) // 255).astype(np.uint32) << shift
+        out |= np.left_shift(((c * a + 127) // 255).astype(np.uint32), np.uint32(shift))
     return out
 
 
@@ -389,5 +389,5 @@ def unpremultiply_argb(words: np.ndarray) -> np.ndarray:
     for shift in (16, 8, 0):
         c = (w >> shift) & 0xFF
         v = np.minimum((c * 255 + safe // 2) // safe, 255).astype(np.uint32)
-        out |= np.where(a == 0, 0, v).astype(np.uint32) << shift
+        out |= np.left_shift(np.where(a == 0, 0, v).astype(np.uint32), np.uint32(shift))
     return out

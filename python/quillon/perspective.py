@@ -26,7 +26,7 @@ class Projected(NamedTuple):
     coords: np.ndarray
     scales: np.ndarray
     visible: np.ndarray
-    count: int
+    visible_count: int
 
 
 def project_point(x: float, y: float, camera: PerspectiveCamera) -> Tuple[float, float, float, bool]:

@@ -106,7 +106,7 @@ def test_camera_points_and_segments_match_the_c_call(c):
         out, sc, vis = np.empty_like(src), np.empty(n), np.empty(n, np.uint8)
         count = getattr(c, name)(ptr(src), ptr(out), ptr(sc), ptr(vis), n, ctypes.byref(cam))
         got = wrapper(src, cam)
-        assert 0 < got.count < n and got.count == count
+        assert 0 < got.visible_count < n and got.visible_count == count
         assert np.array_equal(got.coords, out) and np.array_equal(got.scales, sc)
         assert got.visible.dtype == bool and np.array_equal(got.visible, vis.astype(bool))
         inplace = src.copy()
@@ -124,10 +124,10 @@ def test_camera_points_and_segments_match_the_c_call(c):
 def test_camera_hides_points_behind_the_near_plane():
     cam = q.Camera(800, 600, 90, 0, 0, 0, 5, 0, 0, 1)  # near 1 stands for 10
     got = q.camera_points([0.0, 0.0, 100.0, 50.0], cam)
-    assert got.count == 0 and not got.visible.any() and not got.coords.any()
+    assert got.visible_count == 0 and not got.visible.any() and not got.coords.any()
     cam.distance, cam.near_plane = 300, 0
     got = q.camera_points([0.0, 0.0, 100.0, 50.0], cam)
-    assert got.count == 2 and got.coords[2:].tolist() == pytest.approx([500.0, 250.0])
+    assert got.visible_count == 2 and got.coords[2:].tolist() == pytest.approx([500.0, 250.0])
 
 
 def test_camera_path_matches_the_c_call(c):
