@@ -1,0 +1,160 @@
+"""Checks that make every buffer handed to C exactly as large as C assumes."""
+
+from __future__ import annotations
+
+from typing import Any, Optional, Tuple
+
+import numpy as np
+
+INT32_MAX = 2**31 - 1
+
+
+def _as_array(value: Any, dtype: Any, name: str) -> np.ndarray:
+    """"value" as an ndarray of "dtype": arrays must already have it (a silent
+    conversion would hide a float32 or integer array handed in by mistake),
+    other sequences are converted."""
+    want = np.dtype(dtype)
+    if isinstance(value, np.ndarray):
+        if value.dtype != want:
+            raise TypeError("%s must be a %s array, not %s (convert it with "
+                            ".astype(np.%s))" % (name, want.name, value.dtype, want.name))
+        return value
+    try:
+        arr = np.asarray(value, dtype=want)
+    except (TypeError, ValueError) as exc:
+        raise TypeError("%s must be an array of %s: %s" % (name, want.name, exc)) from None
+    return arr
+
+
+def _contiguous(arr: np.ndarray, name: str) -> None:
+    if not arr.flags.c_contiguous:
+        raise ValueError("%s must be C-contiguous (use np.ascontiguousarray)" % name)
+
+
+def tuples(value: Any, width: int, name: str) -> Tuple[np.ndarray, int]:
+    """A float64 array of (N, width) or flat N * width numbers: (array, N)."""
+    arr = _as_array(value, np.float64, name)
+    if arr.ndim == 2:
+        if arr.shape[1] != width:
+            raise ValueError("%s must have shape (N, %d), not %s" % (name, width, arr.shape))
+    elif arr.ndim == 1:
+        if arr.shape[0] % width:
+            raise ValueError("%s is flat with %d numbers, not a multiple of %d"
+                             % (name, arr.shape[0], width))
+    else:
+        raise ValueError("%s must have shape (N, %d) or be flat, not %s"
+                         % (name, width, arr.shape))
+    _contiguous(arr, name)
+    return arr, arr.size // width
+
+
+def points(value: Any, name: str = "points") -> Tuple[np.ndarray, int]:
+    """A float64 Point array, (N, 2) or flat even length: (array, N)."""
+    return tuples(value, 2, name)
+
+
+def output(out: Optional[np.ndarray], like: np.ndarray, dtype: Any = np.float64,
+           name: str = "out") -> np.ndarray:
+    """"out" checked to hold exactly as many numbers as "like" (any shape of
+    that size), writable and C-contiguous; a new array shaped like "like" when
+    None. "out" may be "like" itself, but may not overlap it otherwise."""
+    if out is None:
+        return np.empty(like.shape, dtype)
+    if not isinstance(out, np.ndarray):
+        raise TypeError("%s must be a numpy array" % name)
+    want = np.dtype(dtype)
+    if out.dtype != want:
+        raise TypeError("%s must be a %s array, not %s" % (name, want.name, out.dtype))
+    if out.size != like.size:
+        raise ValueError("%s holds %d numbers, the input %d" % (name, out.size, like.size))
+    if not out.flags.writeable:
+        raise ValueError("%s is read-only" % name)
+    _contiguous(out, name)
+    if (out.ctypes.data != like.ctypes.data or out.dtype != like.dtype) \
+            and np.may_share_memory(out, like):
+        raise ValueError("%s overlaps the input without being the same array" % name)
+    return out
+
+
+def sized(out: Optional[np.ndarray], shape: Tuple[int, ...], dtype: Any, name: str) -> np.ndarray:
+    """A side output ("scales", "visible") of exactly "shape"'s size."""
+    if out is None:
+        return np.empty(shape, dtype)
+    if not isinstance(out, np.ndarray):
+        raise TypeError("%s must be a numpy array" % name)
+    if out.dtype != np.dtype(dtype):
+        raise TypeError("%s must be a %s array, not %s" % (name, np.dtype(dtype).name, out.dtype))
+    if out.size != int(np.prod(shape)):
+        raise ValueError("%s holds %d values, %d are needed" % (name, out.size, int(np.prod(shape))))
+    if not out.flags.writeable:
+        raise ValueError("%s is read-only" % name)
+    _contiguous(out, name)
+    return out
+
+
+def offsets(value: Any, point_count: int, name: str = "part_offsets") -> Tuple[np.ndarray, int]:
+    """Part offsets as int64: at least two entries, none above "point_count",
+    so no part can end past the Point array. (Negative entries and ends below
+    their starts are safe: the builders skip such parts.)"""
+    if isinstance(value, np.ndarray):
+        if value.dtype.kind not in "iu":
+            raise TypeError("%s must be an integer array, not %s" % (name, value.dtype))
+        if value.dtype.kind == "u" and value.size and int(value.max()) > point_count:
+            raise ValueError("%s reaches past the %d points" % (name, point_count))
+        arr = np.ascontiguousarray(value, dtype=np.int64) if value.dtype != np.int64 \
+            else value
+    else:
+        try:
+            arr = np.asarray(value, dtype=np.int64)
+        except (TypeError, ValueError, OverflowError) as exc:
+            raise TypeError("%s must be integers: %s" % (name, exc)) from None
+    if arr.ndim != 1:
+        raise ValueError("%s must be one-dimensional, not %s" % (name, arr.shape))
+    if arr.shape[0] < 2:
+        raise ValueError("%s needs at least two entries (one part)" % name)
+    _contiguous(arr, name)
+    if int(arr.max()) > point_count:
+        raise ValueError("%s reaches index %d past the %d points"
+                         % (name, int(arr.max()), point_count))
+    return arr, arr.shape[0] - 1
+
+
+def pixels(value: Any, name: str, writable: bool) -> Tuple[np.ndarray, int, int, int]:
+    """A (H, W) uint32 pixel array whose rows may be spaced (a view of a larger
+    image, or flipped): (array, width, height, stride in bytes)."""
+    if not isinstance(value, np.ndarray):
+        raise TypeError("%s must be a numpy uint32 array of shape (H, W)" % name)
+    if value.dtype != np.uint32:
+        raise TypeError("%s must be a uint32 array, not %s" % (name, value.dtype))
+    if value.ndim != 2:
+        raise ValueError("%s must have shape (H, W), not %s" % (name, value.shape))
+    height, width = value.shape
+    if width < 1 or height < 1:
+        raise ValueError("%s is empty (%d x %d)" % (name, width, height))
+    if width > INT32_MAX // 4 or height > INT32_MAX:
+        raise ValueError("%s is too large (%d x %d)" % (name, width, height))
+    if value.strides[1] != 4:
+        raise ValueError("%s must have adjacent pixels in each row" % name)
+    stride = value.strides[0]
+    if height > 1 and (abs(stride) < 4 * width or stride % 4):
+        raise ValueError("%s rows overlap or are not whole pixels apart" % name)
+    if height == 1:
+        stride = 4 * width
+    if abs(stride) > INT32_MAX:
+        raise ValueError("%s row stride %d does not fit 32 bits" % (name, stride))
+    if writable and not value.flags.writeable:
+        raise ValueError("%s is read-only" % name)
+    return value, width, height, int(stride)
+
+
+def uint(value: Any, bits: int, name: str) -> int:
+    """An integer in [0, 2**bits)."""
+    try:
+        number = int(value)
+    except (TypeError, ValueError):
+        raise TypeError("%s must be an integer, not %r" % (name, value)) from None
+    if number != value and not isinstance(value, (int, np.integer)):
+        raise TypeError("%s must be an integer, not %r" % (name, value))
+    if not 0 <= number < 2**bits:
+        raise ValueError("%s must lie in [0, 2**%d), not %d" % (name, bits, number))
+    return number

@@ -1,0 +1,393 @@
+"""Small Path, Image and Context classes over the Blend2D the libraries link.
+
+Each object owns one Blend2D core (16 bytes) and destroys it when closed or
+garbage collected. Every function of the package that takes a path or a
+context also takes the address (an int) of a BLPathCore or BLContextCore made
+by another Blend2D binding in the same process; that object must then stay
+alive, and belong to the same Blend2D, for the duration of the call.
+"""
+
+from __future__ import annotations
+
+import ctypes
+import os
+import weakref
+from typing import Any, Optional, Tuple, Union
+
+import numpy as np
+
+from . import _arrays
+from ._native import BLCircle, BLImageData, BLObjectCore, BLPoint, BLRect, lib
+from .errors import BLEND2D_ERRORS, Blend2DError
+
+FORMAT_PRGB32 = 1
+FORMAT_XRGB32 = 2
+COMP_OP_SRC_OVER = 0
+COMP_OP_SRC_COPY = 1
+_GEOMETRY_RECTD = 4
+_GEOMETRY_CIRCLE = 5
+
+PATH_CMD_MOVE = 0
+PATH_CMD_ON = 1
+PATH_CMD_QUAD = 2
+PATH_CMD_CONIC = 3
+PATH_CMD_CUBIC = 4
+PATH_CMD_CLOSE = 5
+PATH_CMD_WEIGHT = 6
+
+_IMAGE_MAX = 65535  # the largest side the real Blend2D accepts
+
+
+def check(function: str, result: int) -> None:
+    """Raises Blend2DError for a BLResult other than success."""
+    if result:
+        raise Blend2DError(function, result, BLEND2D_ERRORS.get(result, "Blend2D error 0x%X" % result))
+
+
+def _destroy(destroy: Any, core: BLObjectCore) -> None:
+    destroy(ctypes.addressof(core))
+
+
+class _Core:
+    """One Blend2D core object owned by Python."""
+
+    _destroy_name = ""
+
+    def __init__(self) -> None:
+        self._core = BLObjectCore()
+        self._finalizer: Optional[weakref.finalize] = None
+
+    def _own(self) -> None:
+        self._finalizer = weakref.finalize(self, _destroy,
+                                           getattr(lib(), self._destroy_name), self._core)
+
+    @property
+    def address(self) -> int:
+        """The address of the core, for the C exports or another binding."""
+        if self._finalizer is None or not self._finalizer.alive:
+            raise ValueError("%s is closed" % type(self).__name__)
+        return ctypes.addressof(self._core)
+
+    def close(self) -> None:
+        """Destroys the Blend2D object now (also done by the garbage collector)."""
+        if self._finalizer is not None:
+            self._finalizer()
+
+    @property
+    def closed(self) -> bool:
+        return self._finalizer is None or not self._finalizer.alive
+
+    def __enter__(self) -> Any:
+        return self
+
+    def __exit__(self, *exc: Any) -> None:
+        self.close()
+
+
+class Path(_Core):
+    """A Blend2D path (BLPathCore)."""
+
+    _destroy_name = "bl_path_destroy"
+
+    def __init__(self) -> None:
+        super().__init__()
+        check("bl_path_init", lib().bl_path_init(ctypes.addressof(self._core)))
+        self._own()
+
+    def move_to(self, x: float, y: float) -> "Path":
+        check("bl_path_move_to", lib().bl_path_move_to(self.address, x, y))
+        return self
+
+    def line_to(self, x: float, y: float) -> "Path":
+        check("bl_path_line_to", lib().bl_path_line_to(self.address, x, y))
+        return self
+
+    def quad_to(self, x1: float, y1: float, x2: float, y2: float) -> "Path":
+        check("bl_path_quad_to", lib().bl_path_quad_to(self.address, x1, y1, x2, y2))
+        return self
+
+    def cubic_to(self, x1: float, y1: float, x2: float, y2: float, x3: float,
+                 y3: float) -> "Path":
+        check("bl_path_cubic_to", lib().bl_path_cubic_to(self.address, x1, y1, x2, y2, x3, y3))
+        return self
+
+    def conic_to(self, x1: float, y1: float, x2: float, y2: float, w: float) -> "Path":
+        check("bl_path_conic_to", lib().bl_path_conic_to(self.address, x1, y1, x2, y2, w))
+        return self
+
+    def close_figure(self) -> "Path":
+        """Closes the current figure (bl_path_close)."""
+        check("bl_path_close", lib().bl_path_close(self.address))
+        return self
+
+    def polyline(self, points: Any, closed: bool = False) -> "Path":
+        """Appends a move to the first point and lines to the others."""
+        arr, n = _arrays.points(points)
+        xy = arr.reshape(n, 2).tolist()
+        if xy:
+            self.move_to(*xy[0])
+            for x, y in xy[1:]:
+                self.line_to(x, y)
+            if closed:
+                self.close_figure()
+        return self
+
+    def add_path(self, other: PathLike) -> "Path":
+        """Appends every entry of "other" unchanged (it may be this path)."""
+        check("bl_path_add_path", lib().bl_path_add_path(self.address, path_address(other), None))
+        return self
+
+    def clear(self) -> "Path":
+        """Empties the path, keeping its storage."""
+        check("bl_path_clear", lib().bl_path_clear(self.address))
+        return self
+
+    def reset(self) -> "Path":
+        """Empties the path and frees its storage."""
+        check("bl_path_reset", lib().bl_path_reset(self.address))
+        return self
+
+    def __len__(self) -> int:
+        return int(lib().bl_path_get_size(self.address))
+
+    @property
+    def commands(self) -> np.ndarray:
+        """A copy of the command bytes (PATH_CMD_*), one per entry."""
+        return _path_commands(self.address)
+
+    @property
+    def vertices(self) -> np.ndarray:
+        """A copy of the vertices, shape (N, 2); close entries are NaN."""
+        return _path_vertices(self.address)
+
+    def __repr__(self) -> str:
+        return "<quillon.Path with %d entries>" % len(self) if not self.closed \
+            else "<quillon.Path closed>"
+
+
+def _path_commands(address: int) -> np.ndarray:
+    n = int(lib().bl_path_get_size(address))
+    if n == 0:
+        return np.empty(0, np.uint8)
+    ptr = lib().bl_path_get_command_data(address)
+    return np.ctypeslib.as_array((ctypes.c_uint8 * n).from_address(ptr)).copy()
+
+
+def _path_vertices(address: int) -> np.ndarray:
+    n = int(lib().bl_path_get_size(address))
+    if n == 0:
+        return np.empty((0, 2), np.float64)
+    ptr = lib().bl_path_get_vertex_data(address)
+    return np.ctypeslib.as_array((ctypes.c_double * (2 * n)).from_address(ptr)).reshape(n, 2).copy()
+
+
+class Image(_Core):
+    """A Blend2D image (BLImageCore), 32-bit premultiplied ARGB by default."""
+
+    _destroy_name = "bl_image_destroy"
+
+    def __init__(self, width: int, height: int, format: int = FORMAT_PRGB32) -> None:
+        super().__init__()
+        width = _arrays.uint(width, 31, "width")
+        height = _arrays.uint(height, 31, "height")
+        if not (1 <= width <= _IMAGE_MAX and 1 <= height <= _IMAGE_MAX):
+            raise ValueError("an image is 1 to %d pixels on each side, not %d x %d"
+                             % (_IMAGE_MAX, width, height))
+        if format not in (FORMAT_PRGB32, FORMAT_XRGB32):
+            raise ValueError("format must be FORMAT_PRGB32 or FORMAT_XRGB32")
+        core = ctypes.addressof(self._core)
+        result = lib().bl_image_init_as(core, width, height, format)
+        if result:
+            lib().bl_image_destroy(core)
+            check("bl_image_init_as", result)
+        self._own()
+        self.width = width
+        self.height = height
+        self.format = format
+        self._contexts: "weakref.WeakSet[Context]" = weakref.WeakSet()
+
+    def close(self) -> None:
+        """Ends any Context still drawing into the image, then destroys it."""
+        for ctx in list(getattr(self, "_contexts", ())):
+            ctx.end()
+        super().close()
+
+    @classmethod
+    def from_array(cls, pixels: np.ndarray, premultiply: bool = True) -> "Image":
+        """A new image holding a copy of the (H, W) uint32 0xAARRGGBB array.
+        The words are premultiplied on the way in unless "premultiply" is
+        False (pass False for words that already are)."""
+        arr, width, height, _ = _arrays.pixels(pixels, "pixels", writable=False)
+        image = cls(width, height)
+        image.write(premultiply_argb(arr) if premultiply else arr)
+        return image
+
+    def _view(self) -> np.ndarray:
+        for ctx in list(self._contexts):
+            if not ctx.closed:
+                raise ValueError("the image is being drawn by a Context: end it first")
+        data = BLImageData()
+        check("bl_image_get_data", lib().bl_image_get_data(self.address, ctypes.byref(data)))
+        if data.width != self.width or data.height != self.height or not data.pixel_data \
+                or abs(data.stride) < 4 * self.width:
+            raise Blend2DError("bl_image_get_data", 0, "unexpected image layout")
+        rows = (ctypes.c_uint8 * (abs(data.stride) * (self.height - 1) + 4 * self.width))
+        start = data.pixel_data if data.stride > 0 else \
+            data.pixel_data + data.stride * (self.height - 1)
+        raw = np.ctypeslib.as_array(rows.from_address(start))
+        view = np.lib.stride_tricks.as_strided(
+            raw.view(np.uint8), shape=(self.height, self.width * 4),
+            strides=(abs(data.stride), 1))
+        if data.stride < 0:
+            view = view[::-1]
+        return view
+
+    def to_array(self, unpremultiply: bool = False) -> np.ndarray:
+        """A copy of the pixels as an (H, W) uint32 array of 0xAARRGGBB words
+        (premultiplied as stored, or not when "unpremultiply" is True)."""
+        words = np.ascontiguousarray(self._view()).view(np.uint32).reshape(self.height, self.width)
+        return unpremultiply_argb(words) if unpremultiply else words.copy()
+
+    def write(self, pixels: np.ndarray) -> None:
+        """Copies an (H, W) uint32 array of premultiplied words into the image."""
+        arr, width, height, _ = _arrays.pixels(pixels, "pixels", writable=False)
+        if (width, height) != (self.width, self.height):
+            raise ValueError("pixels are %d x %d, the image %d x %d"
+                             % (width, height, self.width, self.height))
+        self._view()[...] = np.ascontiguousarray(arr).view(np.uint8).reshape(height, width * 4)
+
+    def write_png(self, file_name: Union[str, os.PathLike]) -> None:
+        """Writes the image as PNG (bl_image_write_to_file, no codec given)."""
+        for ctx in list(self._contexts):
+            if not ctx.closed:
+                raise ValueError("the image is being drawn by a Context: end it first")
+        name = os.fspath(file_name)
+        if not str(name).lower().endswith(".png"):
+            raise ValueError("the file name must end in .png")
+        check("bl_image_write_to_file",
+              lib().bl_image_write_to_file(self.address, os.fsencode(name), None))
+
+    def __repr__(self) -> str:
+        return "<quillon.Image %d x %d>" % (self.width, self.height)
+
+
+class Context(_Core):
+    """A Blend2D rendering context drawing into an Image. Use it as a context
+    manager, or call end(), before reading or saving the image."""
+
+    _destroy_name = "bl_context_destroy"
+
+    def __init__(self, image: Image) -> None:
+        super().__init__()
+        if not isinstance(image, Image):
+            raise TypeError("a Context draws into a quillon.Image")
+        core = ctypes.addressof(self._core)
+        result = lib().bl_context_init_as(core, image.address, None)
+        if result:
+            lib().bl_context_destroy(core)
+            check("bl_context_init_as", result)
+        self._own()
+        self.image = image
+        image._contexts.add(self)
+
+    def end(self) -> None:
+        """Finishes drawing and releases the context."""
+        if not self.closed:
+            check("bl_context_end", lib().bl_context_end(self.address))
+            self.close()
+
+    def __exit__(self, *exc: Any) -> None:
+        self.end()
+
+    def set_comp_op(self, comp_op: int) -> None:
+        if comp_op not in (COMP_OP_SRC_OVER, COMP_OP_SRC_COPY):
+            raise ValueError("comp_op must be COMP_OP_SRC_OVER or COMP_OP_SRC_COPY")
+        check("bl_context_set_comp_op", lib().bl_context_set_comp_op(self.address, comp_op))
+
+    def set_stroke_width(self, width: float) -> None:
+        check("bl_context_set_stroke_width",
+              lib().bl_context_set_stroke_width(self.address, float(width)))
+
+    def clear_all(self) -> None:
+        check("bl_context_clear_all", lib().bl_context_clear_all(self.address))
+
+    def fill_all(self, color: int) -> None:
+        check("bl_context_fill_all_rgba32",
+              lib().bl_context_fill_all_rgba32(self.address, _arrays.uint(color, 32, "color")))
+
+    def fill_circle(self, cx: float, cy: float, r: float, color: int) -> None:
+        circle = BLCircle(cx, cy, r)
+        check("bl_context_fill_geometry_rgba32", lib().bl_context_fill_geometry_rgba32(
+            self.address, _GEOMETRY_CIRCLE, ctypes.addressof(circle),
+            _arrays.uint(color, 32, "color")))
+
+    def fill_rect(self, x: float, y: float, w: float, h: float, color: int) -> None:
+        rect = BLRect(x, y, w, h)
+        check("bl_context_fill_geometry_rgba32", lib().bl_context_fill_geometry_rgba32(
+            self.address, _GEOMETRY_RECTD, ctypes.addressof(rect),
+            _arrays.uint(color, 32, "color")))
+
+    def fill_path(self, path: PathLike, color: int,
+                  origin: Tuple[float, float] = (0.0, 0.0)) -> None:
+        check("bl_context_fill_path_d_rgba32", lib().bl_context_fill_path_d_rgba32(
+            self.address, ctypes.byref(BLPoint(*origin)), path_address(path),
+            _arrays.uint(color, 32, "color")))
+
+    def stroke_path(self, path: PathLike, color: int, width: Optional[float] = None,
+                    origin: Tuple[float, float] = (0.0, 0.0)) -> None:
+        if width is not None:
+            self.set_stroke_width(width)
+        check("bl_context_stroke_path_d_rgba32", lib().bl_context_stroke_path_d_rgba32(
+            self.address, ctypes.byref(BLPoint(*origin)), path_address(path),
+            _arrays.uint(color, 32, "color")))
+
+
+PathLike = Union[Path, int]
+ContextLike = Union[Context, int]
+
+
+def _foreign(value: Any, kind: str) -> int:
+    if isinstance(value, bool) or not isinstance(value, (int, np.integer)):
+        raise TypeError("expected a quillon.%s or the address of a BL%sCore, not %s"
+                        % (kind, kind, type(value).__name__))
+    address = int(value)
+    if address <= 0 or address % 8:
+        raise ValueError("%r is not the address of a BL%sCore" % (value, kind))
+    return address
+
+
+def path_address(path: PathLike) -> int:
+    """The BLPathCore address of a quillon.Path, or a foreign path's address."""
+    if isinstance(path, Path):
+        return path.address
+    return _foreign(path, "Path")
+
+
+def context_address(ctx: ContextLike) -> int:
+    if isinstance(ctx, Context):
+        return ctx.address
+    return _foreign(ctx, "Context")
+
+
+def premultiply_argb(words: np.ndarray) -> np.ndarray:
+    """0xAARRGGBB words premultiplied by their alpha (rounded), as PRGB32 stores them."""
+    w = np.asarray(words, dtype=np.uint32)
+    a = (w >> 24) & 0xFF
+    out = w & np.uint32(0xFF000000)
+    for shift in (16, 8, 0):
+        c = (w >> shift) & 0xFF
+        out |= np.left_shift(((c * a + 127) // 255).astype(np.uint32), np.uint32(shift))
+    return out
+
+
+def unpremultiply_argb(words: np.ndarray) -> np.ndarray:
+    """The inverse of premultiply_argb() (transparent pixels become 0)."""
+    w = np.asarray(words, dtype=np.uint32)
+    a = ((w >> 24) & 0xFF).astype(np.uint32)
+    safe = np.maximum(a, 1)
+    out = w & np.uint32(0xFF000000)
+    for shift in (16, 8, 0):
+        c = (w >> shift) & 0xFF
+        v = np.minimum((c * 255 + safe // 2) // safe, 255).astype(np.uint32)
+        out |= np.left_shift(np.where(a == 0, 0, v).astype(np.uint32), np.uint32(shift))
+    return out
