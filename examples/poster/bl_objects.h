@@ -88,6 +88,13 @@ class Canvas {
     bl_context_set_stroke_width(&ctx_, width);
     bl_context_stroke_path_d_rgba32(&ctx_, &origin, path.get(), argb);
   }
+  // Drawing stays inside the rectangle until unclip(): the sparks, which the
+  // particle system fills wherever they fly, are kept to their panel.
+  void clip(double x, double y, double w, double h) {
+    const BLRect r{x, y, w, h};
+    bl_context_clip_to_rect_d(&ctx_, &r);
+  }
+  void unclip() { bl_context_restore_clipping(&ctx_); }
   void fill_circle(double cx, double cy, double r, uint32_t argb) {
     const BLCircle c{cx, cy, r};
     bl_context_fill_geometry_rgba32(&ctx_, BL_GEOMETRY_TYPE_CIRCLE, &c, argb);

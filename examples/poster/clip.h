@@ -1,6 +1,7 @@
-// Clipping projected rings and lines to a rectangle. The Blend2D subset the
-// renderer draws with has no clip call, so each map panel cuts its geometry
-// to the panel's extent before building paths.
+// Clipping projected rings and lines to a rectangle, in map coordinates.
+// The context's clip rectangle keeps pixels inside a panel (the sparks use
+// it); this cuts the geometry itself: rings at a cone's edge and the tilted
+// sheet's outline, before they are built into paths and bent by the camera.
 #ifndef QUILLON_POSTER_CLIP_H
 #define QUILLON_POSTER_CLIP_H
 

@@ -201,6 +201,9 @@ void Scene::draw_world(Canvas* canvas, const SceneState& state, const Sparks& sp
   Path revealed;
   std::vector<BLPoint> tips;
   reveal_->trim(state.reveal, &revealed, &tips, kPenTips);
+  // The glow, the sparks and the pen heads reach past the coast; they stay
+  // inside the panel, as the map does.
+  canvas->clip(p.x, p.y, p.w, p.h);
   canvas->stroke(revealed, kRevealGlow, 5.0 * k_, p.x, p.y);
   canvas->stroke(revealed, kRevealCore, 1.4 * k_, p.x, p.y);
   sparks.render(canvas);
@@ -210,6 +213,7 @@ void Scene::draw_world(Canvas* canvas, const SceneState& state, const Sparks& sp
     canvas->fill_circle(p.x + tip.x, p.y + tip.y, 4.5 * k_, 0x70FFE2A8u);
     canvas->fill_circle(p.x + tip.x, p.y + tip.y, 2.0 * k_, 0xFFFFFFFFu);
   }
+  canvas->unclip();
   frame_rect(canvas, p.x, p.y, p.w, p.h, kFrame, 1.0 * k_);
 }
 

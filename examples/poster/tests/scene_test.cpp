@@ -182,6 +182,34 @@ TEST(Scene, FinaleSparksDoNotMergeIntoWhiteBlobs) {
   EXPECT_LT(worst, 150);
 }
 
+// Sparks thrown at the corner of the world panel stay inside it: the
+// margin to its left and the gap below it keep the plain background.
+TEST(Scene, SparksStayInsideTheWorldPanel) {
+  poster::MapData map;
+  std::string error;
+  ASSERT_TRUE(poster::load_shapefile(QUILLON_SAMPLE_SHP, &map, &error)) << error;
+  poster::SceneOptions options;
+  options.width = 800;  // k = 0.5: the world panel spans 20..520 x 20..310
+  const poster::Scene scene(map, options);
+  poster::Sparks sparks(scene.pixel_scale());
+  sparks.burst(22.0, 308.0, 400);
+  sparks.step(1.0 / 8.0);
+  poster::Image image(scene.width(), scene.height());
+  scene.render(poster::poster_state(), sparks, &image);
+
+  const BLImageData d = image.data();
+  auto pixel = [&](int x, int y) {
+    return reinterpret_cast<const uint32_t*>(static_cast<const uint8_t*>(d.pixel_data) +
+                                             d.stride * y)[x];
+  };
+  int outside = 0;
+  for (int y = 0; y < 320; ++y)
+    for (int x = 0; x < 18; ++x) outside += pixel(x, y) != 0xFF0A1420u;
+  for (int y = 312; y < 323; ++y)
+    for (int x = 0; x < 520; ++x) outside += pixel(x, y) != 0xFF0A1420u;
+  EXPECT_EQ(outside, 0);
+}
+
 TEST(Scene, AnimationFramesFollowTheTimeline) {
   const poster::SceneState first = poster::frame_state(0, 48);
   const poster::SceneState last = poster::frame_state(47, 48);
