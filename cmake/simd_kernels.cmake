@@ -25,6 +25,9 @@
 
 include_guard(GLOBAL)
 
+# The repository root, also when the fuzz targets are built on their own.
+get_filename_component(QUILLON_ROOT_DIR "${CMAKE_CURRENT_LIST_DIR}/.." ABSOLUTE)
+
 if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(x86_64|AMD64|amd64)$" AND CMAKE_SIZEOF_VOID_P EQUAL 8
    AND CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
   set(QUILLON_SIMD_X86 ON)
@@ -56,8 +59,8 @@ function(quillon_kernel_target_settings target lib folder)
     CXX_VISIBILITY_PRESET hidden
     VISIBILITY_INLINES_HIDDEN ON)
   target_include_directories(${target} PUBLIC
-    ${PROJECT_SOURCE_DIR}/include ${PROJECT_SOURCE_DIR}/common
-    ${PROJECT_SOURCE_DIR}/${folder} ${PROJECT_SOURCE_DIR}/${folder}/kernels)
+    ${QUILLON_ROOT_DIR}/include ${QUILLON_ROOT_DIR}/common
+    ${QUILLON_ROOT_DIR}/${folder} ${QUILLON_ROOT_DIR}/${folder}/kernels)
   if(QUILLON_SIMD_X86)
     target_compile_definitions(${target} PUBLIC QUILLON_SIMD_X86=1)
     target_link_libraries(${target} PUBLIC quillon::sleef)
@@ -69,10 +72,11 @@ function(quillon_kernel_target_settings target lib folder)
                                            $<$<BOOL:${QUILLON_WERROR}>:-Werror>)
 endfunction()
 
-# Builds <lib>_kernels from <folder>/kernels/*.cpp and links it into <lib>.
+# Builds <lib>_kernels from <folder>/kernels/*.cpp and links it into <lib>
+# when that library is a target of this build.
 function(quillon_kernels lib folder)
-  file(GLOB sources CONFIGURE_DEPENDS "${PROJECT_SOURCE_DIR}/${folder}/kernels/*.cpp")
-  if(NOT sources OR NOT TARGET ${lib})
+  file(GLOB sources CONFIGURE_DEPENDS "${QUILLON_ROOT_DIR}/${folder}/kernels/*.cpp")
+  if(NOT sources)
     return()
   endif()
   set(baseline ${sources})
@@ -91,9 +95,16 @@ function(quillon_kernels lib folder)
   endforeach()
   add_library(${lib}_kernels STATIC ${baseline} ${isa_objects})
   quillon_kernel_target_settings(${lib}_kernels ${lib} ${folder})
-  target_link_libraries(${lib} PRIVATE ${lib}_kernels)
+  if(TARGET ${lib})
+    target_link_libraries(${lib} PRIVATE ${lib}_kernels)
+  endif()
 endfunction()
 
-quillon_kernels(ordane geo)
-quillon_kernels(velket motion)
-quillon_kernels(torvik perspective)
+foreach(lib_folder ordane:geo velket:motion torvik:perspective)
+  string(REPLACE ":" ";" lib_folder ${lib_folder})
+  list(GET lib_folder 0 lib)
+  list(GET lib_folder 1 folder)
+  if(TARGET ${lib})
+    quillon_kernels(${lib} ${folder})
+  endif()
+endforeach()
