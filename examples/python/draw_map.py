@@ -14,6 +14,7 @@ import sys
 import numpy as np
 
 import quillon as q
+from rings import drawable_rings
 
 W, H = 1200, 800
 INK, SEA, LAND, EDGE, GRID, GLOW = (0xFF0A1420, 0xFF12304A, 0xFF4C9A7E, 0xFF0A1420,
@@ -36,7 +37,8 @@ def globe_texture(shp, width=721, height=361):
     t.offset_x, t.offset_y, t.height = t.offset_x + 0.5, t.offset_y + 0.5, t.height + 1.0
     with q.Context(img) as ctx:
         ctx.fill_all(SEA)
-        ctx.fill_path(q.build_polygon(None, shp.points, shp.ring_offsets, t), LAND)
+        ctx.fill_path(q.build_polygon(None, *drawable_rings(shp.points, shp.ring_offsets), t),
+                      LAND)
     return img.to_array(unpremultiply=True)
 
 
@@ -50,16 +52,19 @@ def main(argv=None):
     shp = q.parse_shp(args.shp)
     world = q.project(shp.points, "mercator")
     fit = q.fit(q.bounds(world), 760, 560, margin=0.04)
-    land = q.build_polygon(None, world, shp.ring_offsets, fit)
+    # Land from rings made continuous across the antimeridian (drawn on both
+    # sides); the fit keeps the box of the rings as stored.
+    rings, ring_offsets = drawable_rings(shp.points, shp.ring_offsets)
+    world_rings = q.project(rings, "mercator")
+    land = q.build_polygon(None, world_rings, ring_offsets, fit)
     grid_pts, grid_offsets = graticule()
     grid = q.build_multilinestring(None, q.project(grid_pts), grid_offsets, fit)
     # Every coastline drawn on to the same share of its length.
     drawn = q.Path()
-    for shape in shp:
-        for ring in shape.parts:
-            if len(ring) >= 2:
-                coast = q.build_linestring(None, q.project(ring), fit)
-                q.trim_path(coast, 0.0, args.reveal, dst=drawn)
+    for start, end in zip(ring_offsets[:-1], ring_offsets[1:]):
+        if end - start >= 2:
+            coast = q.build_linestring(None, world_rings[start:end], fit)
+            q.trim_path(coast, 0.0, args.reveal, dst=drawn)
 
     # Europe in a Lambert conic, fitted onto a sheet (y up) and seen at a tilt.
     lcc = q.project(shp.points, "lcc", (43.0, 62.0, 52.0, 10.0))
@@ -77,6 +82,7 @@ def main(argv=None):
     with q.Context(img) as ctx:
         ctx.fill_all(INK)
         ctx.fill_rect(20, 20, 760, 560, SEA)
+        ctx.clip_to_rect(20, 20, 760, 560)  # the copies a turn away, the sparks
         ctx.stroke_path(grid, GRID, width=1.0, origin=(20, 20))
         ctx.fill_path(land, LAND, origin=(20, 20))
         ctx.stroke_path(land, EDGE, width=0.5, origin=(20, 20))
@@ -91,6 +97,7 @@ def main(argv=None):
                             size=(3.0, 0.5), color=(0xFFFFE6A0, 0x00FF6020))
                 sparks.update(1 / 30)
             sparks.render(ctx)
+        ctx.restore_clipping()
         ctx.fill_rect(800, 20, 380, 300, SEA)
         ctx.fill_path(tilted, LAND, origin=(800, 20))
         ctx.stroke_path(tilted, EDGE, width=0.5, origin=(800, 20))

@@ -18,6 +18,7 @@ import sys
 import numpy as np
 
 import quillon as q
+from rings import drawable_rings
 
 BACKGROUND = 0xFF0A1420
 OCEAN = 0xFF1A4E78
@@ -36,7 +37,7 @@ def texture(shp, width=721, height=361):
     with q.Context(img) as ctx:
         ctx.fill_all(OCEAN)
         for shape in shp:
-            land = q.build_polygon(None, shp.points, shape.part_offsets, t)
+            land = q.build_polygon(None, *drawable_rings(shp.points, shape.part_offsets), t)
             ctx.fill_path(land, LAND[shape.index % len(LAND)])
     return img.to_array(unpremultiply=True)
 

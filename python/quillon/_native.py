@@ -245,6 +245,8 @@ BLEND2D_CALLS: List[Tuple[str, Any, List[Any]]] = [
     ("bl_context_fill_geometry_rgba32", _r, [_p, c_uint32, _p, c_uint32]),
     ("bl_context_fill_path_d_rgba32", _r, [_p, POINTER(BLPoint), _p, c_uint32]),
     ("bl_context_stroke_path_d_rgba32", _r, [_p, POINTER(BLPoint), _p, c_uint32]),
+    ("bl_context_clip_to_rect_d", _r, [_p, _p]),
+    ("bl_context_restore_clipping", _r, [_p]),
 ]
 
 # Sonames under which the real Blend2D and the project's stand-in are loaded.

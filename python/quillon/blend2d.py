@@ -327,6 +327,15 @@ class Context(_Core):
             self.address, _GEOMETRY_RECTD, ctypes.addressof(rect),
             _arrays.uint(color, 32, "color")))
 
+    def clip_to_rect(self, x: float, y: float, w: float, h: float) -> None:
+        """Keeps drawing inside the rectangle until restore_clipping()."""
+        rect = BLRect(x, y, w, h)
+        check("bl_context_clip_to_rect_d",
+              lib().bl_context_clip_to_rect_d(self.address, ctypes.addressof(rect)))
+
+    def restore_clipping(self) -> None:
+        check("bl_context_restore_clipping", lib().bl_context_restore_clipping(self.address))
+
     def fill_path(self, path: PathLike, color: int,
                   origin: Tuple[float, float] = (0.0, 0.0)) -> None:
         check("bl_context_fill_path_d_rgba32", lib().bl_context_fill_path_d_rgba32(

@@ -101,3 +101,17 @@ def test_context_keeps_its_image_alive():
     assert ctx.closed
     with pytest.raises(ValueError, match="closed"):
         ctx.fill_all(0xFFFFFFFF)
+
+
+def test_clip_keeps_drawing_inside_the_rectangle():
+    img = q.Image(8, 8)
+    with q.Context(img) as ctx:
+        ctx.fill_all(0xFF000000)
+        ctx.clip_to_rect(2, 2, 4, 4)
+        ctx.fill_all(0xFFFFFFFF)
+        ctx.restore_clipping()
+        ctx.fill_rect(0, 7, 8, 1, 0xFF00FF00)
+    px = img.to_array()
+    assert (px[2:6, 2:6] == 0xFFFFFFFF).all()
+    assert px[0, 0] == 0xFF000000 and px[6, 6] == 0xFF000000 and px[1, 4] == 0xFF000000
+    assert (px[7] == 0xFF00FF00).all()  # clipping restored
