@@ -47,11 +47,38 @@ inline void vstore_pairs(double* p, V a, V b) {
   _mm256_storeu_pd(p + kLanes, _mm256_unpackhi_pd(a, b));
 }
 
+// Which of the five argument bands of atan_exp each lane is in: the four
+// comparison masks, each all ones where x >= its bound.
+struct Band {
+  V ge[4];
+};
+
+inline Band vband(V x, const double (&bounds)[4]) {
+  Band b;
+  for (int i = 0; i < 4; ++i) b.ge[i] = _mm256_cmp_pd(x, _mm256_set1_pd(bounds[i]), _CMP_GE_OQ);
+  return b;
+}
+
+// t[k] in the lanes of band k: the bounds are ascending, so a lane's
+// highest set mask names its band.
+inline V vpick(const Band& b, const double (&t)[5]) {
+  V r = _mm256_set1_pd(t[0]);
+  for (int i = 0; i < 4; ++i) r = _mm256_blendv_pd(r, _mm256_set1_pd(t[i + 1]), b.ge[i]);
+  return r;
+}
+
+// y * 2^k, where k sits in the low mantissa bits of k_magic = k + 1.5 * 2^52
+// and y * 2^k is a normal number: k is added to y's exponent field.
+inline V vscale2(V y, V k_magic) {
+  const __m256i k =
+      _mm256_sub_epi64(_mm256_castpd_si256(k_magic), _mm256_castpd_si256(_mm256_set1_pd(0x1.8p52)));
+  return _mm256_castsi256_pd(_mm256_add_epi64(_mm256_castpd_si256(y), _mm256_slli_epi64(k, 52)));
+}
+
 inline V vsin(V a) { return Sleef_cinz_sind4_u10avx(a); }
 inline V vtan(V a) { return Sleef_cinz_tand4_u10avx(a); }
 inline V vlog(V a) { return Sleef_cinz_logd4_u10avx(a); }
 inline V vexp(V a) { return Sleef_cinz_expd4_u10avx(a); }
-inline V vatan(V a) { return Sleef_cinz_atand4_u10avx(a); }
 inline V vpow(V a, V b) { return Sleef_cinz_powd4_u10avx(a, b); }
 inline void vsincos(V a, V* s, V* c) {
   const Sleef___m256d_2 r = Sleef_cinz_sincosd4_u10avx(a);

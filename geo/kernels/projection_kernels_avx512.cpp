@@ -51,11 +51,36 @@ inline void vstore_pairs(double* p, V a, V b) {
   _mm512_storeu_pd(p + kLanes, _mm512_maskz_unpackhi_pd(kAll, a, b));
 }
 
+// The argument band of atan_exp each lane is in, 0 to 4, as a table index.
+using Band = __m512i;
+
+inline Band vband(V x, const double (&bounds)[4]) {
+  const __m512i one = _mm512_set1_epi64(1);
+  __m512i band = _mm512_setzero_si512();
+  for (int i = 0; i < 4; ++i) {
+    band = _mm512_mask_add_epi64(band, _mm512_cmp_pd_mask(x, _mm512_set1_pd(bounds[i]), _CMP_GE_OQ),
+                                 band, one);
+  }
+  return band;
+}
+
+// t[k] in the lanes of band k, by one permutation of the table.
+inline V vpick(Band b, const double (&t)[5]) {
+  return _mm512_maskz_permutexvar_pd(kAll, b, _mm512_setr_pd(t[0], t[1], t[2], t[3], t[4], 0, 0, 0));
+}
+
+// y * 2^k, where k sits in the low mantissa bits of k_magic = k + 1.5 * 2^52
+// and y * 2^k is a normal number: k is added to y's exponent field.
+inline V vscale2(V y, V k_magic) {
+  const __m512i k =
+      _mm512_sub_epi64(_mm512_castpd_si512(k_magic), _mm512_castpd_si512(_mm512_set1_pd(0x1.8p52)));
+  return _mm512_castsi512_pd(_mm512_add_epi64(_mm512_castpd_si512(y), _mm512_maskz_slli_epi64(kAll, k, 52)));
+}
+
 inline V vsin(V a) { return Sleef_cinz_sind8_u10avx512fnofma(a); }
 inline V vtan(V a) { return Sleef_cinz_tand8_u10avx512fnofma(a); }
 inline V vlog(V a) { return Sleef_cinz_logd8_u10avx512fnofma(a); }
 inline V vexp(V a) { return Sleef_cinz_expd8_u10avx512fnofma(a); }
-inline V vatan(V a) { return Sleef_cinz_atand8_u10avx512fnofma(a); }
 inline V vpow(V a, V b) { return Sleef_cinz_powd8_u10avx512fnofma(a, b); }
 inline void vsincos(V a, V* s, V* c) {
   const Sleef___m512d_2 r = Sleef_cinz_sincosd8_u10avx512fnofma(a);

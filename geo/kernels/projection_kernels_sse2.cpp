@@ -48,11 +48,39 @@ inline void vstore_pairs(double* p, V a, V b) {
   _mm_storeu_pd(p + kLanes, _mm_unpackhi_pd(a, b));
 }
 
+// Which of the five argument bands of atan_exp each lane is in: the four
+// comparison masks, each all ones where x >= its bound.
+struct Band {
+  V ge[4];
+};
+
+inline Band vband(V x, const double (&bounds)[4]) {
+  Band b;
+  for (int i = 0; i < 4; ++i) b.ge[i] = _mm_cmpge_pd(x, _mm_set1_pd(bounds[i]));
+  return b;
+}
+
+// t[k] in the lanes of band k: the bounds are ascending, so a lane's
+// highest set mask names its band.
+inline V vpick(const Band& b, const double (&t)[5]) {
+  V r = _mm_set1_pd(t[0]);
+  for (int i = 0; i < 4; ++i) {
+    r = _mm_or_pd(_mm_and_pd(b.ge[i], _mm_set1_pd(t[i + 1])), _mm_andnot_pd(b.ge[i], r));
+  }
+  return r;
+}
+
+// y * 2^k, where k sits in the low mantissa bits of k_magic = k + 1.5 * 2^52
+// and y * 2^k is a normal number: k is added to y's exponent field.
+inline V vscale2(V y, V k_magic) {
+  const __m128i k = _mm_sub_epi64(_mm_castpd_si128(k_magic), _mm_castpd_si128(_mm_set1_pd(0x1.8p52)));
+  return _mm_castsi128_pd(_mm_add_epi64(_mm_castpd_si128(y), _mm_slli_epi64(k, 52)));
+}
+
 inline V vsin(V a) { return Sleef_cinz_sind2_u10sse2(a); }
 inline V vtan(V a) { return Sleef_cinz_tand2_u10sse2(a); }
 inline V vlog(V a) { return Sleef_cinz_logd2_u10sse2(a); }
 inline V vexp(V a) { return Sleef_cinz_expd2_u10sse2(a); }
-inline V vatan(V a) { return Sleef_cinz_atand2_u10sse2(a); }
 inline V vpow(V a, V b) { return Sleef_cinz_powd2_u10sse2(a, b); }
 inline void vsincos(V a, V* s, V* c) {
   const Sleef___m128d_2 r = Sleef_cinz_sincosd2_u10sse2(a);
