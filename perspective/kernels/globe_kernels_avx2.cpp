@@ -33,7 +33,6 @@ inline unsigned mask_bits(Mask m) { return static_cast<unsigned>(_mm256_movemask
 inline Vd vasin(Vd a) { return Sleef_cinz_asind4_u35avx(a); }
 inline Vd vatan2(Vd y, Vd x) { return Sleef_cinz_atan2d4_u35avx(y, x); }
 inline Vd vtrunc(Vd a) { return _mm256_round_pd(a, _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC); }
-inline Vd vpow(Vd a, Vd b) { return Sleef_cinz_powd4_u10avx(a, b); }
 inline Vi vcvtt(Vd a) { return _mm256_cvttpd_epi32(a); }
 inline Vd vcvt(Vi a) { return _mm256_cvtepi32_pd(a); }
 inline Vi vi_set1(int32_t v) { return _mm_set1_epi32(v); }

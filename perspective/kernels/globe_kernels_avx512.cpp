@@ -40,7 +40,6 @@ inline unsigned mask_bits(Mask m) { return m; }
 inline Vd vasin(Vd a) { return Sleef_cinz_asind8_u35avx512fnofma(a); }
 inline Vd vatan2(Vd y, Vd x) { return Sleef_cinz_atan2d8_u35avx512fnofma(y, x); }
 inline Vd vtrunc(Vd a) { return _mm512_roundscale_pd(a, _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC); }
-inline Vd vpow(Vd a, Vd b) { return Sleef_cinz_powd8_u10avx512fnofma(a, b); }
 inline Vi vcvtt(Vd a) { return _mm512_cvttpd_epi32(a); }
 inline Vd vcvt(Vi a) { return _mm512_cvtepi32_pd(a); }
 inline Vi vi_set1(int32_t v) { return _mm256_set1_epi32(v); }

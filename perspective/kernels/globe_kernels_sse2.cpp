@@ -33,7 +33,6 @@ inline unsigned mask_bits(Mask m) { return static_cast<unsigned>(_mm_movemask_pd
 inline Vd vasin(Vd a) { return Sleef_cinz_asind2_u35sse2(a); }
 inline Vd vatan2(Vd y, Vd x) { return Sleef_cinz_atan2d2_u35sse2(y, x); }
 inline Vd vtrunc(Vd a) { return Sleef_cinz_truncd2_sse2(a); }
-inline Vd vpow(Vd a, Vd b) { return Sleef_cinz_powd2_u10sse2(a, b); }
 inline Vi vcvtt(Vd a) { return _mm_cvttpd_epi32(a); }
 inline Vd vcvt(Vi a) { return _mm_cvtepi32_pd(a); }
 inline Vi vi_set1(int32_t v) { return _mm_set1_epi32(v); }
