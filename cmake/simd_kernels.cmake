@@ -20,8 +20,9 @@
 # (QUILLON_SIMD_X86=0).
 #
 # The vector elementary functions come from SLEEF (libsleef-dev); only its
-# deterministic "cinz" variants are called, which give the same bits on
-# SSE2, AVX2 and AVX-512.
+# deterministic variants are called: "cinz" (no FMA), which give the same
+# bits on SSE2, AVX2 and AVX-512, and "finz" (FMA), which give the same bits
+# on AVX2 and AVX-512 and are used only from those two levels.
 
 include_guard(GLOBAL)
 

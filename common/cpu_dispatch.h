@@ -4,9 +4,11 @@
 // their own source file, compiled with that set's flags only (see
 // cmake/simd_kernels.cmake), and an export picks the best level the CPU
 // offers once per call. The vector kernels use elementary functions whose
-// results are the same bits on every level (SLEEF's deterministic "cinz"
-// variants), so the level changes the speed, never the numbers. Elsewhere
-// (non-x86 builds) only the scalar code exists.
+// results are the same bits on every level that runs them (SLEEF's
+// deterministic variants, or lane-wise code of our own), so the level
+// changes the speed, never the numbers. Kernels built on SLEEF's FMA
+// variants start at AVX2 (which requires FMA here); below it they run the
+// scalar code. Elsewhere (non-x86 builds) only the scalar code exists.
 //
 // Kernels take the level as an argument instead of reading a global switch:
 // the libraries read no configuration, and tests and benchmarks, which link
@@ -34,7 +36,7 @@ namespace quillon {
 enum class SimdLevel : int {
   kScalar = 0,  // the scalar transcription with the platform's libm
   kSse2 = 1,    // 2 doubles per vector (every x86-64)
-  kAvx2 = 2,    // 4 doubles; AVX2 and FMA present (FMA itself is not used)
+  kAvx2 = 2,    // 4 doubles; AVX2 and FMA (used inside SLEEF's FMA variants only)
   kAvx512 = 3,  // 8 doubles; AVX-512 F and DQ
 };
 

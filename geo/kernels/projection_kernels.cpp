@@ -243,21 +243,26 @@ namespace {
 
 // Runs kernel(level, in, out, n) over the array. The widest vectors the
 // level allows take the whole blocks; a shorter rest goes to the narrowest
-// vector that holds it, since one block costs about the same however many
-// of its lanes are padding (an SSE2 block of two pairs takes about half the
-// time of a padded AVX-512 block). Every level gives the same bits, so the
-// split changes only the speed.
+// vector that holds it, down to `narrowest` (the least level the kernel has
+// vector code for), since one block costs about the same however many of
+// its lanes are padding (an SSE2 block of two pairs takes about half the
+// time of a padded AVX-512 block). Every vector level gives the same bits,
+// so the split changes only the speed. Levels below `narrowest` run the
+// scalar kernel.
 template <typename Kernel>
-void by_width(SimdLevel level, const double* in, double* out, int64_t count, Kernel kernel) {
+void by_width(SimdLevel level, SimdLevel narrowest, const double* in, double* out, int64_t count,
+              Kernel kernel) {
 #if QUILLON_SIMD_X86
-  if (level != SimdLevel::kScalar) {
+  if (level >= narrowest && level != SimdLevel::kScalar) {
     int64_t done = 0;
     for (SimdLevel wide : {SimdLevel::kAvx512, SimdLevel::kAvx2}) {
       if (level < wide) continue;
       const int64_t lanes = wide == SimdLevel::kAvx512 ? 8 : 4;
       const int64_t left = count - done;
       int64_t n = left - left % lanes;
-      if (left - n > lanes / 2) n = left;  // pad the rest into one more block
+      // Pad the rest into one more block when it is over half a block, or
+      // when no narrower vector runs this kernel.
+      if (left - n > lanes / 2 || wide == narrowest) n = left;
       if (n > 0) {
         kernel(wide, in + 2 * done, out + 2 * done, n);
         done += n;
@@ -268,6 +273,7 @@ void by_width(SimdLevel level, const double* in, double* out, int64_t count, Ker
   }
 #else
   (void)level;
+  (void)narrowest;
 #endif
   kernel(SimdLevel::kScalar, in, out, count);
 }
@@ -275,59 +281,69 @@ void by_width(SimdLevel level, const double* in, double* out, int64_t count, Ker
 }  // namespace
 
 #if QUILLON_SIMD_X86
-#define QUILLON_DISPATCH(level, call) \
-  switch (level) {                    \
-    case SimdLevel::kAvx512:          \
-      return avx512::call;            \
-    case SimdLevel::kAvx2:            \
-      return avx2::call;              \
-    case SimdLevel::kSse2:            \
-      return sse2::call;              \
-    case SimdLevel::kScalar:          \
-      break;                          \
-  }                                   \
+#define QUILLON_DISPATCH_FMA_LEVELS(level, call) \
+  switch (level) {                               \
+    case SimdLevel::kAvx512:                     \
+      return avx512::call;                       \
+    case SimdLevel::kAvx2:                       \
+      return avx2::call;                         \
+    case SimdLevel::kSse2:                       \
+    case SimdLevel::kScalar:                     \
+      break;                                     \
+  }                                              \
   return scalar::call
+#define QUILLON_DISPATCH(level, call)       \
+  if ((level) == SimdLevel::kSse2) {        \
+    return sse2::call;                      \
+  }                                         \
+  QUILLON_DISPATCH_FMA_LEVELS(level, call)
 #else
-#define QUILLON_DISPATCH(level, call) \
-  (void)(level);                      \
+#define QUILLON_DISPATCH_FMA_LEVELS(level, call) \
+  (void)(level);                                 \
   return scalar::call
+#define QUILLON_DISPATCH(level, call) QUILLON_DISPATCH_FMA_LEVELS(level, call)
 #endif
 
 void merc_forward(SimdLevel level, const double* in, double* out, int64_t count) {
   run(in, out, count, [level](const double* i, double* o, int64_t n) {
-    by_width(level, i, o, n, [](SimdLevel l, const double* bi, double* bo, int64_t bn) {
-      QUILLON_DISPATCH(l, merc_forward(bi, bo, bn));
-    });
+    by_width(level, SimdLevel::kAvx2, i, o, n,
+             [](SimdLevel l, const double* bi, double* bo, int64_t bn) {
+               QUILLON_DISPATCH_FMA_LEVELS(l, merc_forward(bi, bo, bn));
+             });
   });
 }
 
 void merc_inverse(SimdLevel level, const double* in, double* out, int64_t count) {
   run(in, out, count, [level](const double* i, double* o, int64_t n) {
-    by_width(level, i, o, n, [](SimdLevel l, const double* bi, double* bo, int64_t bn) {
-      QUILLON_DISPATCH(l, merc_inverse(bi, bo, bn));
-    });
+    by_width(level, SimdLevel::kSse2, i, o, n,
+             [](SimdLevel l, const double* bi, double* bo, int64_t bn) {
+               QUILLON_DISPATCH(l, merc_inverse(bi, bo, bn));
+             });
   });
 }
 
 void lcc_forward(SimdLevel level, const LccParams& p, const double* in, double* out,
                  int64_t count) {
   run(in, out, count, [level, &p](const double* i, double* o, int64_t n) {
-    by_width(level, i, o, n, [&p](SimdLevel l, const double* bi, double* bo, int64_t bn) {
-      QUILLON_DISPATCH(l, lcc_forward(p, bi, bo, bn));
-    });
+    by_width(level, SimdLevel::kAvx2, i, o, n,
+             [&p](SimdLevel l, const double* bi, double* bo, int64_t bn) {
+               QUILLON_DISPATCH_FMA_LEVELS(l, lcc_forward(p, bi, bo, bn));
+             });
   });
 }
 
 void aea_forward(SimdLevel level, const AeaParams& p, const double* in, double* out,
                  int64_t count) {
   run(in, out, count, [level, &p](const double* i, double* o, int64_t n) {
-    by_width(level, i, o, n, [&p](SimdLevel l, const double* bi, double* bo, int64_t bn) {
-      QUILLON_DISPATCH(l, aea_forward(p, bi, bo, bn));
-    });
+    by_width(level, SimdLevel::kAvx2, i, o, n,
+             [&p](SimdLevel l, const double* bi, double* bo, int64_t bn) {
+               QUILLON_DISPATCH_FMA_LEVELS(l, aea_forward(p, bi, bo, bn));
+             });
   });
 }
 
 #undef QUILLON_DISPATCH
+#undef QUILLON_DISPATCH_FMA_LEVELS
 
 }  // namespace proj
 }  // namespace quillon

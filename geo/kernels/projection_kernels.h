@@ -11,15 +11,19 @@
 // the vector kernels to, and the path used where no vector code is built.
 // The vector kernels evaluate the same formulas, with the same constants,
 // clamps and order of operations, but take sin, cos, tan, log, exp and pow
-// from SLEEF's deterministic variants, and the Mercator inverse's
-// atan(exp(u)) from a lane-wise fdlibm-style pair of their own (within
-// 1e-12 degrees of the latitude). Their results can differ from the
-// scalar transcription in the last bits (at most 2 ulp of the coordinate, or
-// of the conic radius), and are the same bits on SSE2, AVX2 and AVX-512 and
-// wherever a pair sits in the array: a tail shorter than a vector goes
-// through the same vector code on a padded copy. The platform's libm itself
-// is not the same bits everywhere (glibc picks FMA or non-FMA code at load
-// time), so no build promises bit-identity with the scalar path.
+// from SLEEF's deterministic FMA ("finz") variants, and the Mercator
+// inverse's atan(exp(u)) from a lane-wise fdlibm-style pair of their own
+// (within 1e-12 degrees of the latitude). Their results can differ from the
+// scalar transcription in the last bits (2 ulp of the coordinate, or of the
+// conic radius, with rare exceptions the tests bound), and are the same
+// bits on every vector level that runs them (AVX2 and AVX-512, and SSE2 for
+// the Mercator inverse) and wherever a pair sits in the array: a tail
+// shorter than a vector goes through the same vector code on a padded
+// copy. A CPU without AVX2 and FMA (x86-64 before 2013) runs the scalar
+// transcription of the SLEEF kernels, at the speed it always had. The
+// platform's libm itself is not the same bits everywhere (glibc picks FMA
+// or non-FMA code at load time), so no build promises bit-identity with
+// the scalar path.
 //
 // This header has no inline functions on purpose: it is included by the
 // per-ISA sources too, and anything inline here would be compiled once per
@@ -61,32 +65,41 @@ LccParams lcc_setup(double lat1, double lat2, double lat0, double lon0, double f
 AeaParams aea_setup(double lat1, double lat2, double lat0, double lon0, double false_easting,
                     double false_northing);
 
-// One namespace per level, each with the same four kernels.
-#define QUILLON_PROJECTION_KERNELS                                                         \
+// One namespace per level. The Mercator inverse runs on every vector level;
+// the kernels that take SLEEF's FMA functions exist for AVX2 and AVX-512.
+#define QUILLON_PROJECTION_KERNELS_ANY_LEVEL \
+  void merc_inverse(const double* in, double* out, int64_t count);
+#define QUILLON_PROJECTION_KERNELS_FMA_LEVELS                                              \
   void merc_forward(const double* in, double* out, int64_t count);                        \
-  void merc_inverse(const double* in, double* out, int64_t count);                        \
   void lcc_forward(const LccParams& p, const double* in, double* out, int64_t count);     \
   void aea_forward(const AeaParams& p, const double* in, double* out, int64_t count);
 
 namespace scalar {
-QUILLON_PROJECTION_KERNELS
+QUILLON_PROJECTION_KERNELS_ANY_LEVEL
+QUILLON_PROJECTION_KERNELS_FMA_LEVELS
 }
 namespace sse2 {
-QUILLON_PROJECTION_KERNELS
+QUILLON_PROJECTION_KERNELS_ANY_LEVEL
 }
 namespace avx2 {
-QUILLON_PROJECTION_KERNELS
+QUILLON_PROJECTION_KERNELS_ANY_LEVEL
+QUILLON_PROJECTION_KERNELS_FMA_LEVELS
 }
 namespace avx512 {
-QUILLON_PROJECTION_KERNELS
+QUILLON_PROJECTION_KERNELS_ANY_LEVEL
+QUILLON_PROJECTION_KERNELS_FMA_LEVELS
 }
 
-#undef QUILLON_PROJECTION_KERNELS
+#undef QUILLON_PROJECTION_KERNELS_ANY_LEVEL
+#undef QUILLON_PROJECTION_KERNELS_FMA_LEVELS
 
 #ifndef QUILLON_PROJECTION_KERNELS_ISA_ONLY
 // Dispatching kernels: run `level` (which the CPU must support; see
 // simd_level_supported), or the scalar kernels where the build has no
-// vector code. Any count >= 1 and any overlap of in and out are accepted.
+// vector code for it: on every level below AVX2 for the kernels with
+// SLEEF's FMA functions (merc_forward, lcc_forward, aea_forward), and on
+// non-x86 builds. Any count >= 1 and any overlap of in and out are
+// accepted.
 void merc_forward(SimdLevel level, const double* in, double* out, int64_t count);
 void merc_inverse(SimdLevel level, const double* in, double* out, int64_t count);
 void lcc_forward(SimdLevel level, const LccParams& p, const double* in, double* out,

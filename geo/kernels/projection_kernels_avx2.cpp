@@ -1,6 +1,7 @@
 // Map projections, AVX2 kernels: 4 doubles per vector, elementary functions
-// from SLEEF's deterministic AVX (no FMA) variants. The bodies are in
-// projection_kernels_simd.inc, shared with the other instruction sets.
+// from SLEEF's deterministic AVX2 + FMA variants, which give the same bits as
+// its AVX-512 ones. The bodies are in projection_kernels_simd.inc, shared
+// with the other instruction sets.
 
 #define QUILLON_PROJECTION_KERNELS_ISA_ONLY
 #include "projection_kernels.h"
@@ -75,19 +76,20 @@ inline V vscale2(V y, V k_magic) {
   return _mm256_castsi256_pd(_mm256_add_epi64(_mm256_castpd_si256(y), _mm256_slli_epi64(k, 52)));
 }
 
-inline V vsin(V a) { return Sleef_cinz_sind4_u10avx(a); }
-inline V vtan(V a) { return Sleef_cinz_tand4_u10avx(a); }
-inline V vlog(V a) { return Sleef_cinz_logd4_u10avx(a); }
-inline V vexp(V a) { return Sleef_cinz_expd4_u10avx(a); }
-inline V vpow(V a, V b) { return Sleef_cinz_powd4_u10avx(a, b); }
+inline V vsin(V a) { return Sleef_finz_sind4_u10avx2(a); }
+inline V vtan(V a) { return Sleef_finz_tand4_u10avx2(a); }
+inline V vlog(V a) { return Sleef_finz_logd4_u10avx2(a); }
+inline V vexp(V a) { return Sleef_finz_expd4_u10avx2(a); }
+inline V vpow(V a, V b) { return Sleef_finz_powd4_u10avx2(a, b); }
 inline void vsincos(V a, V* s, V* c) {
-  const Sleef___m256d_2 r = Sleef_cinz_sincosd4_u10avx(a);
+  const Sleef___m256d_2 r = Sleef_finz_sincosd4_u10avx2(a);
   *s = r.x;
   *c = r.y;
 }
 
 }  // namespace
 
+#define QUILLON_PROJECTION_SLEEF_KERNELS 1
 #define QUILLON_ISA_NAMESPACE avx2
 #include "projection_kernels_simd.inc"
 #undef QUILLON_ISA_NAMESPACE

@@ -1,6 +1,7 @@
 // Map projections, AVX-512 kernels: 8 doubles per vector, elementary functions
-// from SLEEF's deterministic AVX-512 F (no FMA) variants. The bodies are in
-// projection_kernels_simd.inc, shared with the other instruction sets.
+// from SLEEF's deterministic AVX-512 F (FMA) variants, which give the same
+// bits as its AVX2 + FMA ones. The bodies are in projection_kernels_simd.inc,
+// shared with the other instruction sets.
 
 #define QUILLON_PROJECTION_KERNELS_ISA_ONLY
 #include "projection_kernels.h"
@@ -77,19 +78,20 @@ inline V vscale2(V y, V k_magic) {
   return _mm512_castsi512_pd(_mm512_add_epi64(_mm512_castpd_si512(y), _mm512_maskz_slli_epi64(kAll, k, 52)));
 }
 
-inline V vsin(V a) { return Sleef_cinz_sind8_u10avx512fnofma(a); }
-inline V vtan(V a) { return Sleef_cinz_tand8_u10avx512fnofma(a); }
-inline V vlog(V a) { return Sleef_cinz_logd8_u10avx512fnofma(a); }
-inline V vexp(V a) { return Sleef_cinz_expd8_u10avx512fnofma(a); }
-inline V vpow(V a, V b) { return Sleef_cinz_powd8_u10avx512fnofma(a, b); }
+inline V vsin(V a) { return Sleef_finz_sind8_u10avx512f(a); }
+inline V vtan(V a) { return Sleef_finz_tand8_u10avx512f(a); }
+inline V vlog(V a) { return Sleef_finz_logd8_u10avx512f(a); }
+inline V vexp(V a) { return Sleef_finz_expd8_u10avx512f(a); }
+inline V vpow(V a, V b) { return Sleef_finz_powd8_u10avx512f(a, b); }
 inline void vsincos(V a, V* s, V* c) {
-  const Sleef___m512d_2 r = Sleef_cinz_sincosd8_u10avx512fnofma(a);
+  const Sleef___m512d_2 r = Sleef_finz_sincosd8_u10avx512f(a);
   *s = r.x;
   *c = r.y;
 }
 
 }  // namespace
 
+#define QUILLON_PROJECTION_SLEEF_KERNELS 1
 #define QUILLON_ISA_NAMESPACE avx512
 #include "projection_kernels_simd.inc"
 #undef QUILLON_ISA_NAMESPACE

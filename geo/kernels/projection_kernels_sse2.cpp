@@ -1,12 +1,12 @@
-// Map projections, SSE2 kernels: 2 doubles per vector, elementary functions
-// from SLEEF's deterministic SSE2 variants. The bodies are in
-// projection_kernels_simd.inc, shared with the other instruction sets.
+// Map projections, SSE2 kernels: 2 doubles per vector. Only the Mercator
+// inverse, whose elementary functions are written lane-wise in
+// projection_kernels_simd.inc: the other projections take SLEEF's FMA
+// variants, so a CPU without AVX2 and FMA runs their scalar code.
 
 #define QUILLON_PROJECTION_KERNELS_ISA_ONLY
 #include "projection_kernels.h"
 
 #include <immintrin.h>
-#include <sleef.h>
 
 #include <cstdint>
 
@@ -24,7 +24,6 @@ inline V vadd(V a, V b) { return _mm_add_pd(a, b); }
 inline V vsub(V a, V b) { return _mm_sub_pd(a, b); }
 inline V vmul(V a, V b) { return _mm_mul_pd(a, b); }
 inline V vdiv(V a, V b) { return _mm_div_pd(a, b); }
-inline V vsqrt(V a) { return _mm_sqrt_pd(a); }
 inline V vmin(V a, V b) { return _mm_min_pd(a, b); }
 inline V vmax(V a, V b) { return _mm_max_pd(a, b); }
 
@@ -77,16 +76,6 @@ inline V vscale2(V y, V k_magic) {
   return _mm_castsi128_pd(_mm_add_epi64(_mm_castpd_si128(y), _mm_slli_epi64(k, 52)));
 }
 
-inline V vsin(V a) { return Sleef_cinz_sind2_u10sse2(a); }
-inline V vtan(V a) { return Sleef_cinz_tand2_u10sse2(a); }
-inline V vlog(V a) { return Sleef_cinz_logd2_u10sse2(a); }
-inline V vexp(V a) { return Sleef_cinz_expd2_u10sse2(a); }
-inline V vpow(V a, V b) { return Sleef_cinz_powd2_u10sse2(a, b); }
-inline void vsincos(V a, V* s, V* c) {
-  const Sleef___m128d_2 r = Sleef_cinz_sincosd2_u10sse2(a);
-  *s = r.x;
-  *c = r.y;
-}
 
 }  // namespace
 
