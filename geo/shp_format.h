@@ -9,6 +9,7 @@
 #ifndef ORDANE_GEO_SHP_FORMAT_H
 #define ORDANE_GEO_SHP_FORMAT_H
 
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -17,7 +18,6 @@
 #if defined(_WIN32)
 #  include <io.h>
 #else
-#  include <cerrno>
 #  include <ctime>
 #  include <fcntl.h>
 #  include <poll.h>
@@ -238,9 +238,27 @@ class File {
   std::FILE* f_;
 };
 
-// Reads the 100-byte file header with one read; false when the file is shorter.
+// fread of n bytes that carries on when a signal interrupts a wait for data:
+// a handler installed without SA_RESTART (scripting languages install theirs
+// so, and profilers and timers signal often) makes the read from a pipe fail
+// with EINTR, which stdio reports as an error after a short count. Returns
+// the bytes read, fewer than n only at the end of the stream or on a real
+// error.
+inline std::size_t read_bytes(std::FILE* f, void* buf, std::size_t n) {
+  unsigned char* p = static_cast<unsigned char*>(buf);
+  std::size_t got = 0;
+  while (got < n) {
+    errno = 0;
+    got += std::fread(p + got, 1, n - got, f);
+    if (got == n || !std::ferror(f) || errno != EINTR) break;
+    std::clearerr(f);
+  }
+  return got;
+}
+
+// Reads the 100-byte file header; false when the file is shorter.
 inline bool read_file_header(std::FILE* f, unsigned char (&header)[kFileHeaderSize]) {
-  return std::fread(header, 1, kFileHeaderSize, f) == kFileHeaderSize;
+  return read_bytes(f, header, kFileHeaderSize) == kFileHeaderSize;
 }
 
 // Size in bytes of a regular file, or -1 when the stream is not one (a pipe or
@@ -288,7 +306,7 @@ inline bool next_record(std::FILE* f, int64_t* content_bytes, int64_t* consumed,
   for (;;) {
     if (*headers >= kMaxCount) return false;
     unsigned char rh[kRecordHeaderSize];
-    if (std::fread(rh, 4, 2, f) != 2) return false;
+    if (read_bytes(f, rh, sizeof rh) != sizeof rh) return false;
     ++*headers;
     *consumed += static_cast<int64_t>(kRecordHeaderSize);
     const int32_t words = quillon::load_i32_be(rh + kContentLengthOffset);

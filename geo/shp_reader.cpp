@@ -148,7 +148,7 @@ ReadResult read_content(std::FILE* f, int64_t bytes, int64_t available, RecordBu
   if (available >= 0) {
     if (bytes > available) return ReadResult::kShort;
     if (!buf.ensure(n)) return ReadResult::kOutOfMemory;
-    return std::fread(buf.data(), 1, n, f) == n ? ReadResult::kComplete : ReadResult::kShort;
+    return read_bytes(f, buf.data(), n) == n ? ReadResult::kComplete : ReadResult::kShort;
   }
   // A pipe or device: grow with the bytes that really arrive, so that a false
   // claim costs at most twice what was sent.
@@ -159,7 +159,7 @@ ReadResult read_content(std::FILE* f, int64_t bytes, int64_t available, RecordBu
     if (want < kFirstChunk) want = kFirstChunk;
     if (want > n) want = n;
     if (!buf.grow_keep(want)) return ReadResult::kOutOfMemory;
-    const std::size_t r = std::fread(buf.data() + got, 1, want - got, f);
+    const std::size_t r = read_bytes(f, buf.data() + got, want - got);
     got += r;
     if (got < want) return ReadResult::kShort;
   }

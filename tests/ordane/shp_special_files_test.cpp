@@ -3,9 +3,14 @@
 // read whether its writer comes before or after the call, but not waited for
 // for ever.
 
+#include <signal.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <sys/un.h>
 #include <unistd.h>
+
+#include <atomic>
+#include <thread>
 
 #include <chrono>
 #include <cstring>
@@ -100,6 +105,57 @@ TEST(ordane_shp_special_files, AFifoWithoutAWriterIsNotWaitedForForEver) {
   empty.start([](int) {}, milliseconds(50));
   EXPECT_EQ(ordane_read_shp_header(empty.path(), &h), ORDANE_SHP_ERR_TOO_SHORT);
   empty.join();
+}
+
+// A signal handler installed without SA_RESTART (as scripting languages
+// install theirs) makes a read that waits on a pipe fail with EINTR. Such a
+// read is retried: a timer firing every millisecond while the writer sends
+// its records in pieces, with pauses, must not cut the stream short.
+std::atomic<int> g_ticks{0};
+void count_tick(int) { g_ticks.fetch_add(1, std::memory_order_relaxed); }
+
+TEST(ordane_shp_special_files, ReadsFromAPipeSurviveInterruptingSignals) {
+  struct sigaction action {};
+  action.sa_handler = count_tick;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = 0;  // no SA_RESTART
+  struct sigaction previous {};
+  ASSERT_EQ(::sigaction(SIGALRM, &action, &previous), 0);
+  itimerval every_ms{{0, 1000}, {0, 1000}};
+  ASSERT_EQ(::setitimer(ITIMER_REAL, &every_ms, nullptr), 0);
+
+  ShpBuilder builder(5);
+  for (int i = 0; i < 40; ++i) {
+    builder.record(content::poly(5, {0}, {{0, 0}, {double(i), 1}, {2, double(i)}, {0, 0}}));
+  }
+  const Bytes b = builder.bytes();
+  const auto slowly = [&](int fd) {
+    for (size_t off = 0; off < b.size(); off += 97) {
+      FifoFeed::write_all(fd, b.data() + off, std::min<size_t>(97, b.size() - off));
+      std::this_thread::sleep_for(milliseconds(3));
+    }
+  };
+  g_ticks = 0;
+  FifoFeed fifo;
+  ASSERT_TRUE(fifo.ok());
+  fifo.start(slowly, milliseconds(20));
+  ShpHeader h;
+  const int32_t header_rc = ordane_read_shp_header(fifo.path(), &h);
+  fifo.join();
+  FifoFeed fifo2;
+  ASSERT_TRUE(fifo2.ok());
+  fifo2.start(slowly, milliseconds(20));
+  ShpDataPtr d(ordane_parse_shp(fifo2.path()));
+  fifo2.join();
+
+  const itimerval off{};
+  ::setitimer(ITIMER_REAL, &off, nullptr);
+  ::sigaction(SIGALRM, &previous, nullptr);
+  EXPECT_GT(g_ticks.load(), 20) << "the timer hardly fired";
+  EXPECT_EQ(header_rc, ORDANE_OK);
+  ASSERT_NE(d, nullptr);
+  EXPECT_EQ(d->num_shapes, 40);
+  EXPECT_EQ(d->num_points, 160);
 }
 
 }  // namespace
