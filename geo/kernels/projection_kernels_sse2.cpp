@@ -76,7 +76,6 @@ inline V vscale2(V y, V k_magic) {
   return _mm_castsi128_pd(_mm_add_epi64(_mm_castpd_si128(y), _mm_slli_epi64(k, 52)));
 }
 
-
 }  // namespace
 
 #define QUILLON_ISA_NAMESPACE sse2

@@ -77,6 +77,10 @@ bool overlaps_partly(const double* in, const double* out, uint64_t doubles) {
 
 }  // namespace
 
+quillon::SimdLevel camera_level_for(uint64_t count) {
+  return count < 2 ? SimdLevel::kScalar : quillon::best_simd_level();
+}
+
 int64_t transform_points_on(quillon::SimdLevel isa, const CameraTerms& t, const double* in,
                             const CameraOutputs& out, uint64_t count) {
   if (overlaps_partly(in, out.points, 2 * count)) isa = SimdLevel::kScalar;

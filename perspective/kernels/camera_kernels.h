@@ -67,6 +67,11 @@ int64_t transform_lines_avx512(const CameraTerms& t, const double* in, const Cam
                                uint64_t count);
 #endif
 
+// The level an array export runs for `count` elements: the best this CPU
+// has, or the scalar kernel for a single element, which no vector helps
+// (every level gives the same bits, so this changes only the speed).
+quillon::SimdLevel camera_level_for(uint64_t count);
+
 // The array exports' entry points: run the kernel of `isa` (which must be
 // available). Arrays that overlap other than by being the very same array
 // take the scalar kernel, which reads each element right before writing it.
