@@ -13,10 +13,10 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 
 
 def _version() -> str:
-    spec = importlib.util.spec_from_file_location(
+    versioning = importlib.util.spec_from_file_location(
         "_quillon_versioning", os.path.join(HERE, "quillon", "_versioning.py"))
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
+    module = importlib.util.module_from_spec(versioning)
+    versioning.loader.exec_module(module)
     version = module.from_source_tree(os.path.dirname(HERE))
     if not version:
         raise RuntimeError("quillon: no version found in ../include/ordane.h or ../CMakeLists.txt;"
