@@ -9,13 +9,12 @@ native kernels evaluate the formula per point with vector functions.
 """
 
 import argparse
-import statistics
 import sys
-import time
 
 import numpy as np
 
 import quillon as q
+from timing import timed
 
 R = 6378137.0
 D2R = np.pi / 180.0
@@ -46,20 +45,6 @@ def numpy_albers(a, out, lat1, lat2, lat0, lon0):
     theta = (a[:, 0] * D2R - lon0 * D2R) * n
     np.multiply(np.sin(theta), rho, out=out[:, 0])
     np.subtract(rho0, np.cos(theta) * rho, out=out[:, 1])
-
-
-def timed(cases, repeat):
-    """(best, median) seconds per case; the cases take turns, so that a
-    machine busy with something else slows them all alike."""
-    samples = {name: [] for name, _ in cases}
-    for _, fn in cases:
-        fn()
-    for _ in range(repeat):
-        for name, fn in cases:
-            t0 = time.perf_counter()
-            fn()
-            samples[name].append(time.perf_counter() - t0)
-    return {name: (min(s), statistics.median(s)) for name, s in samples.items()}
 
 
 def main(argv=None):
