@@ -413,6 +413,27 @@ ORDANE_API void ordane_free_shp_data(ShpData* data);
  * exception leaves the call. */
 ORDANE_API int32_t ordane_http_download_file(const char* url, const char* dest_path);
 
+/* ========================================================================
+ * Extensions
+ *
+ * Exports beyond the core set above, with the same conventions: argument
+ * checks first and nothing written when one fails, result codes named
+ * below, outputs of a size known only after the work in a library-owned
+ * record released by its free partner (null accepted), no threads and no
+ * global state. Unlike the core exports, running out of memory is reported
+ * by ORDANE_ERR_OUT_OF_MEMORY, never by an exception.
+ * ======================================================================== */
+
+#define ORDANE_ERR_OUT_OF_MEMORY   (-10) /* memory ran out; nothing was returned */
+
+/* ------------------------------------------------------------------------
+ * Extensions: cartography
+ * ------------------------------------------------------------------------ */
+
+/* ------------------------------------------------------------------------
+ * Extensions: shapefile companions
+ * ------------------------------------------------------------------------ */
+
 #ifdef __cplusplus
 } /* extern "C" */
 #endif

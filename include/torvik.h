@@ -167,6 +167,12 @@ TORVIK_API int32_t torvik_render_globe(uint32_t* pixels, int32_t width, int32_t 
                                        double center_y, double radius, double rotation,
                                        double tilt, uint32_t atmosphere);
 
+/* ========================================================================
+ * Extensions
+ *
+ * Exports beyond the core set above, with the same conventions.
+ * ======================================================================== */
+
 #ifdef __cplusplus
 } /* extern "C" */
 #endif

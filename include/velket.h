@@ -224,6 +224,12 @@ VELKET_API void velket_ps_render(const ParticleSystem* ps, struct BLContextCore*
 VELKET_API int32_t velket_trim_path(const struct BLPathCore* src, struct BLPathCore* dst,
                                     double start, double end, double offset);
 
+/* ========================================================================
+ * Extensions
+ *
+ * Exports beyond the core set above, with the same conventions.
+ * ======================================================================== */
+
 #ifdef __cplusplus
 } /* extern "C" */
 #endif
