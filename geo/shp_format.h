@@ -112,9 +112,19 @@ inline RecordKind record_kind(int32_t shape_type) {
 // The record walk
 // =============================================================================
 
-// Reads the 100-byte file header; false when the stream is shorter.
+// Reads the 100-byte file header; false when the stream is shorter. A
+// stream of unknown size (a pipe, a /proc file) is then limited to the File
+// Length its header states, so that a source without end is read no further
+// than the header allows (a File Length below 100 bytes leaves no record).
+// A regular file keeps its real size as the limit: writers that state a
+// wrong File Length exist, and the size is known.
 inline bool read_file_header(InputStream& in, unsigned char (&header)[kFileHeaderSize]) {
-  return in.read(header, kFileHeaderSize) == kFileHeaderSize;
+  if (in.read(header, kFileHeaderSize) != kFileHeaderSize) return false;
+  if (in.size() < 0) {
+    const int64_t stated = file_length_bytes(header);
+    in.limit_to(stated > int64_t{kFileHeaderSize} ? stated : int64_t{kFileHeaderSize});
+  }
+  return true;
 }
 
 // Reads record headers until one announces content: returns true with the
