@@ -156,9 +156,14 @@ class Cutter {
     }
   }
   void end_ring(int64_t source, int32_t flags) {
-    const int64_t n = out_.part_points();
+    int64_t n = out_.part_points();
+    const double* p = out_.part_data();
+    if (n >= 2 && p[0] == p[2 * n - 2] && p[1] == p[2 * n - 1]) {
+      --n;  // already back at its first point
+      out_.drop_last();
+    }
     if (n >= 3) {
-      const double* p = out_.part_data();
+      p = out_.part_data();
       out_.add(p[0], p[1]);  // close
       const double a = shoelace(out_.part_data(), n + 1);
       if (a != 0.0 && std::isfinite(a)) {

@@ -38,6 +38,10 @@ class PartsBuilder {
   int64_t part_points() const {
     return static_cast<int64_t>(points_.size() / 2) - offsets_.back();
   }
+  void drop_last() {
+    points_.pop_back();
+    points_.pop_back();
+  }
   // Removes the points added since the last end_part().
   void drop_part() { points_.resize(static_cast<size_t>(offsets_.back()) * 2); }
   void end_part(int64_t source, int32_t flags) {

@@ -87,9 +87,14 @@ class HorizonClipper {
     const int64_t k = static_cast<int64_t>(n);
     for (int64_t j = 1; j < k; ++j) {
       const double t = a + sweep * (static_cast<double>(j) / n);
-      double lon, lat;
-      ortho_inverse(c_, kR * std::cos(t), kR * std::sin(t), &lon, &lat);
-      if (std::isfinite(lon) && std::isfinite(lat)) emit(lon, lat);
+      // The point at azimuth t on the horizon, 90 degrees from the centre
+      // (the plane inverse is ill-conditioned right at the rim).
+      const double ct = std::cos(t), st = std::sin(t);
+      double s = st * c_.cos_phi0;
+      if (s > 1.0) s = 1.0;
+      if (s < -1.0) s = -1.0;
+      const double lon = o_.lon0 + std::atan2(ct, -st * c_.sin_phi0) * kR2D;
+      emit(lon, std::asin(s) * kR2D);
     }
   }
   void end_piece(bool ring, int64_t source, int32_t flags);
@@ -144,7 +149,7 @@ void HorizonClipper::walk(const std::vector<Pt>& pts, bool ring, std::vector<Ev>
 }
 
 void HorizonClipper::end_piece(bool ring, int64_t source, int32_t flags) {
-  const int64_t n = out_.part_points();
+  int64_t n = out_.part_points();
   if (!ring) {
     if (n >= 2) {
       out_.end_part(source, flags);
@@ -153,8 +158,13 @@ void HorizonClipper::end_piece(bool ring, int64_t source, int32_t flags) {
     }
     return;
   }
+  const double* p = out_.part_data();
+  if (n >= 2 && p[0] == p[2 * n - 2] && p[1] == p[2 * n - 1]) {
+    out_.drop_last();  // already back at its first point
+    --n;
+  }
   if (n >= 3) {
-    const double* p = out_.part_data();
+    p = out_.part_data();
     const double x0 = p[0], y0 = p[1];
     double a = 0.0;
     for (int64_t i = 1; i + 1 < n; ++i) {
