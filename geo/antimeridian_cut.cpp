@@ -419,6 +419,13 @@ int32_t cut_antimeridian(const double* points, const int64_t* part_offsets, int6
 }  // namespace carto
 }  // namespace ordane
 
+namespace {
+// The finest step along cut edges, parallels and the horizon (about 100 m),
+// which bounds the points a cut can add: a pole's parallel gets at most
+// 360000 per turn.
+constexpr double kMinStep = 0.001;
+}  // namespace
+
 extern "C" ORDANE_API int32_t ordane_cut_parts(const double* points, const int64_t* part_offsets,
                                                int64_t part_count, int32_t rings,
                                                const GeoCutOptions* options, GeoParts** out) {
@@ -428,7 +435,7 @@ extern "C" ORDANE_API int32_t ordane_cut_parts(const double* points, const int64
   }
   const GeoCutOptions o = *options;
   if ((o.mode != ORDANE_CUT_ANTIMERIDIAN && o.mode != ORDANE_CUT_HORIZON) ||
-      !(o.pole_lat > 0.0 && o.pole_lat <= 90.0) || !(o.max_step > 0.0) ||
+      !(o.pole_lat > 0.0 && o.pole_lat <= 90.0) || !(o.max_step >= kMinStep) ||
       !std::isfinite(o.max_step) || !std::isfinite(o.lon0) || !(o.lat0 >= -90.0 && o.lat0 <= 90.0)) {
     return ORDANE_CARTO_ERR_OPTION;
   }

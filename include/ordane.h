@@ -557,7 +557,7 @@ typedef struct GeoCutOptions {
   double lat0;      /* centre latitude for ORDANE_CUT_HORIZON, degrees */
   double pole_lat;  /* latitude of the parallels that close polar rings, in
                        (0, 90]: 90, or e.g. 85.0511287798 for Web Mercator */
-  double max_step;  /* > 0: largest step in degrees between the points put
+  double max_step;  /* >= 0.001: largest step in degrees between the points put
                        along a cut meridian, a pole's parallel or the horizon
                        (and, for the horizon, the step at which an edge is
                        searched for crossings) */
@@ -613,10 +613,10 @@ typedef struct GeoCutOptions {
  *   -1  "points", "part_offsets", "options" or "out" is null, or
  *       "part_count" <= 0 (checked in that order);
  *   -21 ORDANE_CARTO_ERR_OPTION: mode unknown, pole_lat not in (0, 90],
- *       max_step not > 0 (NaN included), lon0 or lat0 not finite, or lat0
- *       outside [-90, 90];
+ *       max_step below 0.001 degrees (about 100 m; NaN included) or not
+ *       finite, lon0 not finite, or lat0 outside [-90, 90];
  *   -22 ORDANE_CARTO_ERR_TOO_LARGE: the pieces would pass INT64_MAX / 16
- *       points (a tiny max_step);
+ *       points;
  *   -10 ORDANE_ERR_OUT_OF_MEMORY.
  * On failure *"out" is not written. Offsets must lie inside "points". */
 ORDANE_API int32_t ordane_cut_parts(const double* points, const int64_t* part_offsets,
