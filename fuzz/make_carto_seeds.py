@@ -102,3 +102,7 @@ write(d, "no_transform", dens_head(16, 1, (0, 0, 0, 0, 0, 0), tf) + parts([line]
 write(d, "bad_kind", dens_head(1, 99, (0, 0, 0, 0, 0, 0), tf) + parts([line]))
 write(d, "degenerate_cone", dens_head(0, 2, (20, -20, 0, 0, 0, 0), tf) + parts([line]))
 write(d, "bad_offsets", dens_head(0, 1, (0, 0, 0, 0, 0, 0), tf) + parts([box], raw_offsets=[0, -3]))
+write(c, "overflowing_difference", cut_opts(16, -1e308, 0) +
+      parts([[1e308, 0, 1e308, 10, 0, 10, 0, 0]]))
+write(c, "overflowing_difference_horizon", cut_opts(16 | 1, -1e308, 0) +
+      parts([[1e308, 0, 1e308, 10, 0, 10, 0, 0]]))

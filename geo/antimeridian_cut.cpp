@@ -403,7 +403,10 @@ int32_t cut_antimeridian(const double* points, const int64_t* part_offsets, int6
       if (!std::isfinite(lon) || !std::isfinite(lat)) continue;
       if (lat > 90.0) lat = 90.0;
       if (lat < -90.0) lat = -90.0;
+      // lon - lon0 can overflow to infinity for longitudes near the double
+      // range; such a point has no place on the map and is dropped too.
       const Vtx q{0, wrap180(lon - o.lon0), lat};
+      if (!std::isfinite(q.v)) continue;
       if (!raw.empty() && raw.back().v == q.v && raw.back().lat == q.lat) continue;
       raw.push_back(q);
     }
@@ -442,6 +445,7 @@ extern "C" ORDANE_API int32_t ordane_cut_parts(const double* points, const int64
   if (part_count > ordane::carto::kMaxPoints) return ORDANE_CARTO_ERR_TOO_LARGE;
   try {
     ordane::carto::PartsBuilder builder;
+    builder.expect(ordane::carto::span_hint(part_offsets, part_count) + part_count * 4);
     if (o.mode == ORDANE_CUT_ANTIMERIDIAN) {
       ordane::carto::cut_antimeridian(points, part_offsets, part_count, rings != 0, o, builder);
     } else {

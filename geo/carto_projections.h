@@ -85,6 +85,9 @@ inline void lcc_inverse(const Lcc& c, double x, double y, double* lon, double* l
   const double rho = std::hypot(dx, dy) * sgn;
   const double theta = std::atan2(dx * sgn, dy * sgn);
   const double t = std::pow(rho / c.rf, 1.0 / c.n);
+  // Each step shrinks the error by about e^2 / 2, so once a step is below
+  // 1e-13 rad the next one is below 1e-15 of the latitude: stop there
+  // (waiting for a zero step could spin on the last bit).
   double phi = kHalfPi - 2.0 * std::atan(t);
   for (int i = 0; i < 15; ++i) {
     const double s = std::sin(phi);
@@ -92,7 +95,7 @@ inline void lcc_inverse(const Lcc& c, double x, double y, double* lon, double* l
         kHalfPi - 2.0 * std::atan(t * std::pow((1.0 - kE * s) / (1.0 + kE * s), kHalfE));
     const double step = std::fabs(next - phi);
     phi = next;
-    if (!(step > 1e-16)) break;
+    if (!(step > 1e-13)) break;
   }
   *lon = (theta / c.n + c.lam0) * kR2D;
   *lat = phi * kR2D;
@@ -256,7 +259,9 @@ inline void eqearth_inverse(double lon0, double x, double y, double* lon, double
     dfdp = kEeA1 + 3.0 * kEeA2 * p2 + p6 * (7.0 * kEeA3 + 9.0 * kEeA4 * p2);
     const double step = f / dfdp;
     psi -= step;
-    if (!(std::fabs(step) > 1e-15)) break;
+    // Newton converges quadratically: a step below 1e-11 leaves an error
+    // far below the last bit.
+    if (!(std::fabs(step) > 1e-11)) break;
   }
   if (psi > psi_max) psi = psi_max;
   if (psi < -psi_max) psi = -psi_max;

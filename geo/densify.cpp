@@ -176,6 +176,7 @@ extern "C" ORDANE_API int32_t ordane_densify_parts(const double* points,
   try {
     const ordane::carto::Projector proj(*projection, transform);
     ordane::carto::PartsBuilder builder;
+    builder.expect(ordane::carto::span_hint(part_offsets, part_count) + part_count);
     ordane::carto::Densifier d(proj, tolerance, max_depth, builder);
     for (int64_t i = 0; i < part_count; ++i) {
       d.part(points, part_offsets[i], part_offsets[i + 1], rings != 0, i);

@@ -6,6 +6,8 @@
 #define ORDANE_GEO_GEO_PARTS_H
 
 #include <cstdint>
+#include <new>
+#include <stdexcept>
 #include <vector>
 
 #include "ordane.h"
@@ -24,6 +26,17 @@ class PartsBuilder {
  public:
   PartsBuilder() { offsets_.push_back(0); }
 
+  // Room for about "n" points, so that growing does not copy them again
+  // and again; a hint only.
+  void expect(int64_t n) {
+    if (n <= 0 || n > kMaxPoints) return;
+    try {
+      points_.reserve(static_cast<size_t>(n) * 2 + 64);
+    } catch (const std::bad_alloc&) {
+      // Only a hint: the points will be added one by one.
+    } catch (const std::length_error&) {
+    }
+  }
   void add(double x, double y) {
     if (static_cast<int64_t>(points_.size() / 2) >= kMaxPoints) throw TooLarge{};
     points_.push_back(x);
@@ -60,6 +73,13 @@ class PartsBuilder {
   std::vector<int64_t> sources_;
   std::vector<int32_t> flags_;
 };
+
+// The number of points the parts span, when their first and last offsets
+// are usable (0 otherwise): a size hint.
+inline int64_t span_hint(const int64_t* offsets, int64_t part_count) {
+  const int64_t a = offsets[0], b = offsets[part_count];
+  return (a >= 0 && b >= a && b <= kMaxPoints) ? b - a : 0;
+}
 
 // Part i's bounds when they are usable: 0 <= start <= end <= kMaxPoints.
 inline bool part_bounds(const int64_t* offsets, int64_t i, int64_t* start, int64_t* end) {

@@ -336,6 +336,7 @@ int32_t clip_horizon(const double* points, const int64_t* part_offsets, int64_t 
       // Unrolled: each step the short way round.
       lon = pts.empty() ? o.lon0 + wrap180(lon - o.lon0)
                         : pts.back().lon + wrap180(lon - pts.back().lon);
+      if (!std::isfinite(lon)) continue;  // lon - lon0 overflowed
       if (!pts.empty() && pts.back().lon == lon && pts.back().lat == lat) continue;
       pts.push_back(Pt{lon, lat});
     }
