@@ -187,14 +187,17 @@ Utf8Converter::~Utf8Converter() {
   if (cd_ != reinterpret_cast<iconv_t>(-1)) iconv_close(cd_);
 }
 
-bool Utf8Converter::open(const char* encoding) {
+Utf8Converter::Open Utf8Converter::open(const char* encoding) {
   char name[kEncodingNameSize];
-  if (!normalize_encoding_name(encoding, std::strlen(encoding), name)) return false;
+  if (!normalize_encoding_name(encoding, std::strlen(encoding), name)) return Open::kUnknown;
   utf8_ = std::strcmp(name, "UTF-8") == 0;
   ascii_identity_ = utf8_;
-  if (utf8_) return true;
+  if (utf8_) return Open::kOk;
+  errno = 0;
   cd_ = iconv_open("UTF-8", name);
-  if (cd_ == reinterpret_cast<iconv_t>(-1)) return false;
+  if (cd_ == reinterpret_cast<iconv_t>(-1)) {
+    return errno == ENOMEM ? Open::kOutOfMemory : Open::kUnknown;
+  }
   // Values are mostly ASCII, copied as they are where the encoding maps the
   // printable ASCII bytes to themselves. Not all do (SHIFT_JIS reads 0x5C as
   // the yen sign), so iconv itself says.
@@ -209,7 +212,7 @@ bool Utf8Converter::open(const char* encoding) {
   ascii_identity_ = r != static_cast<std::size_t>(-1) && src_left == 0 &&
                     dst == back + sizeof probe && std::memcmp(back, probe, sizeof probe) == 0;
   iconv(cd_, nullptr, nullptr, nullptr, nullptr);
-  return true;
+  return Open::kOk;
 }
 
 std::size_t Utf8Converter::convert(const unsigned char* in, std::size_t n, char* out,

@@ -39,8 +39,10 @@ class Utf8Converter {
   Utf8Converter(const Utf8Converter&) = delete;
   Utf8Converter& operator=(const Utf8Converter&) = delete;
 
-  // False when iconv does not know "encoding" (an iconv name).
-  bool open(const char* encoding);
+  enum class Open { kOk, kUnknown, kOutOfMemory };
+
+  // kUnknown when iconv does not know "encoding".
+  Open open(const char* encoding);
 
   // Converts "n" bytes into "out" (room for 4 x n bytes) and returns the
   // bytes written; "*clean" becomes false when a byte sequence invalid in

@@ -87,22 +87,24 @@ bool companion_path(const char* path, const char* ext, char* out, std::size_t ro
   return true;
 }
 
-// The encoding named by the .cpg beside "dbf_path", if there is a usable one.
-bool cpg_encoding(const char* dbf_path, char (&name)[kEncodingNameSize]) {
+// The encoding named by the .cpg beside "dbf_path", if there is a usable one:
+// 1 found, 0 none, -1 out of memory.
+int cpg_encoding(const char* dbf_path, char (&name)[kEncodingNameSize]) {
   const std::size_t room = std::strlen(dbf_path) + 8;
   char* path = static_cast<char*>(std::malloc(room));
-  if (!path) return false;
-  bool found = false;
+  if (!path) return -1;
+  int found = 0;
   for (const char* ext : {".cpg", ".CPG"}) {
-    if (found || !companion_path(dbf_path, ext, path, room)) continue;
+    if (found != 0 || !companion_path(dbf_path, ext, path, room)) continue;
     InputStream in(path);
+    if (in.out_of_memory()) found = -1;
     if (!in.is_open()) continue;
     char text[kMaxCpgBytes + 1];
     const std::size_t n = in.read(text, sizeof text);
-    found = n <= kMaxCpgBytes && normalize_encoding_name(text, n, name);
-    if (found) {
+    if (n <= kMaxCpgBytes && normalize_encoding_name(text, n, name)) {
       Utf8Converter probe;
-      found = probe.open(name);
+      const Utf8Converter::Open r = probe.open(name);
+      found = r == Utf8Converter::Open::kOk ? 1 : r == Utf8Converter::Open::kOutOfMemory ? -1 : 0;
     }
   }
   std::free(path);
@@ -448,14 +450,17 @@ int32_t read_dbf(const char* dbf_path, const char* encoding, int64_t expected_re
   int32_t source = 0;
   if (encoding) {
     Utf8Converter probe;
-    if (!normalize_encoding_name(encoding, std::strlen(encoding), chosen) ||
-        !probe.open(chosen)) {
+    if (!normalize_encoding_name(encoding, std::strlen(encoding), chosen)) {
       return ORDANE_DBF_ERR_ENCODING;
     }
+    const Utf8Converter::Open r = probe.open(chosen);
+    if (r == Utf8Converter::Open::kOutOfMemory) return ORDANE_ERR_OUT_OF_MEMORY;
+    if (r != Utf8Converter::Open::kOk) return ORDANE_DBF_ERR_ENCODING;
     source = ORDANE_DBF_ENCODING_ARGUMENT;
   }
 
   InputStream in(dbf_path);
+  if (in.out_of_memory()) return ORDANE_ERR_OUT_OF_MEMORY;
   if (!in.is_open()) return ORDANE_DBF_ERR_OPEN;
 
   unsigned char fixed[kHeaderSize];
@@ -518,7 +523,11 @@ int32_t read_dbf(const char* dbf_path, const char* encoding, int64_t expected_re
   in.limit_to(static_cast<int64_t>(header_length) + data_bytes);
 
   const uint8_t ldid = header[kLanguageDriverOffset];
-  if (source == 0 && cpg_encoding(dbf_path, chosen)) source = ORDANE_DBF_ENCODING_CPG;
+  if (source == 0) {
+    const int cpg = cpg_encoding(dbf_path, chosen);
+    if (cpg < 0) return ORDANE_ERR_OUT_OF_MEMORY;
+    if (cpg > 0) source = ORDANE_DBF_ENCODING_CPG;
+  }
   if (source == 0 && ldid_encoding(ldid)) {
     std::strcpy(chosen, ldid_encoding(ldid));
     source = ORDANE_DBF_ENCODING_LDID;
@@ -553,7 +562,9 @@ int32_t read_dbf(const char* dbf_path, const char* encoding, int64_t expected_re
     source = ORDANE_DBF_ENCODING_DEFAULT;
   }
   Utf8Converter text;
-  if (!text.open(chosen)) return ORDANE_DBF_ERR_ENCODING;  // iconv lost a name it had
+  const Utf8Converter::Open opened = text.open(chosen);
+  if (opened == Utf8Converter::Open::kOutOfMemory) return ORDANE_ERR_OUT_OF_MEMORY;
+  if (opened != Utf8Converter::Open::kOk) return ORDANE_DBF_ERR_ENCODING;
 
   DbfTable* t = static_cast<DbfTable*>(std::calloc(1, sizeof(DbfTable)));
   if (!t) return ORDANE_ERR_OUT_OF_MEMORY;

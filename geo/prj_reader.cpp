@@ -23,6 +23,7 @@ bool is_trailing(unsigned char c) {
 extern "C" ORDANE_API int32_t ordane_read_prj(const char* prj_path, char** wkt) {
   if (!prj_path || !wkt) return ORDANE_ERR_INVALID_ARGUMENT;
   InputStream in(prj_path);
+  if (in.out_of_memory()) return ORDANE_ERR_OUT_OF_MEMORY;
   if (!in.is_open()) return ORDANE_PRJ_ERR_OPEN;
   if (in.size() > ORDANE_PRJ_MAX_BYTES) return ORDANE_PRJ_ERR_TOO_LARGE;
 

@@ -125,7 +125,9 @@ std::FILE* open_input(const char* path, int64_t* size) {
 }  // namespace
 
 InputStream::InputStream(const char* path) {
+  errno = 0;
   f_ = open_input(path, &size_);
+  no_memory_ = !f_ && errno == ENOMEM;
   limit_ = size_;
 }
 

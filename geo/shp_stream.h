@@ -38,6 +38,10 @@ class InputStream {
 
   bool is_open() const { return f_ != nullptr; }
 
+  // True when the stream could not be opened for want of memory (the C
+  // library's stream buffer), not because of the file.
+  bool out_of_memory() const { return no_memory_; }
+
   // The size of a regular file that states one, or -1 for a stream of
   // unknown size.
   int64_t size() const { return size_; }
@@ -68,6 +72,7 @@ class InputStream {
   int64_t size_ = -1;
   int64_t limit_ = -1;
   int64_t pos_ = 0;
+  bool no_memory_ = false;
 };
 
 }  // namespace shp
