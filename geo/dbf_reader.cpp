@@ -249,8 +249,10 @@ struct TextSink {
   std::size_t size = 0;
   std::size_t capacity = 0;
 
+  // Always leaves a block, even for no extra bytes: values are copied to
+  // data + size, which must point somewhere.
   bool reserve_extra(std::size_t extra) {
-    if (extra <= capacity - size) return true;
+    if (data && extra <= capacity - size) return true;
     std::size_t want = capacity < SIZE_MAX / 2 ? capacity * 2 : SIZE_MAX;
     if (want - size < extra) want = size + extra;
     if (want < 256) want = 256;

@@ -110,6 +110,24 @@ TEST(ordane_read_dbf, ValuesOfEveryKind) {
   EXPECT_EQ(text_at(c[6], 2), "abc       ");
 }
 
+TEST(ordane_read_dbf, FieldsOfLengthZero) {
+  const Bytes b = DbfBuilder()
+                      .field("M", 'M', 0)
+                      .field("C", 'C', 0)
+                      .field("N", 'N', 0)
+                      .field("L", 'L', 0)
+                      .record({})
+                      .record({})
+                      .bytes();
+  DbfTablePtr t;
+  ASSERT_EQ(read(b, &t), ORDANE_OK);
+  ASSERT_EQ(t->num_records, 2);
+  EXPECT_EQ(text_at(t->columns[0], 1), "");
+  EXPECT_EQ(text_at(t->columns[1], 1), "");
+  EXPECT_FALSE(t->columns[2].valid[1]);
+  EXPECT_FALSE(t->columns[3].valid[1]);
+}
+
 TEST(ordane_read_dbf, NumbersAreCorrectlyRounded) {
   // Beyond 15 digits and with exponents the general parser takes over; the
   // results must still be the nearest doubles.
