@@ -78,6 +78,8 @@ bool normalize_encoding_name(const char* name, std::size_t n, char (&out)[kEncod
 const char* ldid_encoding(uint8_t ldid) {
   // dBASE and ESRI language-driver identifiers and the code page each one
   // stands for; identifiers that name no code page iconv has are left out.
+  // So is 0x57, ESRI's "ANSI" (whatever the writing system used): GDAL
+  // writes it under every encoding, UTF-8 included, so it states none.
   switch (ldid) {
     case 0x01: case 0x09: case 0x0B: case 0x0D: case 0x0F: case 0x11: case 0x15:
     case 0x18: case 0x19: case 0x1B:
@@ -109,8 +111,6 @@ const char* ldid_encoding(uint8_t ldid) {
       return "CP950";
     case 0x50: case 0x7C:
       return "CP874";
-    case 0x57:  // ESRI's "ANSI": read as ISO-8859-1, as GDAL does
-      return "ISO-8859-1";
     case 0x67:
       return "CP861";
     case 0x6A: case 0x86:

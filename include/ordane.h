@@ -533,7 +533,9 @@ typedef struct DbfTable {
  *  2. the .cpg beside the file ("dbf_path" with its extension replaced by
  *     .cpg, then .CPG), the same names; one that is empty, over 255 bytes or
  *     unknown to iconv is passed over;
- *  3. the language-driver byte of the header, when it names a code page;
+ *  3. the language-driver byte of the header, when it names a code page
+ *     (0x57, ESRI's "ANSI", names none: GDAL writes it whatever the text's
+ *     encoding, UTF-8 included);
  *  4. otherwise UTF-8 if every text value of the file is valid UTF-8, and
  *     ISO-8859-1 if not. Writers of today (GDAL, pyshp) write UTF-8, often
  *     without a .cpg, while older files are in a single-byte code page that

@@ -192,7 +192,8 @@ TEST(ordane_read_dbf, TheEncodingComesFromTheArgumentTheCpgTheDriverByteOrTheTex
       {"cpg over driver byte", one_text(e_acute_1252, 0xC9), "1252", nullptr, "café", ORDANE_DBF_ENCODING_CPG, "CP1252"},
       {"unknown cpg passed over", one_text(cyrillic_1251, 0xC9), "NO-SUCH-CODE", nullptr, "Привет", ORDANE_DBF_ENCODING_LDID, "CP1251"},
       {"driver byte", one_text(cyrillic_1251, 0xC9), nullptr, nullptr, "Привет", ORDANE_DBF_ENCODING_LDID, "CP1251"},
-      {"driver byte 0x57", one_text(e_acute_1252, 0x57), nullptr, nullptr, "café", ORDANE_DBF_ENCODING_LDID, "ISO-8859-1"},
+      {"driver byte 0x57 states none", one_text("café", 0x57), nullptr, nullptr, "café", ORDANE_DBF_ENCODING_DEFAULT, "UTF-8"},
+      {"driver byte 0x57, other text", one_text(e_acute_1252, 0x57), nullptr, nullptr, "café", ORDANE_DBF_ENCODING_DEFAULT, "ISO-8859-1"},
       {"default, UTF-8 text", one_text("café"), nullptr, nullptr, "café", ORDANE_DBF_ENCODING_DEFAULT, "UTF-8"},
       {"default, other text", one_text(e_acute_1252), nullptr, nullptr, "café", ORDANE_DBF_ENCODING_DEFAULT, "ISO-8859-1"},
   };
