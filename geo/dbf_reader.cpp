@@ -266,8 +266,7 @@ struct TextSink {
 
 class Decoder {
  public:
-  Decoder(const Field* fields, int32_t count, DbfTable* t, Utf8Converter* text)
-      : fields_(fields), count_(count), t_(t), text_(text) {}
+  Decoder(const Field* fields, int32_t count, DbfTable* t) : fields_(fields), count_(count), t_(t) {}
 
   ~Decoder() {
     for (int32_t i = 0; i < count_ && sinks_; ++i) std::free(sinks_[i].data);
@@ -312,6 +311,17 @@ class Decoder {
     }
     return true;
   }
+
+  // Starts (or starts again) with the text read through "text"; the text
+  // blocks keep their memory.
+  void start(Utf8Converter* text) {
+    text_ = text;
+    clean_ = true;
+    for (int32_t i = 0; i < count_; ++i) sinks_[i].size = 0;
+  }
+
+  // False once a text value had bytes invalid in the encoding.
+  bool text_clean() const { return clean_; }
 
   // Decodes records [first, first + n) from "data" (n x record_length bytes).
   bool decode(const unsigned char* data, std::size_t record_length, std::size_t first,
@@ -358,6 +368,7 @@ class Decoder {
             bool clean = true;
             s.size += text_->convert(v, len, s.data + s.size, &clean);
             c.valid[first + r] = clean;
+            clean_ = clean_ && clean;
             c.text_offsets[first + r + 1] = s.size;
           }
           break;
@@ -399,23 +410,10 @@ class Decoder {
   const Field* fields_;
   int32_t count_;
   DbfTable* t_;
-  Utf8Converter* text_;
+  Utf8Converter* text_ = nullptr;
   TextSink* sinks_ = nullptr;
+  bool clean_ = true;
 };
-
-// Whether every text value (and field name) of the records is valid UTF-8.
-bool text_is_utf8(const Field* fields, int32_t count, const unsigned char* data,
-                  std::size_t record_length, std::size_t records) {
-  for (int32_t i = 0; i < count; ++i) {
-    if (!is_valid_utf8(fields[i].name, fields[i].name_len)) return false;
-    if (fields[i].kind != ORDANE_DBF_KIND_TEXT) continue;
-    const unsigned char* v = data + fields[i].offset;
-    for (std::size_t r = 0; r < records; ++r, v += record_length) {
-      if (!is_valid_utf8(v, fields[i].length)) return false;
-    }
-  }
-  return true;
-}
 
 // Reads "bytes" from a stream of unknown size into a buffer that grows with
 // the bytes that really arrive. Null when fewer arrive ("*short_read" set) or
@@ -535,9 +533,8 @@ int32_t read_dbf(const char* dbf_path, const char* encoding, int64_t expected_re
     source = ORDANE_DBF_ENCODING_LDID;
   }
 
-  // A stream of unknown size, or text of unknown encoding: all records in
-  // memory first (the encoding is then chosen from all of them).
-  const bool whole = in.size() < 0 || source == 0;
+  // A stream of unknown size is read whole first: its claims are checked
+  // against the bytes that arrive before anything is allocated for them.
   unsigned char* all = nullptr;
   struct FreeAll {
     unsigned char** p;
@@ -551,22 +548,13 @@ int32_t read_dbf(const char* dbf_path, const char* encoding, int64_t expected_re
     if (expected_records >= 0 && records != expected_records) return ORDANE_DBF_ERR_RECORD_COUNT;
   }
 
-  if (source == 0 && !all) {
-    all = static_cast<unsigned char*>(std::malloc(data_bytes > 0 ? static_cast<std::size_t>(data_bytes) : 1));
-    if (!all) return ORDANE_ERR_OUT_OF_MEMORY;
-    if (in.read(all, static_cast<std::size_t>(data_bytes)) != static_cast<std::size_t>(data_bytes)) {
-      return ORDANE_DBF_ERR_TRUNCATED;
-    }
-  }
-  if (source == 0) {
-    const bool utf8 = text_is_utf8(fields, count, all, record_length, static_cast<std::size_t>(records));
-    std::strcpy(chosen, utf8 ? "UTF-8" : "ISO-8859-1");
+  // No encoding stated: the text is read as UTF-8, and read again as
+  // ISO-8859-1 if some of it is not valid UTF-8.
+  const bool guess = source == 0;
+  if (guess) {
+    std::strcpy(chosen, "UTF-8");
     source = ORDANE_DBF_ENCODING_DEFAULT;
   }
-  Utf8Converter text;
-  const Utf8Converter::Open opened = text.open(chosen);
-  if (opened == Utf8Converter::Open::kOutOfMemory) return ORDANE_ERR_OUT_OF_MEMORY;
-  if (opened != Utf8Converter::Open::kOk) return ORDANE_DBF_ERR_ENCODING;
 
   DbfTable* t = static_cast<DbfTable*>(std::calloc(1, sizeof(DbfTable)));
   if (!t) return ORDANE_ERR_OUT_OF_MEMORY;
@@ -579,19 +567,12 @@ int32_t read_dbf(const char* dbf_path, const char* encoding, int64_t expected_re
   t->num_columns = count;
   t->num_records = records;
   t->encoding_source = source;
-  std::memcpy(t->encoding, chosen, sizeof t->encoding);
   t->last_update = (1900 + header[1]) * 10000 + header[2] * 100 + header[3];
   t->version = header[0];
   t->language_driver = ldid;
   for (int32_t i = 0; i < count; ++i) {
     const Field& f = fields[i];
     DbfColumn& c = t->columns[i];
-    bool clean = true;
-    char name[4 * sizeof f.name];
-    const std::size_t n = text.convert(f.name, f.name_len, name, &clean);
-    const std::size_t keep = n < sizeof c.name - 1 ? n : sizeof c.name - 1;
-    std::memcpy(c.name, name, keep);
-    c.name[keep] = '\0';
     c.type = f.type;
     c.kind = f.kind;
     c.length = f.length;
@@ -599,28 +580,53 @@ int32_t read_dbf(const char* dbf_path, const char* encoding, int64_t expected_re
     c.field_offset = f.offset;
   }
 
-  Decoder decoder(fields, count, t, &text);
+  Decoder decoder(fields, count, t);
   if (!decoder.allocate(records)) return ORDANE_ERR_OUT_OF_MEMORY;
-  if (whole) {
-    if (!decoder.decode(all, record_length, 0, static_cast<std::size_t>(records))) {
-      return ORDANE_ERR_OUT_OF_MEMORY;
+  const std::size_t per_chunk = record_length < kChunkBytes ? kChunkBytes / record_length : 1;
+  unsigned char* chunk = nullptr;
+  struct FreeChunk {
+    unsigned char** p;
+    ~FreeChunk() { std::free(*p); }
+  } free_chunk{&chunk};
+  for (int pass = 0;; ++pass) {
+    Utf8Converter text;
+    const Utf8Converter::Open opened = text.open(chosen);
+    if (opened == Utf8Converter::Open::kOutOfMemory) return ORDANE_ERR_OUT_OF_MEMORY;
+    if (opened != Utf8Converter::Open::kOk) return ORDANE_DBF_ERR_ENCODING;
+    decoder.start(&text);
+    if (all) {
+      if (!decoder.decode(all, record_length, 0, static_cast<std::size_t>(records))) {
+        return ORDANE_ERR_OUT_OF_MEMORY;
+      }
+    } else if (records > 0) {
+      if (pass > 0 && !in.rewind_to(static_cast<int64_t>(header_length))) {
+        return ORDANE_DBF_ERR_TRUNCATED;
+      }
+      if (!chunk && !(chunk = static_cast<unsigned char*>(std::malloc(per_chunk * record_length)))) {
+        return ORDANE_ERR_OUT_OF_MEMORY;
+      }
+      for (std::size_t first = 0; first < static_cast<std::size_t>(records); first += per_chunk) {
+        const std::size_t left = static_cast<std::size_t>(records) - first;
+        const std::size_t n = left < per_chunk ? left : per_chunk;
+        // The size was checked, but a file cut short while it is read ends here.
+        if (in.read(chunk, n * record_length) != n * record_length) return ORDANE_DBF_ERR_TRUNCATED;
+        if (!decoder.decode(chunk, record_length, first, n)) return ORDANE_ERR_OUT_OF_MEMORY;
+      }
     }
-  } else if (records > 0) {
-    const std::size_t per_chunk = record_length < kChunkBytes ? kChunkBytes / record_length : 1;
-    unsigned char* chunk = static_cast<unsigned char*>(std::malloc(per_chunk * record_length));
-    if (!chunk) return ORDANE_ERR_OUT_OF_MEMORY;
-    struct FreeChunk {
-      unsigned char* p;
-      ~FreeChunk() { std::free(p); }
-    } free_chunk{chunk};
-    for (std::size_t first = 0; first < static_cast<std::size_t>(records); first += per_chunk) {
-      const std::size_t left = static_cast<std::size_t>(records) - first;
-      const std::size_t n = left < per_chunk ? left : per_chunk;
-      // The size was checked, but a file cut short while it is read ends here.
-      if (in.read(chunk, n * record_length) != n * record_length) return ORDANE_DBF_ERR_TRUNCATED;
-      if (!decoder.decode(chunk, record_length, first, n)) return ORDANE_ERR_OUT_OF_MEMORY;
+    bool names_clean = true;
+    for (int32_t i = 0; i < count; ++i) {
+      const Field& f = fields[i];
+      DbfColumn& c = t->columns[i];
+      char name[4 * sizeof f.name];
+      const std::size_t n = text.convert(f.name, f.name_len, name, &names_clean);
+      const std::size_t keep = n < sizeof c.name - 1 ? n : sizeof c.name - 1;
+      std::memcpy(c.name, name, keep);
+      c.name[keep] = '\0';
     }
+    if (!guess || pass > 0 || (decoder.text_clean() && names_clean)) break;
+    std::strcpy(chosen, "ISO-8859-1");
   }
+  std::memcpy(t->encoding, chosen, sizeof t->encoding);
   if (!decoder.finish()) return ORDANE_ERR_OUT_OF_MEMORY;
 
   free_t.p = nullptr;

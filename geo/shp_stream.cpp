@@ -172,5 +172,12 @@ bool InputStream::skip(int64_t bytes) {
   return true;
 }
 
+bool InputStream::rewind_to(int64_t pos) {
+  if (size_ < 0 || pos < 0 || pos > INT32_MAX) return false;
+  if (std::fseek(f_, static_cast<long>(pos), SEEK_SET) != 0) return false;
+  pos_ = pos;
+  return true;
+}
+
 }  // namespace shp
 }  // namespace ordane

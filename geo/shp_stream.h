@@ -67,6 +67,10 @@ class InputStream {
   // file) or the stream cannot seek (a pipe).
   bool skip(int64_t bytes);
 
+  // Goes back to "pos" bytes from the start (0 to 2^31 - 1) of a regular
+  // file; false for a stream that cannot seek.
+  bool rewind_to(int64_t pos);
+
  private:
   std::FILE* f_ = nullptr;
   int64_t size_ = -1;
