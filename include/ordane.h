@@ -594,6 +594,46 @@ ORDANE_API int32_t ordane_read_prj(const char* prj_path, char** wkt);
  * does nothing. */
 ORDANE_API void ordane_free_prj_text(char* wkt);
 
+/* Every geometry type with points, Z and M included. "xy" has the layout and
+ * invariants of ShpData (shape k is row k of the .dbf, bboxes holds 4 x
+ * num_shapes numbers) and holds what ordane_parse_shp() returns for the
+ * types it reads, plus:
+ *  - MultiPoint, MultiPointZ, MultiPointM (8, 18, 28): every point, each its
+ *    own part (as a Point record's), and the record's box;
+ *  - PolyLineM, PolygonM (23, 25): parts and points as PolyLine and Polygon.
+ * MultiPatch (31), whose parts need their part types to mean anything, and
+ * unknown types stay empty shapes with box 0, 0, 0, 0, like malformed
+ * records (the rules of ShpData, plus a MultiPoint NumPoints that is
+ * negative or beyond the content).
+ * "z" and "m" hold one value per point of "xy.points" (num_points entries),
+ * or are null when no record of the file carries that block. A point whose
+ * record carries none, or whose content ends before the block (M is optional
+ * after Z in the Z types), has NaN there. Values are as stored: M values
+ * below -1e38, "no data" by ESRI's convention, are left to the caller.
+ * Released with ordane_free_shp_geometry(); arrays come from malloc, sized
+ * exactly, and may be null when empty. */
+typedef struct ShpGeometry {
+  ShpData xy;             /* x, y, parts, offsets and boxes */
+  double* z;              /* xy.num_points Z values, or null */
+  double* m;              /* xy.num_points M values, or null */
+  int32_t* shape_types;   /* xy.num_shapes: each record's own Shape Type
+                             (0 for a record too short to hold one) */
+} ShpGeometry;
+
+/* ordane_read_shp_geometry(): reads every record of "file_path" in one
+ * sequential pass, as ordane_parse_shp() does (same record walk, same bounds
+ * on streams, same damage rules), into a new ShpGeometry stored at
+ * "*geometry". ordane_parse_shp() itself is unchanged.
+ * Returns 0, or with nothing written: -1 "file_path" or "geometry" null,
+ * ORDANE_SHP_ERR_OPEN (-2) the file cannot be opened, ORDANE_SHP_ERR_TOO_SHORT
+ * (-3) fewer than 100 bytes, ORDANE_ERR_OUT_OF_MEMORY. Re-entrant; the file
+ * is closed before returning. */
+ORDANE_API int32_t ordane_read_shp_geometry(const char* file_path, ShpGeometry** geometry);
+
+/* ordane_free_shp_geometry(): releases "geometry" and its arrays; null does
+ * nothing. */
+ORDANE_API void ordane_free_shp_geometry(ShpGeometry* geometry);
+
 #ifdef __cplusplus
 } /* extern "C" */
 #endif
@@ -627,6 +667,9 @@ ORDANE_STATIC_ASSERT(offsetof(DbfTable, deleted) == 16, "DbfTable.deleted");
 ORDANE_STATIC_ASSERT(offsetof(DbfTable, encoding) == 32, "DbfTable.encoding");
 ORDANE_STATIC_ASSERT(offsetof(DbfTable, last_update) == 64, "DbfTable.last_update");
 ORDANE_STATIC_ASSERT(offsetof(DbfTable, language_driver) == 69, "DbfTable.language_driver");
+ORDANE_STATIC_ASSERT(sizeof(ShpGeometry) == 88, "ShpGeometry layout");
+ORDANE_STATIC_ASSERT(offsetof(ShpGeometry, z) == 64, "ShpGeometry.z");
+ORDANE_STATIC_ASSERT(offsetof(ShpGeometry, shape_types) == 80, "ShpGeometry.shape_types");
 #  endif
 #  undef ORDANE_STATIC_ASSERT
 #endif

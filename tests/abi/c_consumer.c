@@ -18,6 +18,7 @@ _Static_assert(sizeof(ShpHeader) == 88, "ShpHeader");
 #if UINTPTR_MAX == 0xFFFFFFFFFFFFFFFFu
 _Static_assert(sizeof(DbfColumn) == 104, "DbfColumn");
 _Static_assert(sizeof(DbfTable) == 72, "DbfTable");
+_Static_assert(sizeof(ShpGeometry) == 88, "ShpGeometry");
 #endif
 _Static_assert(sizeof(PerspectiveCamera) == 80, "PerspectiveCamera");
 
@@ -51,6 +52,8 @@ int32_t (*const c_consumer_read_dbf)(const char*, const char*, int64_t, DbfTable
 void (*const c_consumer_free_dbf)(DbfTable*) = ordane_free_dbf_table;
 int32_t (*const c_consumer_read_prj)(const char*, char**) = ordane_read_prj;
 void (*const c_consumer_free_prj)(char*) = ordane_free_prj_text;
+int32_t (*const c_consumer_read_geometry)(const char*, ShpGeometry**) = ordane_read_shp_geometry;
+void (*const c_consumer_free_geometry)(ShpGeometry*) = ordane_free_shp_geometry;
 
 double (*const c_consumer_bezier)(double, double, double, double, double) =
     velket_cubic_bezier_evaluate;
