@@ -597,7 +597,9 @@ typedef struct GeoCutOptions {
  * horizon circle comes out in its winding. pole_lat is not used. A piece's
  * first longitude lies within lon0 +- 180 and the others follow it
  * continuously (each step the short way), as the orthographic view needs
- * no seam.
+ * no seam; so a ring piece that winds around a pole ends with its first
+ * point a multiple of 360 degrees of longitude away (the same point on the
+ * globe), and its ORDANE_PART_HOLE bit is then not meaningful.
  *
  * Input: a point with a NaN or infinite coordinate is dropped and the rest
  * of its part kept; latitudes are clamped into [-90, 90]; longitudes may be
