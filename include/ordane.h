@@ -239,12 +239,15 @@ ORDANE_API int32_t ordane_build_multilinestring(struct BLPathCore* path, const d
  * opened. A writer that came and closed without writing leaves an empty
  * stream (fewer than 100 bytes).
  *
- * A pipe has no size, so what bounds its reading is the writer closing it
- * or the record limit: at most INT32_MAX record headers are read, empty ones
- * (Content Length 0 or less) included. A stream of empty headers thus ends
- * after INT32_MAX x 8 bytes at the latest. ordane_parse_shp() keeps a
- * record's content in memory only as its bytes arrive, and its shapes,
- * parts and points stop at INT32_MAX each.
+ * A pipe has no size, nor has a file that states a size of 0 (as /proc
+ * files do): such a stream is read no further than the File Length of its
+ * header (File Length x 2 bytes from the start, at least the 100 header
+ * bytes), so a source that never ends is read only as far as its header
+ * allows. A regular file is read up to its real size, whatever its File
+ * Length. At most INT32_MAX record headers are read, empty ones (Content
+ * Length 0 or less) included. ordane_parse_shp() keeps a record's content of
+ * a pipe in memory only as its bytes arrive, and its shapes, parts and
+ * points stop at INT32_MAX each.
  * ======================================================================== */
 
 /* Summary of a shapefile's 100-byte header plus its record count. Owned by
