@@ -53,7 +53,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (int64_t j = s; j < e; ++j) {
       const double lon = out->points[2 * j], lat = out->points[2 * j + 1];
       require(std::isfinite(lon) && lat >= -90.0 && lat <= 90.0);
-      if (j > s) require(std::fabs(lon - out->points[2 * j - 2]) <= 180.0);
+      // Steps stay under half a turn, but for a ring's closing edge: a ring
+      // that crosses itself can leave a piece whose chain of arcs ends on
+      // the other edge of the map.
+      if (j > s && !(ring && j == e - 1)) {
+        require(std::fabs(lon - out->points[2 * j - 2]) <= 180.0);
+      }
       if (o.mode == ORDANE_CUT_ANTIMERIDIAN) {
         const double slack = 1e-9 * (1.0 + std::fabs(o.lon0));
         require(lon >= o.lon0 - 180.0 - slack && lon <= o.lon0 + 180.0 + slack);

@@ -587,7 +587,9 @@ typedef struct GeoCutOptions {
  * winding, with points every max_step degrees at most. Rings keep their
  * winding (pieces of a clockwise ring are clockwise), so outer rings and
  * holes cut together fill the same area under either fill rule; the
- * spherical area of the pieces is that of the ring. A point exactly on the
+ * spherical area of the pieces is that of the ring (for rings that do not
+ * cross themselves: a self-crossing ring still gives pieces within lon0 +-
+ * 180, but their shape is not defined). A point exactly on the
  * cut stays on the side its ring or line comes from (a part touching the
  * cut is not split; one running along it stays on one side).
  *
