@@ -171,7 +171,11 @@ void HorizonClipper::end_piece(bool ring, int64_t source, int32_t flags) {
       a += (p[2 * i] - x0) * (p[2 * i + 3] - y0) - (p[2 * i + 2] - x0) * (p[2 * i + 1] - y0);
     }
     if (a != 0.0 && std::isfinite(a)) {
-      out_.add(x0, y0);
+      // Closed with the first point, its longitude unrolled like the rest:
+      // a piece around a pole ends a turn away from where it began, which
+      // the view draws as the same point.
+      const double turns = std::round((p[2 * n - 2] - x0) / 360.0);
+      out_.add(turns == 0.0 ? x0 : x0 + 360.0 * turns, y0);
       out_.end_part(source, flags | ORDANE_PART_RING | (a > 0 ? ORDANE_PART_HOLE : 0));
       return;
     }

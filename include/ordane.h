@@ -587,7 +587,9 @@ typedef struct GeoCutOptions {
  * winding, with points every max_step degrees at most. Rings keep their
  * winding (pieces of a clockwise ring are clockwise), so outer rings and
  * holes cut together fill the same area under either fill rule; the
- * spherical area of the pieces is that of the ring. A point exactly on the
+ * spherical area of the pieces is that of the ring (for rings that do not
+ * cross themselves: a self-crossing ring still gives pieces within lon0 +-
+ * 180, but their shape is not defined). A point exactly on the
  * cut stays on the side its ring or line comes from (a part touching the
  * cut is not split; one running along it stays on one side).
  *
@@ -600,7 +602,9 @@ typedef struct GeoCutOptions {
  * horizon circle comes out in its winding. pole_lat is not used. A piece's
  * first longitude lies within lon0 +- 180 and the others follow it
  * continuously (each step the short way), as the orthographic view needs
- * no seam.
+ * no seam; so a ring piece that winds around a pole ends with its first
+ * point a multiple of 360 degrees of longitude away (the same point on the
+ * globe), and its ORDANE_PART_HOLE bit is then not meaningful.
  *
  * Input: a point with a NaN or infinite coordinate is dropped and the rest
  * of its part kept; latitudes are clamped into [-90, 90]; longitudes may be

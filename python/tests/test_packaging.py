@@ -37,7 +37,9 @@ def test_every_header_export_is_declared():
         with open(os.path.join(ROOT, "include", lib + ".h")) as f:
             text = f.read()
         names |= set(re.findall(r"%s_API\s+[^;(]*?\b(%s_\w+)\s*\(" % (lib.upper(), lib), text))
-    assert names == {name for _, name, _, _ in _native.EXPORTS}
+    # The cartography module declares its own calls.
+    from quillon import cartography
+    assert names == {name for _, name, _, _ in _native.EXPORTS} | set(cartography._PROTOTYPES)
 
 
 def test_version_comes_from_the_sources():

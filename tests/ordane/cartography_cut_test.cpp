@@ -451,6 +451,44 @@ TEST(CutHorizon, LinesSplitAndHiddenPartsDropped) {
   ASSERT_GE(disc.size(), 1u);
 }
 
+TEST(CutHorizon, CountriesSeenFromAnywhereKeepOnlyTheNearSide) {
+  ShpData* shp = ordane_parse_shp(QUILLON_DATA_DIR "/countries_110m.shp");
+  ASSERT_NE(shp, nullptr);
+  struct Free {
+    ShpData* d;
+    ~Free() { ordane_free_shp_data(d); }
+  } free_shp{shp};
+  std::vector<int64_t> offs;
+  for (uint64_t i = 0; i < shp->num_parts; ++i) offs.push_back(shp->parts[i]);
+  offs.push_back(static_cast<int64_t>(shp->num_points));
+  for (const double lat0 : {-70.0, 0.0, 45.0, 90.0}) {
+    SCOPED_TRACE(lat0);
+    const GeoCutOptions o = horizon(150, lat0);
+    Holder h;
+    ASSERT_EQ(ordane_cut_parts(shp->points, offs.data(), static_cast<int64_t>(shp->num_parts), 1,
+                               &o, &h.p),
+              0);
+    ASSERT_GT(h.p->num_parts, 5);
+    int split = 0;
+    for (int64_t i = 0; i < h.p->num_parts; ++i) {
+      const int64_t s = h.p->part_offsets[i], e = h.p->part_offsets[i + 1];
+      ASSERT_GE(e - s, 4);
+      // Closed: the same point, a whole number of turns away around a pole.
+      const double turns = (h.p->points[2 * e - 2] - h.p->points[2 * s]) / 360.0;
+      ASSERT_NEAR(turns, std::round(turns), 1e-9);
+      ASSERT_EQ(h.p->points[2 * s + 1], h.p->points[2 * e - 1]);
+      for (int64_t j = s; j < e; ++j) {
+        ASSERT_GE(cos_c(150, lat0, h.p->points[2 * j], h.p->points[2 * j + 1]), -1e-9);
+        if (j > s) {
+          ASSERT_LE(std::fabs(h.p->points[2 * j] - h.p->points[2 * j - 2]), 180);
+        }
+      }
+      split += (h.p->part_flags[i] & ORDANE_PART_SPLIT) != 0;
+    }
+    EXPECT_GT(split, 0);
+  }
+}
+
 // ---------------------------------------------------------------------------
 // Densify
 // ---------------------------------------------------------------------------
