@@ -17,12 +17,22 @@
 // No call can block forever: a connection (TCP and TLS set-up) gets a fixed
 // time, and once connected the transfer is abandoned when too few bytes
 // arrive over a sliding window, so a server that says nothing and one that
-// drips a byte now and then are both cut off.
+// drips a byte now and then are both cut off. The bytes counted are those
+// that reach the socket, read from the kernel's own count where it keeps
+// one, so a slow TLS record or header line counts while it is still coming
+// in.
 
 #include "ordane.h"
 
 #include <curl/curl.h>
 #include <idn2.h>
+#include <unistd.h>
+
+#if defined(__linux__)
+#include <linux/tcp.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#endif
 
 #include <array>
 #include <chrono>
@@ -42,7 +52,7 @@ constexpr long kTransferBufferSize = 65536;
 constexpr int kMaxRedirects = ORDANE_HTTP_MAX_REDIRECTS;
 constexpr long kConnectLimitMs = ORDANE_HTTP_CONNECT_LIMIT_S * 1000L;
 constexpr std::chrono::seconds kStallWindow(ORDANE_HTTP_STALL_WINDOW_S);
-constexpr curl_off_t kStallMinBytes = ORDANE_HTTP_STALL_MIN_BYTES;
+constexpr uint64_t kStallMinBytes = ORDANE_HTTP_STALL_MIN_BYTES;
 
 using Clock = std::chrono::steady_clock;
 
@@ -309,38 +319,122 @@ class Framing {
 // Stall rule
 // ============================================================================
 
+// Bytes that arrived from the server, counted from the creation of the
+// download's sockets. Where the system counts the payload bytes its TCP layer
+// received on a socket (Linux's TCP_INFO), that count is read: every byte the
+// server sent counts as soon as it is in, whether libcurl could hand it over
+// yet or not (a TLS record still coming in, chunk framing, a header line
+// without its end), TLS record overhead included. Otherwise the header and
+// body bytes libcurl handed to the callbacks are counted.
+//
+// The sockets are those libcurl creates and closes through the socket
+// callbacks below: libcurl 7.88 names a transfer's socket
+// (CURLINFO_ACTIVESOCKET) only once the transfer is over. A connection has
+// one socket, more only while its addresses are being tried.
+class ArrivalCount {
+ public:
+  void opened(curl_socket_t sock) {
+    for (Socket& s : sockets_) {
+      if (s.fd == CURL_SOCKET_BAD) {
+        s = Socket{sock, 0};
+        return;
+      }
+    }
+  }
+
+  void closed(curl_socket_t sock) {
+    for (Socket& s : sockets_) {
+      if (s.fd == sock) s = Socket{};
+    }
+  }
+
+  // The count so far, given the bytes handed to the callbacks so far.
+  uint64_t update(curl_off_t handed_over) {
+    bool any = false;
+    for (Socket& s : sockets_) {
+      uint64_t bytes = 0;
+      if (s.fd == CURL_SOCKET_BAD || !socket_bytes(s.fd, &bytes)) continue;
+      any = true;
+      if (bytes > s.bytes) total_ += bytes - s.bytes;
+      s.bytes = bytes;
+    }
+    if (!any && handed_over > handed_) total_ += static_cast<uint64_t>(handed_over - handed_);
+    handed_ = handed_over;
+    return total_;
+  }
+
+ private:
+  struct Socket {
+    curl_socket_t fd = CURL_SOCKET_BAD;
+    uint64_t bytes = 0;  // received by the time of the last look
+  };
+
+  static bool socket_bytes(curl_socket_t sock, uint64_t* bytes) {
+#if defined(__linux__)
+    struct tcp_info info;
+    std::memset(&info, 0, sizeof info);
+    socklen_t length = sizeof info;
+    if (getsockopt(sock, IPPROTO_TCP, TCP_INFO, &info, &length) != 0) return false;
+    // Kernels before 4.1 fill a shorter record without the field.
+    if (length < offsetof(struct tcp_info, tcpi_bytes_received) + sizeof info.tcpi_bytes_received) {
+      return false;
+    }
+    *bytes = info.tcpi_bytes_received;
+    return true;
+#else
+    (void)sock;
+    (void)bytes;
+    return false;
+#endif
+  }
+
+  std::array<Socket, 8> sockets_{};
+  curl_off_t handed_ = 0;
+  uint64_t total_ = 0;
+};
+
+int on_socket_opened(void* user, curl_socket_t sock, curlsocktype purpose) {
+  if (purpose == CURLSOCKTYPE_IPCXN) static_cast<ArrivalCount*>(user)->opened(sock);
+  return CURL_SOCKOPT_OK;
+}
+
+int on_socket_close(void* user, curl_socket_t sock) {
+  static_cast<ArrivalCount*>(user)->closed(sock);
+  return close(sock);
+}
+
 // Abandons a transfer once fewer than kStallMinBytes bytes arrived over the
 // last kStallWindow. Samples of the byte count are kept at most once a
 // second in a ring long enough to reach one whole window back; libcurl calls
 // the progress callback about once a second even when nothing arrives.
 class StallWatch {
  public:
-  void start(Clock::time_point now, curl_off_t received) {
+  void start(Clock::time_point now, uint64_t arrived) {
     count_ = 0;
     next_ = 0;
-    add(now, received);
+    add(now, arrived);
   }
 
-  bool stalled(Clock::time_point now, curl_off_t received) {
+  bool stalled(Clock::time_point now, uint64_t arrived) {
     const Sample& newest = samples_[(next_ + samples_.size() - 1) % samples_.size()];
-    if (now - newest.time >= std::chrono::seconds(1)) add(now, received);
+    if (now - newest.time >= std::chrono::seconds(1)) add(now, arrived);
     // The most recent sample that is at least one window old.
     const Sample* base = nullptr;
     for (size_t i = 0; i < count_; ++i) {
       const Sample& s = samples_[i];
       if (now - s.time >= kStallWindow && (base == nullptr || s.time > base->time)) base = &s;
     }
-    return base != nullptr && received - base->bytes < kStallMinBytes;
+    return base != nullptr && arrived - base->bytes < kStallMinBytes;
   }
 
  private:
   struct Sample {
     Clock::time_point time;
-    curl_off_t bytes = 0;
+    uint64_t bytes = 0;
   };
 
-  void add(Clock::time_point now, curl_off_t received) {
-    samples_[next_] = Sample{now, received};
+  void add(Clock::time_point now, uint64_t arrived) {
+    samples_[next_] = Sample{now, arrived};
     next_ = (next_ + 1) % samples_.size();
     if (count_ < samples_.size()) ++count_;
   }
@@ -377,9 +471,11 @@ struct Transfer {
   // the next hop.
   bool redirect = false;
 
-  // Stall rule, from the moment the connection is set up.
+  // Stall rule, from the moment the connection is set up. "received" counts
+  // the header and body bytes handed to the callbacks.
   bool connected = false;
   curl_off_t received = 0;
+  ArrivalCount* arrived = nullptr;
   StallWatch watch;
 
   // Called with one header line without its line end.
@@ -489,14 +585,14 @@ size_t on_body(char* data, size_t size, size_t count, void* user) {
 int on_connected(void* user, char*, char*, int, int) {
   Transfer* t = static_cast<Transfer*>(user);
   t->connected = true;
-  t->watch.start(Clock::now(), t->received);
+  t->watch.start(Clock::now(), t->arrived->update(t->received));
   return CURL_PREREQFUNC_OK;
 }
 
 int on_progress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
   Transfer* t = static_cast<Transfer*>(user);
   if (!t->connected) return 0;
-  if (!t->watch.stalled(Clock::now(), t->received)) return 0;
+  if (!t->watch.stalled(Clock::now(), t->arrived->update(t->received))) return 0;
   t->stalled = true;
   return 1;
 }
@@ -558,6 +654,10 @@ bool set_request_options(CURL* h, curl_slist* removed_fields, Transfer* t) {
   ok = ok && curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, on_progress) == CURLE_OK;
   ok = ok && curl_easy_setopt(h, CURLOPT_XFERINFODATA, t) == CURLE_OK;
   ok = ok && curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L) == CURLE_OK;
+  ok = ok && curl_easy_setopt(h, CURLOPT_SOCKOPTFUNCTION, on_socket_opened) == CURLE_OK;
+  ok = ok && curl_easy_setopt(h, CURLOPT_SOCKOPTDATA, t->arrived) == CURLE_OK;
+  ok = ok && curl_easy_setopt(h, CURLOPT_CLOSESOCKETFUNCTION, on_socket_close) == CURLE_OK;
+  ok = ok && curl_easy_setopt(h, CURLOPT_CLOSESOCKETDATA, t->arrived) == CURLE_OK;
   return ok;
 }
 
@@ -566,7 +666,10 @@ bool set_request_options(CURL* h, curl_slist* removed_fields, Transfer* t) {
 // the file in the documented state.
 class Download {
  public:
-  explicit Download(const char* dest_path) { transfer_.dest_path = dest_path; }
+  explicit Download(const char* dest_path) {
+    transfer_.dest_path = dest_path;
+    transfer_.arrived = &arrived_;
+  }
   ~Download() { close_file(); }
 
   int32_t run(const char* url) {
@@ -634,6 +737,7 @@ class Download {
     Transfer fresh;
     fresh.easy = easy_.get();
     fresh.dest_path = transfer_.dest_path;
+    fresh.arrived = &arrived_;
     transfer_ = std::move(fresh);
   }
 
@@ -645,6 +749,8 @@ class Download {
   }
 
   Transfer transfer_;
+  // Outlives the handle, which reports the closing of its sockets to it.
+  ArrivalCount arrived_;
   EasyHandle easy_;
   bool started_ = false;
 };

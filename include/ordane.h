@@ -341,10 +341,18 @@ ORDANE_API void ordane_free_shp_data(ShpData* data);
  * configuration). A connection, name resolution, TCP and TLS set-up
  * together, gets ORDANE_HTTP_CONNECT_LIMIT_S seconds. Once connected, the
  * transfer is abandoned as soon as fewer than ORDANE_HTTP_STALL_MIN_BYTES
- * bytes (headers and body) arrived over the last ORDANE_HTTP_STALL_WINDOW_S
- * seconds, that is under 1 byte per second: a server that falls silent or
- * drips bytes is cut off about 30 s into the stall. A slow but steady
- * transfer is never cut off, however long it takes. */
+ * bytes arrived over the last ORDANE_HTTP_STALL_WINDOW_S seconds, that is
+ * under 1 byte per second: a server that falls silent or drips bytes is cut
+ * off about 30 s into the stall. A slow but steady transfer is never cut
+ * off, however long it takes.
+ *
+ * The bytes counted are those that reach the connection's TCP socket, as
+ * the system counts them (on Linux the socket's received-byte count,
+ * TCP_INFO tcpi_bytes_received), at the moment they arrive: header and body
+ * bytes as the server sent them, chunk framing and TLS record overhead
+ * included, also while a TLS record or a header line is still incomplete.
+ * Where the system keeps no such count, the header bytes and the decoded
+ * (de-chunked) body bytes that libcurl has passed on are counted instead. */
 #define ORDANE_HTTP_CONNECT_LIMIT_S  60
 #define ORDANE_HTTP_STALL_WINDOW_S   30
 #define ORDANE_HTTP_STALL_MIN_BYTES  30
