@@ -20,11 +20,12 @@
 // drips a byte now and then are both cut off. The bytes counted are those
 // that reach the socket, read from the kernel's own count where it keeps
 // one, so a slow TLS record or header line counts while it is still coming
-// in.
+// in. The destination is opened without waiting for a FIFO's reader.
 
 #include "ordane.h"
 
 #include <curl/curl.h>
+#include <fcntl.h>
 #include <idn2.h>
 #include <unistd.h>
 
@@ -450,6 +451,20 @@ class StallWatch {
 // One hop: transfer state and libcurl callbacks
 // ============================================================================
 
+// Opens "path" as fopen(path, "wb") would (created with mode 0666 less the
+// umask, or truncated), except that a FIFO without a reader fails at once:
+// fopen would wait for one for ever, out of reach of the stall rule. The
+// open itself is non-blocking; writes afterwards block as usual.
+std::FILE* open_destination(const char* path) {
+  const int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_CLOEXEC, 0666);
+  if (fd < 0) return nullptr;
+  const int flags = fcntl(fd, F_GETFL);
+  std::FILE* file = nullptr;
+  if (flags != -1 && fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0) file = fdopen(fd, "wb");
+  if (file == nullptr) close(fd);
+  return file;
+}
+
 struct Transfer {
   CURL* easy = nullptr;
   const char* dest_path = nullptr;
@@ -535,7 +550,7 @@ struct Transfer {
       return false;
     }
     final_headers = true;
-    file = std::fopen(dest_path, "wb");
+    file = open_destination(dest_path);
     if (file == nullptr) {
       open_failed = true;
       return false;

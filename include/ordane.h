@@ -368,7 +368,7 @@ ORDANE_API void ordane_free_shp_data(ShpData* data);
  * exactly as written (escapes and dot segments are not touched). A fragment
  * is not sent, nor are user name and password: no credentials ever are,
  * neither from "url" nor from a redirect. "dest_path" is NUL-terminated and
- * handed unchanged to fopen().
+ * opened unchanged, as fopen(dest_path, "wb") would open it.
  *
  * The request: GET with the fields Host and User-Agent
  * ("Quillon-ZazAreror/1.0") and no others; the proxy settings of the
@@ -399,9 +399,11 @@ ORDANE_API void ordane_free_shp_data(ShpData* data);
  *       without a host, an unrequested protocol switch (101), a malformed
  *       body framing (different Content-Length values, a transfer coding
  *       other than chunked), or memory running out during the transfer.
- *   -8  ORDANE_HTTP_ERR_OPEN_DEST: "dest_path" cannot be opened for writing.
- *       Found out once the final response's headers have arrived; the
- *       transfer is then abandoned without reading the body.
+ *   -8  ORDANE_HTTP_ERR_OPEN_DEST: "dest_path" cannot be opened for writing,
+ *       a FIFO that no process has open for reading included (the open
+ *       never waits for a reader). Found out once the final response's
+ *       headers have arrived; the transfer is then abandoned without
+ *       reading the body.
  *   -9  ORDANE_HTTP_ERR_TRANSFER: the body broke off (the connection dropped
  *       before the declared length or the end of a chunked body, a read
  *       failed, the stall rule cut it off) or could not be written (a full
