@@ -135,14 +135,18 @@ struct IdnStringDeleter {
 };
 using IdnString = std::unique_ptr<uint8_t, IdnStringDeleter>;
 
-CurlString url_part(CURLU* u, CURLUPart part) {
-  char* value = nullptr;
-  if (curl_url_get(u, part, &value, 0) != CURLUE_OK) return CurlString();
-  return CurlString(value);
-}
-
 int32_t url_failure(CURLUcode rc) {
   return rc == CURLUE_OUT_OF_MEMORY ? ORDANE_HTTP_ERR_SESSION : ORDANE_HTTP_ERR_CRACK_URL;
+}
+
+// One part of a parsed URL. Returns 0, ORDANE_HTTP_ERR_CRACK_URL when the URL
+// has no such part, or ORDANE_HTTP_ERR_SESSION when memory ran out.
+int32_t url_part(CURLU* u, CURLUPart part, CurlString* out) {
+  char* value = nullptr;
+  const CURLUcode rc = curl_url_get(u, part, &value, 0);
+  out->reset(value);
+  if (rc != CURLUE_OK) return url_failure(rc);
+  return *out ? 0 : ORDANE_HTTP_ERR_CRACK_URL;
 }
 
 // A host name with letters beyond ASCII becomes its ASCII (punycode) form
@@ -150,8 +154,9 @@ int32_t url_failure(CURLUcode rc) {
 // process's locale. UTS #46 non-transitional processing is tried first, as
 // current browsers do, then transitional for names that only it allows.
 int32_t make_host_ascii(CURLU* u) {
-  CurlString host = url_part(u, CURLUPART_HOST);
-  if (!host || host.get()[0] == '\0') return ORDANE_HTTP_ERR_CRACK_URL;
+  CurlString host;
+  if (const int32_t rc = url_part(u, CURLUPART_HOST, &host); rc != 0) return rc;
+  if (host.get()[0] == '\0') return ORDANE_HTTP_ERR_CRACK_URL;
   bool ascii = true;
   for (const char* p = host.get(); *p != 0; ++p) {
     if (static_cast<unsigned char>(*p) >= 0x80) ascii = false;
@@ -199,8 +204,9 @@ int32_t make_request_url(const char* text, const char* base, CurlString* out) {
   }
   if (rc != CURLUE_OK) return url_failure(rc);
 
-  CurlString scheme = url_part(u.get(), CURLUPART_SCHEME);
-  if (!scheme || (!curl_strequal(scheme.get(), "http") && !curl_strequal(scheme.get(), "https"))) {
+  CurlString scheme;
+  if (const int32_t part = url_part(u.get(), CURLUPART_SCHEME, &scheme); part != 0) return part;
+  if (!curl_strequal(scheme.get(), "http") && !curl_strequal(scheme.get(), "https")) {
     return ORDANE_HTTP_ERR_CRACK_URL;
   }
   if (const int32_t host = make_host_ascii(u.get()); host != 0) return host;
@@ -635,45 +641,45 @@ struct SlistDeleter {
 using Slist = std::unique_ptr<curl_slist, SlistDeleter>;
 
 // The allowed schemes and the connection limit. Redirects are followed hop by
-// hop by the download itself, never by libcurl.
-bool set_connection_options(CURL* h) {
-  bool ok = curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https") == CURLE_OK;
-  ok = ok && curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 0L) == CURLE_OK;
-  ok = ok && curl_easy_setopt(h, CURLOPT_PATH_AS_IS, 1L) == CURLE_OK;
+// hop by the download itself, never by libcurl. Returns the first failure.
+CURLcode set_connection_options(CURL* h) {
+  CURLcode rc = curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
+  if (rc == CURLE_OK) rc = curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 0L);
+  if (rc == CURLE_OK) rc = curl_easy_setopt(h, CURLOPT_PATH_AS_IS, 1L);
   // Name resolution, TCP and TLS set-up together.
-  ok = ok && curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, kConnectLimitMs) == CURLE_OK;
+  if (rc == CURLE_OK) rc = curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, kConnectLimitMs);
   // A proxy tunnel's CONNECT reply is not a response of the server: keep it
   // away from the header callback.
-  ok = ok && curl_easy_setopt(h, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L) == CURLE_OK;
-  return ok;
+  if (rc == CURLE_OK) rc = curl_easy_setopt(h, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
+  return rc;
 }
 
 // The request itself: a plain GET with the user agent and no other field of
 // ours ("Accept" and a plain proxy's "Proxy-Connection" are libcurl's
 // additions, removed here), no signals, and the callbacks that open and fill
-// the destination and watch for stalls.
-bool set_request_options(CURL* h, curl_slist* removed_fields, Transfer* t) {
-  bool ok = curl_easy_setopt(h, CURLOPT_HTTPGET, 1L) == CURLE_OK;
-  ok = ok && curl_easy_setopt(h, CURLOPT_USERAGENT, kUserAgent) == CURLE_OK;
-  ok = ok && curl_easy_setopt(h, CURLOPT_HTTPHEADER, removed_fields) == CURLE_OK;
+// the destination and watch for stalls. Returns the first failure.
+CURLcode set_request_options(CURL* h, curl_slist* removed_fields, Transfer* t) {
+  CURLcode rc = curl_easy_setopt(h, CURLOPT_HTTPGET, 1L);
+  if (rc == CURLE_OK) rc = curl_easy_setopt(h, CURLOPT_USERAGENT, kUserAgent);
+  if (rc == CURLE_OK) rc = curl_easy_setopt(h, CURLOPT_HTTPHEADER, removed_fields);
   // Downloads run on the caller's threads: libcurl must not use signals (for
   // DNS time-outs) nor change the process's signal handlers.
-  ok = ok && curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L) == CURLE_OK;
-  ok = ok && curl_easy_setopt(h, CURLOPT_BUFFERSIZE, kTransferBufferSize) == CURLE_OK;
-  ok = ok && curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, on_header) == CURLE_OK;
-  ok = ok && curl_easy_setopt(h, CURLOPT_HEADERDATA, t) == CURLE_OK;
-  ok = ok && curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, on_body) == CURLE_OK;
-  ok = ok && curl_easy_setopt(h, CURLOPT_WRITEDATA, t) == CURLE_OK;
-  ok = ok && curl_easy_setopt(h, CURLOPT_PREREQFUNCTION, on_connected) == CURLE_OK;
-  ok = ok && curl_easy_setopt(h, CURLOPT_PREREQDATA, t) == CURLE_OK;
-  ok = ok && curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, on_progress) == CURLE_OK;
-  ok = ok && curl_easy_setopt(h, CURLOPT_XFERINFODATA, t) == CURLE_OK;
-  ok = ok && curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L) == CURLE_OK;
-  ok = ok && curl_easy_setopt(h, CURLOPT_SOCKOPTFUNCTION, on_socket_opened) == CURLE_OK;
-  ok = ok && curl_easy_setopt(h, CURLOPT_SOCKOPTDATA, t->arrived) == CURLE_OK;
-  ok = ok && curl_easy_setopt(h, CURLOPT_CLOSESOCKETFUNCTION, on_socket_close) == CURLE_OK;
-  ok = ok && curl_easy_setopt(h, CURLOPT_CLOSESOCKETDATA, t->arrived) == CURLE_OK;
-  return ok;
+  if (rc == CURLE_OK) rc = curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
+  if (rc == CURLE_OK) rc = curl_easy_setopt(h, CURLOPT_BUFFERSIZE, kTransferBufferSize);
+  if (rc == CURLE_OK) rc = curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, on_header);
+  if (rc == CURLE_OK) rc = curl_easy_setopt(h, CURLOPT_HEADERDATA, t);
+  if (rc == CURLE_OK) rc = curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, on_body);
+  if (rc == CURLE_OK) rc = curl_easy_setopt(h, CURLOPT_WRITEDATA, t);
+  if (rc == CURLE_OK) rc = curl_easy_setopt(h, CURLOPT_PREREQFUNCTION, on_connected);
+  if (rc == CURLE_OK) rc = curl_easy_setopt(h, CURLOPT_PREREQDATA, t);
+  if (rc == CURLE_OK) rc = curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, on_progress);
+  if (rc == CURLE_OK) rc = curl_easy_setopt(h, CURLOPT_XFERINFODATA, t);
+  if (rc == CURLE_OK) rc = curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
+  if (rc == CURLE_OK) rc = curl_easy_setopt(h, CURLOPT_SOCKOPTFUNCTION, on_socket_opened);
+  if (rc == CURLE_OK) rc = curl_easy_setopt(h, CURLOPT_SOCKOPTDATA, t->arrived);
+  if (rc == CURLE_OK) rc = curl_easy_setopt(h, CURLOPT_CLOSESOCKETFUNCTION, on_socket_close);
+  if (rc == CURLE_OK) rc = curl_easy_setopt(h, CURLOPT_CLOSESOCKETDATA, t->arrived);
+  return rc;
 }
 
 // One call of the export. "stage" records how far it got, so that running
@@ -697,12 +703,18 @@ class Download {
     if (global_init() != CURLE_OK) return ORDANE_HTTP_ERR_SESSION;
     easy_.reset(curl_easy_init());
     if (!easy_) return ORDANE_HTTP_ERR_SESSION;
-    if (!set_connection_options(easy_.get())) return ORDANE_HTTP_ERR_CONNECT;
+    // An option refused for want of memory is memory running out before
+    // the transfer, not an option the handle cannot take.
+    if (const CURLcode rc = set_connection_options(easy_.get()); rc != CURLE_OK) {
+      return rc == CURLE_OUT_OF_MEMORY ? ORDANE_HTTP_ERR_SESSION : ORDANE_HTTP_ERR_CONNECT;
+    }
+    // curl_slist_append fails only when memory runs out.
     Slist removed(curl_slist_append(nullptr, "Accept:"));
     curl_slist* more = removed ? curl_slist_append(removed.get(), "Proxy-Connection:") : nullptr;
-    if (more == nullptr) return ORDANE_HTTP_ERR_REQUEST;
-    if (!set_request_options(easy_.get(), removed.get(), &transfer_)) {
-      return ORDANE_HTTP_ERR_REQUEST;
+    if (more == nullptr) return ORDANE_HTTP_ERR_SESSION;
+    if (const CURLcode rc = set_request_options(easy_.get(), removed.get(), &transfer_);
+        rc != CURLE_OK) {
+      return rc == CURLE_OUT_OF_MEMORY ? ORDANE_HTTP_ERR_SESSION : ORDANE_HTTP_ERR_REQUEST;
     }
 
     started_ = true;
