@@ -78,15 +78,18 @@ struct BLPathCore;
 #define ORDANE_SHP_PIPE_WAIT_MS 2000
 
 /* ordane_http_download_file (-1 is a null argument). Codes -2 to -7 leave
- * dest_path untouched; -8 creates nothing; -9 leaves a partial file. */
+ * dest_path untouched; -8 creates nothing; -9 leaves a partial file. The
+ * comment of each code is its meaning in short, the one table that bindings
+ * and programs take their texts from (their tests compare them with it);
+ * the contract at ordane_http_download_file() tells the cases in full. */
 #define ORDANE_HTTP_ERR_URL_TEXT    (-2) /* the URL is not valid UTF-8 */
-#define ORDANE_HTTP_ERR_CRACK_URL   (-3) /* not an http/https URL with a host */
-#define ORDANE_HTTP_ERR_SESSION     (-4) /* the client session cannot be set up */
-#define ORDANE_HTTP_ERR_CONNECT     (-5) /* the connection cannot be set up */
-#define ORDANE_HTTP_ERR_REQUEST     (-6) /* the request cannot be set up */
-#define ORDANE_HTTP_ERR_SEND        (-7) /* sending or receiving the headers failed */
-#define ORDANE_HTTP_ERR_OPEN_DEST   (-8) /* dest_path cannot be opened for writing */
-#define ORDANE_HTTP_ERR_TRANSFER    (-9) /* the body broke off or could not be written */
+#define ORDANE_HTTP_ERR_CRACK_URL   (-3) /* not an http or https URL with a host */
+#define ORDANE_HTTP_ERR_SESSION     (-4) /* no client session, or no memory before the transfer */
+#define ORDANE_HTTP_ERR_CONNECT     (-5) /* the connection options cannot be set */
+#define ORDANE_HTTP_ERR_REQUEST     (-6) /* the request options cannot be set */
+#define ORDANE_HTTP_ERR_SEND        (-7) /* no complete, well-formed final response headers */
+#define ORDANE_HTTP_ERR_OPEN_DEST   (-8) /* the destination cannot be opened for writing */
+#define ORDANE_HTTP_ERR_TRANSFER    (-9) /* the body broke off, stalled or could not be written */
 
 /* ========================================================================
  * Map projections
@@ -387,10 +390,13 @@ ORDANE_API void ordane_free_shp_data(ShpData* data);
  *       host, a host name that IDNA rejects, or a URL that libcurl's URL
  *       parser rejects.
  *   -4  ORDANE_HTTP_ERR_SESSION: libcurl cannot be initialised or give a
- *       transfer handle, or memory ran out before the transfer started.
- *   -5  ORDANE_HTTP_ERR_CONNECT: the allowed schemes or the connection limit
- *       cannot be set on the handle.
- *   -6  ORDANE_HTTP_ERR_REQUEST: the request options cannot be set.
+ *       transfer handle, or memory ran out before the transfer started
+ *       (while checking the URL or setting up the handle included).
+ *   -5  ORDANE_HTTP_ERR_CONNECT: the connection options (the allowed schemes,
+ *       the connection limit) cannot be set on the handle, for a reason
+ *       other than memory. Nothing was sent: no connection was tried.
+ *   -6  ORDANE_HTTP_ERR_REQUEST: the request options cannot be set on the
+ *       handle, for a reason other than memory. Nothing was sent.
  *   -7  ORDANE_HTTP_ERR_SEND: no complete, well-formed final response header
  *       block arrived: unknown host, refused or dropped connection, TLS
  *       failure (an untrusted certificate included), no connection within
