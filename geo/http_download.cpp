@@ -27,6 +27,8 @@
 #include <curl/curl.h>
 #include <fcntl.h>
 #include <idn2.h>
+#include <pthread.h>
+#include <signal.h>
 #include <unistd.h>
 
 #if defined(__linux__)
@@ -782,6 +784,42 @@ class Download {
   bool started_ = false;
 };
 
+// A write to a FIFO whose reader has gone raises SIGPIPE, whose default
+// action ends the process. While a guard lives, SIGPIPE is blocked in the
+// calling thread (the signal a write raises goes to the thread that wrote)
+// and one raised meanwhile is taken off again, so the write just fails with
+// EPIPE. The process's signal actions are not touched.
+class SigpipeGuard {
+ public:
+  SigpipeGuard() {
+    sigemptyset(&pipe_);
+    sigaddset(&pipe_, SIGPIPE);
+    blocked_ = pthread_sigmask(SIG_BLOCK, &pipe_, &old_) == 0;
+    if (blocked_) was_pending_ = pending();
+  }
+  ~SigpipeGuard() {
+    if (!blocked_) return;
+    if (!was_pending_ && pending()) {
+      const timespec zero{0, 0};
+      sigtimedwait(&pipe_, nullptr, &zero);
+    }
+    pthread_sigmask(SIG_SETMASK, &old_, nullptr);
+  }
+  SigpipeGuard(const SigpipeGuard&) = delete;
+  SigpipeGuard& operator=(const SigpipeGuard&) = delete;
+
+ private:
+  static bool pending() {
+    sigset_t set;
+    return sigpending(&set) == 0 && sigismember(&set, SIGPIPE) == 1;
+  }
+
+  sigset_t pipe_;
+  sigset_t old_;
+  bool blocked_ = false;
+  bool was_pending_ = false;
+};
+
 }  // namespace
 
 // ============================================================================
@@ -790,6 +828,7 @@ class Download {
 
 extern "C" ORDANE_API int32_t ordane_http_download_file(const char* url, const char* dest_path) {
   if (url == nullptr || dest_path == nullptr) return ORDANE_ERR_INVALID_ARGUMENT;
+  const SigpipeGuard no_sigpipe;
   Download download(dest_path);
   try {
     return download.run(url);

@@ -413,7 +413,7 @@ ORDANE_API void ordane_free_shp_data(ShpData* data);
  *   -9  ORDANE_HTTP_ERR_TRANSFER: the body broke off (the connection dropped
  *       before the declared length or the end of a chunked body, a read
  *       failed, the stall rule cut it off) or could not be written (a full
- *       disk). The file keeps the bytes received so far and is incomplete.
+ *       disk, a FIFO whose reader has gone). The file keeps the bytes received so far and is incomplete.
  *
  * The file: "dest_path" is opened with mode "wb" (created, or truncated) only
  * when the header block of the final response has ended, after any interim
@@ -425,7 +425,9 @@ ORDANE_API void ordane_free_shp_data(ShpData* data);
  * limits above. Downloads may run at once on different threads as long as
  * they write different files. The library starts no thread of its own
  * (libcurl may resolve host names on a helper thread) and installs no signal
- * handler. The first call initialises libcurl for the process, once. No C++
+ * handler; SIGPIPE is blocked in the calling thread during the call (and
+ * one raised by a write is taken off), so a reader leaving a FIFO
+ * destination gives -9 instead of ending the process. The first call initialises libcurl for the process, once. No C++
  * exception leaves the call. */
 ORDANE_API int32_t ordane_http_download_file(const char* url, const char* dest_path);
 

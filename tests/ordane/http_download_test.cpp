@@ -10,6 +10,7 @@
 
 #include <fcntl.h>
 #include <sched.h>
+#include <signal.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -488,6 +489,42 @@ TEST(ordane_http_download_file, FifoDestinationWorksWithAReaderAndFailsAtOnceWit
   rescuer.join();
   EXPECT_EQ(result, ORDANE_HTTP_ERR_OPEN_DEST) << "after " << seconds << " s";
   EXPECT_LT(seconds, 5.0);
+}
+
+// A FIFO whose reader goes away during the body: the write fails and the
+// download gives -9. Runs in a child process with SIGPIPE's default action,
+// which would end it were the signal raised.
+TEST(ordane_http_download_file, FifoReaderLeavingGivesMinus9) {
+  REQUIRE_SERVERS();
+  const fs::path fifo = dir.path / "fifo";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const std::string url = srv.http("/bytes?n=5000000");
+  const pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    signal(SIGPIPE, SIG_DFL);
+    const int fd = open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) _exit(100);
+    // Reads some of the body, then leaves.
+    std::thread reader([fd] {
+      char buffer[4096];
+      size_t got = 0;
+      while (got < 100000) {
+        const ssize_t n = read(fd, buffer, sizeof buffer);
+        if (n > 0) got += static_cast<size_t>(n);
+        else std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      }
+      close(fd);
+    });
+    const int32_t result = download(url, fifo);
+    reader.join();
+    _exit(-result);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  ASSERT_FALSE(WIFSIGNALED(status)) << "ended by signal " << WTERMSIG(status);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(-WEXITSTATUS(status), ORDANE_HTTP_ERR_TRANSFER);
 }
 
 TEST(ordane_http_download_file, BodyBreakingOffGivesMinus9AndKeepsWhatArrived) {
