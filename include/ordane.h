@@ -413,7 +413,8 @@ ORDANE_API void ordane_free_shp_data(ShpData* data);
  *   -9  ORDANE_HTTP_ERR_TRANSFER: the body broke off (the connection dropped
  *       before the declared length or the end of a chunked body, a read
  *       failed, the stall rule cut it off) or could not be written (a full
- *       disk, a FIFO whose reader has gone). The file keeps the bytes received so far and is incomplete.
+ *       disk, a FIFO whose reader has gone). The file keeps the bytes
+ *       received so far and is incomplete.
  *
  * The file: "dest_path" is opened with mode "wb" (created, or truncated) only
  * when the header block of the final response has ended, after any interim
