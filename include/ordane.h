@@ -428,8 +428,9 @@ ORDANE_API void ordane_free_shp_data(ShpData* data);
  * (libcurl may resolve host names on a helper thread) and installs no signal
  * handler; SIGPIPE is blocked in the calling thread during the call (and
  * one raised by a write is taken off), so a reader leaving a FIFO
- * destination gives -9 instead of ending the process. The first call initialises libcurl for the process, once. No C++
- * exception leaves the call. */
+ * destination gives -9 instead of ending the process. The first call
+ * initialises libcurl for the process, once. No C++ exception leaves the
+ * call. */
 ORDANE_API int32_t ordane_http_download_file(const char* url, const char* dest_path);
 
 /* ========================================================================
