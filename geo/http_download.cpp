@@ -17,12 +17,25 @@
 // No call can block forever: a connection (TCP and TLS set-up) gets a fixed
 // time, and once connected the transfer is abandoned when too few bytes
 // arrive over a sliding window, so a server that says nothing and one that
-// drips a byte now and then are both cut off.
+// drips a byte now and then are both cut off. The bytes counted are those
+// that reach the socket, read from the kernel's own count where it keeps
+// one, so a slow TLS record or header line counts while it is still coming
+// in. The destination is opened without waiting for a FIFO's reader.
 
 #include "ordane.h"
 
 #include <curl/curl.h>
+#include <fcntl.h>
 #include <idn2.h>
+#include <pthread.h>
+#include <signal.h>
+#include <unistd.h>
+
+#if defined(__linux__)
+#include <linux/tcp.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#endif
 
 #include <array>
 #include <chrono>
@@ -42,7 +55,7 @@ constexpr long kTransferBufferSize = 65536;
 constexpr int kMaxRedirects = ORDANE_HTTP_MAX_REDIRECTS;
 constexpr long kConnectLimitMs = ORDANE_HTTP_CONNECT_LIMIT_S * 1000L;
 constexpr std::chrono::seconds kStallWindow(ORDANE_HTTP_STALL_WINDOW_S);
-constexpr curl_off_t kStallMinBytes = ORDANE_HTTP_STALL_MIN_BYTES;
+constexpr uint64_t kStallMinBytes = ORDANE_HTTP_STALL_MIN_BYTES;
 
 using Clock = std::chrono::steady_clock;
 
@@ -124,14 +137,18 @@ struct IdnStringDeleter {
 };
 using IdnString = std::unique_ptr<uint8_t, IdnStringDeleter>;
 
-CurlString url_part(CURLU* u, CURLUPart part) {
-  char* value = nullptr;
-  if (curl_url_get(u, part, &value, 0) != CURLUE_OK) return CurlString();
-  return CurlString(value);
-}
-
 int32_t url_failure(CURLUcode rc) {
   return rc == CURLUE_OUT_OF_MEMORY ? ORDANE_HTTP_ERR_SESSION : ORDANE_HTTP_ERR_CRACK_URL;
+}
+
+// One part of a parsed URL. Returns 0, ORDANE_HTTP_ERR_CRACK_URL when the URL
+// has no such part, or ORDANE_HTTP_ERR_SESSION when memory ran out.
+int32_t url_part(CURLU* u, CURLUPart part, CurlString* out) {
+  char* value = nullptr;
+  const CURLUcode rc = curl_url_get(u, part, &value, 0);
+  out->reset(value);
+  if (rc != CURLUE_OK) return url_failure(rc);
+  return *out ? 0 : ORDANE_HTTP_ERR_CRACK_URL;
 }
 
 // A host name with letters beyond ASCII becomes its ASCII (punycode) form
@@ -139,8 +156,9 @@ int32_t url_failure(CURLUcode rc) {
 // process's locale. UTS #46 non-transitional processing is tried first, as
 // current browsers do, then transitional for names that only it allows.
 int32_t make_host_ascii(CURLU* u) {
-  CurlString host = url_part(u, CURLUPART_HOST);
-  if (!host || host.get()[0] == '\0') return ORDANE_HTTP_ERR_CRACK_URL;
+  CurlString host;
+  if (const int32_t rc = url_part(u, CURLUPART_HOST, &host); rc != 0) return rc;
+  if (host.get()[0] == '\0') return ORDANE_HTTP_ERR_CRACK_URL;
   bool ascii = true;
   for (const char* p = host.get(); *p != 0; ++p) {
     if (static_cast<unsigned char>(*p) >= 0x80) ascii = false;
@@ -188,8 +206,9 @@ int32_t make_request_url(const char* text, const char* base, CurlString* out) {
   }
   if (rc != CURLUE_OK) return url_failure(rc);
 
-  CurlString scheme = url_part(u.get(), CURLUPART_SCHEME);
-  if (!scheme || (!curl_strequal(scheme.get(), "http") && !curl_strequal(scheme.get(), "https"))) {
+  CurlString scheme;
+  if (const int32_t part = url_part(u.get(), CURLUPART_SCHEME, &scheme); part != 0) return part;
+  if (!curl_strequal(scheme.get(), "http") && !curl_strequal(scheme.get(), "https")) {
     return ORDANE_HTTP_ERR_CRACK_URL;
   }
   if (const int32_t host = make_host_ascii(u.get()); host != 0) return host;
@@ -309,38 +328,122 @@ class Framing {
 // Stall rule
 // ============================================================================
 
+// Bytes that arrived from the server, counted from the creation of the
+// download's sockets. Where the system counts the payload bytes its TCP layer
+// received on a socket (Linux's TCP_INFO), that count is read: every byte the
+// server sent counts as soon as it is in, whether libcurl could hand it over
+// yet or not (a TLS record still coming in, chunk framing, a header line
+// without its end), TLS record overhead included. Otherwise the header and
+// body bytes libcurl handed to the callbacks are counted.
+//
+// The sockets are those libcurl creates and closes through the socket
+// callbacks below: libcurl 7.88 names a transfer's socket
+// (CURLINFO_ACTIVESOCKET) only once the transfer is over. A connection has
+// one socket, more only while its addresses are being tried.
+class ArrivalCount {
+ public:
+  void opened(curl_socket_t sock) {
+    for (Socket& s : sockets_) {
+      if (s.fd == CURL_SOCKET_BAD) {
+        s = Socket{sock, 0};
+        return;
+      }
+    }
+  }
+
+  void closed(curl_socket_t sock) {
+    for (Socket& s : sockets_) {
+      if (s.fd == sock) s = Socket{};
+    }
+  }
+
+  // The count so far, given the bytes handed to the callbacks so far.
+  uint64_t update(curl_off_t handed_over) {
+    bool any = false;
+    for (Socket& s : sockets_) {
+      uint64_t bytes = 0;
+      if (s.fd == CURL_SOCKET_BAD || !socket_bytes(s.fd, &bytes)) continue;
+      any = true;
+      if (bytes > s.bytes) total_ += bytes - s.bytes;
+      s.bytes = bytes;
+    }
+    if (!any && handed_over > handed_) total_ += static_cast<uint64_t>(handed_over - handed_);
+    handed_ = handed_over;
+    return total_;
+  }
+
+ private:
+  struct Socket {
+    curl_socket_t fd = CURL_SOCKET_BAD;
+    uint64_t bytes = 0;  // received by the time of the last look
+  };
+
+  static bool socket_bytes(curl_socket_t sock, uint64_t* bytes) {
+#if defined(__linux__)
+    struct tcp_info info;
+    std::memset(&info, 0, sizeof info);
+    socklen_t length = sizeof info;
+    if (getsockopt(sock, IPPROTO_TCP, TCP_INFO, &info, &length) != 0) return false;
+    // Kernels before 4.1 fill a shorter record without the field.
+    if (length < offsetof(struct tcp_info, tcpi_bytes_received) + sizeof info.tcpi_bytes_received) {
+      return false;
+    }
+    *bytes = info.tcpi_bytes_received;
+    return true;
+#else
+    (void)sock;
+    (void)bytes;
+    return false;
+#endif
+  }
+
+  std::array<Socket, 8> sockets_{};
+  curl_off_t handed_ = 0;
+  uint64_t total_ = 0;
+};
+
+int on_socket_opened(void* user, curl_socket_t sock, curlsocktype purpose) {
+  if (purpose == CURLSOCKTYPE_IPCXN) static_cast<ArrivalCount*>(user)->opened(sock);
+  return CURL_SOCKOPT_OK;
+}
+
+int on_socket_close(void* user, curl_socket_t sock) {
+  static_cast<ArrivalCount*>(user)->closed(sock);
+  return close(sock);
+}
+
 // Abandons a transfer once fewer than kStallMinBytes bytes arrived over the
 // last kStallWindow. Samples of the byte count are kept at most once a
 // second in a ring long enough to reach one whole window back; libcurl calls
 // the progress callback about once a second even when nothing arrives.
 class StallWatch {
  public:
-  void start(Clock::time_point now, curl_off_t received) {
+  void start(Clock::time_point now, uint64_t arrived) {
     count_ = 0;
     next_ = 0;
-    add(now, received);
+    add(now, arrived);
   }
 
-  bool stalled(Clock::time_point now, curl_off_t received) {
+  bool stalled(Clock::time_point now, uint64_t arrived) {
     const Sample& newest = samples_[(next_ + samples_.size() - 1) % samples_.size()];
-    if (now - newest.time >= std::chrono::seconds(1)) add(now, received);
+    if (now - newest.time >= std::chrono::seconds(1)) add(now, arrived);
     // The most recent sample that is at least one window old.
     const Sample* base = nullptr;
     for (size_t i = 0; i < count_; ++i) {
       const Sample& s = samples_[i];
       if (now - s.time >= kStallWindow && (base == nullptr || s.time > base->time)) base = &s;
     }
-    return base != nullptr && received - base->bytes < kStallMinBytes;
+    return base != nullptr && arrived - base->bytes < kStallMinBytes;
   }
 
  private:
   struct Sample {
     Clock::time_point time;
-    curl_off_t bytes = 0;
+    uint64_t bytes = 0;
   };
 
-  void add(Clock::time_point now, curl_off_t received) {
-    samples_[next_] = Sample{now, received};
+  void add(Clock::time_point now, uint64_t arrived) {
+    samples_[next_] = Sample{now, arrived};
     next_ = (next_ + 1) % samples_.size();
     if (count_ < samples_.size()) ++count_;
   }
@@ -355,6 +458,20 @@ class StallWatch {
 // ============================================================================
 // One hop: transfer state and libcurl callbacks
 // ============================================================================
+
+// Opens "path" as fopen(path, "wb") would (created with mode 0666 less the
+// umask, or truncated), except that a FIFO without a reader fails at once:
+// fopen would wait for one for ever, out of reach of the stall rule. The
+// open itself is non-blocking; writes afterwards block as usual.
+std::FILE* open_destination(const char* path) {
+  const int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_CLOEXEC, 0666);
+  if (fd < 0) return nullptr;
+  const int flags = fcntl(fd, F_GETFL);
+  std::FILE* file = nullptr;
+  if (flags != -1 && fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0) file = fdopen(fd, "wb");
+  if (file == nullptr) close(fd);
+  return file;
+}
 
 struct Transfer {
   CURL* easy = nullptr;
@@ -377,9 +494,11 @@ struct Transfer {
   // the next hop.
   bool redirect = false;
 
-  // Stall rule, from the moment the connection is set up.
+  // Stall rule, from the moment the connection is set up. "received" counts
+  // the header and body bytes handed to the callbacks.
   bool connected = false;
   curl_off_t received = 0;
+  ArrivalCount* arrived = nullptr;
   StallWatch watch;
 
   // Called with one header line without its line end.
@@ -439,7 +558,7 @@ struct Transfer {
       return false;
     }
     final_headers = true;
-    file = std::fopen(dest_path, "wb");
+    file = open_destination(dest_path);
     if (file == nullptr) {
       open_failed = true;
       return false;
@@ -489,14 +608,14 @@ size_t on_body(char* data, size_t size, size_t count, void* user) {
 int on_connected(void* user, char*, char*, int, int) {
   Transfer* t = static_cast<Transfer*>(user);
   t->connected = true;
-  t->watch.start(Clock::now(), t->received);
+  t->watch.start(Clock::now(), t->arrived->update(t->received));
   return CURL_PREREQFUNC_OK;
 }
 
 int on_progress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
   Transfer* t = static_cast<Transfer*>(user);
   if (!t->connected) return 0;
-  if (!t->watch.stalled(Clock::now(), t->received)) return 0;
+  if (!t->watch.stalled(Clock::now(), t->arrived->update(t->received))) return 0;
   t->stalled = true;
   return 1;
 }
@@ -524,41 +643,45 @@ struct SlistDeleter {
 using Slist = std::unique_ptr<curl_slist, SlistDeleter>;
 
 // The allowed schemes and the connection limit. Redirects are followed hop by
-// hop by the download itself, never by libcurl.
-bool set_connection_options(CURL* h) {
-  bool ok = curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https") == CURLE_OK;
-  ok = ok && curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 0L) == CURLE_OK;
-  ok = ok && curl_easy_setopt(h, CURLOPT_PATH_AS_IS, 1L) == CURLE_OK;
+// hop by the download itself, never by libcurl. Returns the first failure.
+CURLcode set_connection_options(CURL* h) {
+  CURLcode rc = curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
+  if (rc == CURLE_OK) rc = curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 0L);
+  if (rc == CURLE_OK) rc = curl_easy_setopt(h, CURLOPT_PATH_AS_IS, 1L);
   // Name resolution, TCP and TLS set-up together.
-  ok = ok && curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, kConnectLimitMs) == CURLE_OK;
+  if (rc == CURLE_OK) rc = curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, kConnectLimitMs);
   // A proxy tunnel's CONNECT reply is not a response of the server: keep it
   // away from the header callback.
-  ok = ok && curl_easy_setopt(h, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L) == CURLE_OK;
-  return ok;
+  if (rc == CURLE_OK) rc = curl_easy_setopt(h, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
+  return rc;
 }
 
 // The request itself: a plain GET with the user agent and no other field of
 // ours ("Accept" and a plain proxy's "Proxy-Connection" are libcurl's
 // additions, removed here), no signals, and the callbacks that open and fill
-// the destination and watch for stalls.
-bool set_request_options(CURL* h, curl_slist* removed_fields, Transfer* t) {
-  bool ok = curl_easy_setopt(h, CURLOPT_HTTPGET, 1L) == CURLE_OK;
-  ok = ok && curl_easy_setopt(h, CURLOPT_USERAGENT, kUserAgent) == CURLE_OK;
-  ok = ok && curl_easy_setopt(h, CURLOPT_HTTPHEADER, removed_fields) == CURLE_OK;
+// the destination and watch for stalls. Returns the first failure.
+CURLcode set_request_options(CURL* h, curl_slist* removed_fields, Transfer* t) {
+  CURLcode rc = curl_easy_setopt(h, CURLOPT_HTTPGET, 1L);
+  if (rc == CURLE_OK) rc = curl_easy_setopt(h, CURLOPT_USERAGENT, kUserAgent);
+  if (rc == CURLE_OK) rc = curl_easy_setopt(h, CURLOPT_HTTPHEADER, removed_fields);
   // Downloads run on the caller's threads: libcurl must not use signals (for
   // DNS time-outs) nor change the process's signal handlers.
-  ok = ok && curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L) == CURLE_OK;
-  ok = ok && curl_easy_setopt(h, CURLOPT_BUFFERSIZE, kTransferBufferSize) == CURLE_OK;
-  ok = ok && curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, on_header) == CURLE_OK;
-  ok = ok && curl_easy_setopt(h, CURLOPT_HEADERDATA, t) == CURLE_OK;
-  ok = ok && curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, on_body) == CURLE_OK;
-  ok = ok && curl_easy_setopt(h, CURLOPT_WRITEDATA, t) == CURLE_OK;
-  ok = ok && curl_easy_setopt(h, CURLOPT_PREREQFUNCTION, on_connected) == CURLE_OK;
-  ok = ok && curl_easy_setopt(h, CURLOPT_PREREQDATA, t) == CURLE_OK;
-  ok = ok && curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, on_progress) == CURLE_OK;
-  ok = ok && curl_easy_setopt(h, CURLOPT_XFERINFODATA, t) == CURLE_OK;
-  ok = ok && curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L) == CURLE_OK;
-  return ok;
+  if (rc == CURLE_OK) rc = curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
+  if (rc == CURLE_OK) rc = curl_easy_setopt(h, CURLOPT_BUFFERSIZE, kTransferBufferSize);
+  if (rc == CURLE_OK) rc = curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, on_header);
+  if (rc == CURLE_OK) rc = curl_easy_setopt(h, CURLOPT_HEADERDATA, t);
+  if (rc == CURLE_OK) rc = curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, on_body);
+  if (rc == CURLE_OK) rc = curl_easy_setopt(h, CURLOPT_WRITEDATA, t);
+  if (rc == CURLE_OK) rc = curl_easy_setopt(h, CURLOPT_PREREQFUNCTION, on_connected);
+  if (rc == CURLE_OK) rc = curl_easy_setopt(h, CURLOPT_PREREQDATA, t);
+  if (rc == CURLE_OK) rc = curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, on_progress);
+  if (rc == CURLE_OK) rc = curl_easy_setopt(h, CURLOPT_XFERINFODATA, t);
+  if (rc == CURLE_OK) rc = curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
+  if (rc == CURLE_OK) rc = curl_easy_setopt(h, CURLOPT_SOCKOPTFUNCTION, on_socket_opened);
+  if (rc == CURLE_OK) rc = curl_easy_setopt(h, CURLOPT_SOCKOPTDATA, t->arrived);
+  if (rc == CURLE_OK) rc = curl_easy_setopt(h, CURLOPT_CLOSESOCKETFUNCTION, on_socket_close);
+  if (rc == CURLE_OK) rc = curl_easy_setopt(h, CURLOPT_CLOSESOCKETDATA, t->arrived);
+  return rc;
 }
 
 // One call of the export. "stage" records how far it got, so that running
@@ -566,7 +689,10 @@ bool set_request_options(CURL* h, curl_slist* removed_fields, Transfer* t) {
 // the file in the documented state.
 class Download {
  public:
-  explicit Download(const char* dest_path) { transfer_.dest_path = dest_path; }
+  explicit Download(const char* dest_path) {
+    transfer_.dest_path = dest_path;
+    transfer_.arrived = &arrived_;
+  }
   ~Download() { close_file(); }
 
   int32_t run(const char* url) {
@@ -579,12 +705,18 @@ class Download {
     if (global_init() != CURLE_OK) return ORDANE_HTTP_ERR_SESSION;
     easy_.reset(curl_easy_init());
     if (!easy_) return ORDANE_HTTP_ERR_SESSION;
-    if (!set_connection_options(easy_.get())) return ORDANE_HTTP_ERR_CONNECT;
+    // An option refused for want of memory is memory running out before
+    // the transfer, not an option the handle cannot take.
+    if (const CURLcode rc = set_connection_options(easy_.get()); rc != CURLE_OK) {
+      return rc == CURLE_OUT_OF_MEMORY ? ORDANE_HTTP_ERR_SESSION : ORDANE_HTTP_ERR_CONNECT;
+    }
+    // curl_slist_append fails only when memory runs out.
     Slist removed(curl_slist_append(nullptr, "Accept:"));
     curl_slist* more = removed ? curl_slist_append(removed.get(), "Proxy-Connection:") : nullptr;
-    if (more == nullptr) return ORDANE_HTTP_ERR_REQUEST;
-    if (!set_request_options(easy_.get(), removed.get(), &transfer_)) {
-      return ORDANE_HTTP_ERR_REQUEST;
+    if (more == nullptr) return ORDANE_HTTP_ERR_SESSION;
+    if (const CURLcode rc = set_request_options(easy_.get(), removed.get(), &transfer_);
+        rc != CURLE_OK) {
+      return rc == CURLE_OUT_OF_MEMORY ? ORDANE_HTTP_ERR_SESSION : ORDANE_HTTP_ERR_REQUEST;
     }
 
     started_ = true;
@@ -634,6 +766,7 @@ class Download {
     Transfer fresh;
     fresh.easy = easy_.get();
     fresh.dest_path = transfer_.dest_path;
+    fresh.arrived = &arrived_;
     transfer_ = std::move(fresh);
   }
 
@@ -645,8 +778,46 @@ class Download {
   }
 
   Transfer transfer_;
+  // Outlives the handle, which reports the closing of its sockets to it.
+  ArrivalCount arrived_;
   EasyHandle easy_;
   bool started_ = false;
+};
+
+// A write to a FIFO whose reader has gone raises SIGPIPE, whose default
+// action ends the process. While a guard lives, SIGPIPE is blocked in the
+// calling thread (the signal a write raises goes to the thread that wrote)
+// and one raised meanwhile is taken off again, so the write just fails with
+// EPIPE. The process's signal actions are not touched.
+class SigpipeGuard {
+ public:
+  SigpipeGuard() {
+    sigemptyset(&pipe_);
+    sigaddset(&pipe_, SIGPIPE);
+    blocked_ = pthread_sigmask(SIG_BLOCK, &pipe_, &old_) == 0;
+    if (blocked_) was_pending_ = pending();
+  }
+  ~SigpipeGuard() {
+    if (!blocked_) return;
+    if (!was_pending_ && pending()) {
+      const timespec zero{0, 0};
+      sigtimedwait(&pipe_, nullptr, &zero);
+    }
+    pthread_sigmask(SIG_SETMASK, &old_, nullptr);
+  }
+  SigpipeGuard(const SigpipeGuard&) = delete;
+  SigpipeGuard& operator=(const SigpipeGuard&) = delete;
+
+ private:
+  static bool pending() {
+    sigset_t set;
+    return sigpending(&set) == 0 && sigismember(&set, SIGPIPE) == 1;
+  }
+
+  sigset_t pipe_;
+  sigset_t old_;
+  bool blocked_ = false;
+  bool was_pending_ = false;
 };
 
 }  // namespace
@@ -657,6 +828,7 @@ class Download {
 
 extern "C" ORDANE_API int32_t ordane_http_download_file(const char* url, const char* dest_path) {
   if (url == nullptr || dest_path == nullptr) return ORDANE_ERR_INVALID_ARGUMENT;
+  const SigpipeGuard no_sigpipe;
   Download download(dest_path);
   try {
     return download.run(url);

@@ -78,15 +78,18 @@ struct BLPathCore;
 #define ORDANE_SHP_PIPE_WAIT_MS 2000
 
 /* ordane_http_download_file (-1 is a null argument). Codes -2 to -7 leave
- * dest_path untouched; -8 creates nothing; -9 leaves a partial file. */
+ * dest_path untouched; -8 creates nothing; -9 leaves a partial file. The
+ * comment of each code is its meaning in short, the one table that bindings
+ * and programs take their texts from (their tests compare them with it);
+ * the contract at ordane_http_download_file() tells the cases in full. */
 #define ORDANE_HTTP_ERR_URL_TEXT    (-2) /* the URL is not valid UTF-8 */
-#define ORDANE_HTTP_ERR_CRACK_URL   (-3) /* not an http/https URL with a host */
-#define ORDANE_HTTP_ERR_SESSION     (-4) /* the client session cannot be set up */
-#define ORDANE_HTTP_ERR_CONNECT     (-5) /* the connection cannot be set up */
-#define ORDANE_HTTP_ERR_REQUEST     (-6) /* the request cannot be set up */
-#define ORDANE_HTTP_ERR_SEND        (-7) /* sending or receiving the headers failed */
-#define ORDANE_HTTP_ERR_OPEN_DEST   (-8) /* dest_path cannot be opened for writing */
-#define ORDANE_HTTP_ERR_TRANSFER    (-9) /* the body broke off or could not be written */
+#define ORDANE_HTTP_ERR_CRACK_URL   (-3) /* not an http or https URL with a host */
+#define ORDANE_HTTP_ERR_SESSION     (-4) /* no client session, or no memory before the transfer */
+#define ORDANE_HTTP_ERR_CONNECT     (-5) /* the connection options cannot be set */
+#define ORDANE_HTTP_ERR_REQUEST     (-6) /* the request options cannot be set */
+#define ORDANE_HTTP_ERR_SEND        (-7) /* no complete, well-formed final response headers */
+#define ORDANE_HTTP_ERR_OPEN_DEST   (-8) /* the destination cannot be opened for writing */
+#define ORDANE_HTTP_ERR_TRANSFER    (-9) /* the body broke off, stalled or could not be written */
 
 /* ========================================================================
  * Map projections
@@ -344,10 +347,18 @@ ORDANE_API void ordane_free_shp_data(ShpData* data);
  * configuration). A connection, name resolution, TCP and TLS set-up
  * together, gets ORDANE_HTTP_CONNECT_LIMIT_S seconds. Once connected, the
  * transfer is abandoned as soon as fewer than ORDANE_HTTP_STALL_MIN_BYTES
- * bytes (headers and body) arrived over the last ORDANE_HTTP_STALL_WINDOW_S
- * seconds, that is under 1 byte per second: a server that falls silent or
- * drips bytes is cut off about 30 s into the stall. A slow but steady
- * transfer is never cut off, however long it takes. */
+ * bytes arrived over the last ORDANE_HTTP_STALL_WINDOW_S seconds, that is
+ * under 1 byte per second: a server that falls silent or drips bytes is cut
+ * off about 30 s into the stall. A slow but steady transfer is never cut
+ * off, however long it takes.
+ *
+ * The bytes counted are those that reach the connection's TCP socket, as
+ * the system counts them (on Linux the socket's received-byte count,
+ * TCP_INFO tcpi_bytes_received), at the moment they arrive: header and body
+ * bytes as the server sent them, chunk framing and TLS record overhead
+ * included, also while a TLS record or a header line is still incomplete.
+ * Where the system keeps no such count, the header bytes and the decoded
+ * (de-chunked) body bytes that libcurl has passed on are counted instead. */
 #define ORDANE_HTTP_CONNECT_LIMIT_S  60
 #define ORDANE_HTTP_STALL_WINDOW_S   30
 #define ORDANE_HTTP_STALL_MIN_BYTES  30
@@ -363,7 +374,7 @@ ORDANE_API void ordane_free_shp_data(ShpData* data);
  * exactly as written (escapes and dot segments are not touched). A fragment
  * is not sent, nor are user name and password: no credentials ever are,
  * neither from "url" nor from a redirect. "dest_path" is NUL-terminated and
- * handed unchanged to fopen().
+ * opened unchanged, as fopen(dest_path, "wb") would open it.
  *
  * The request: GET with the fields Host and User-Agent
  * ("Quillon-ZazAreror/1.0") and no others; the proxy settings of the
@@ -382,10 +393,13 @@ ORDANE_API void ordane_free_shp_data(ShpData* data);
  *       host, a host name that IDNA rejects, or a URL that libcurl's URL
  *       parser rejects.
  *   -4  ORDANE_HTTP_ERR_SESSION: libcurl cannot be initialised or give a
- *       transfer handle, or memory ran out before the transfer started.
- *   -5  ORDANE_HTTP_ERR_CONNECT: the allowed schemes or the connection limit
- *       cannot be set on the handle.
- *   -6  ORDANE_HTTP_ERR_REQUEST: the request options cannot be set.
+ *       transfer handle, or memory ran out before the transfer started
+ *       (while checking the URL or setting up the handle included).
+ *   -5  ORDANE_HTTP_ERR_CONNECT: the connection options (the allowed schemes,
+ *       the connection limit) cannot be set on the handle, for a reason
+ *       other than memory. Nothing was sent: no connection was tried.
+ *   -6  ORDANE_HTTP_ERR_REQUEST: the request options cannot be set on the
+ *       handle, for a reason other than memory. Nothing was sent.
  *   -7  ORDANE_HTTP_ERR_SEND: no complete, well-formed final response header
  *       block arrived: unknown host, refused or dropped connection, TLS
  *       failure (an untrusted certificate included), no connection within
@@ -394,13 +408,16 @@ ORDANE_API void ordane_free_shp_data(ShpData* data);
  *       without a host, an unrequested protocol switch (101), a malformed
  *       body framing (different Content-Length values, a transfer coding
  *       other than chunked), or memory running out during the transfer.
- *   -8  ORDANE_HTTP_ERR_OPEN_DEST: "dest_path" cannot be opened for writing.
- *       Found out once the final response's headers have arrived; the
- *       transfer is then abandoned without reading the body.
+ *   -8  ORDANE_HTTP_ERR_OPEN_DEST: "dest_path" cannot be opened for writing,
+ *       a FIFO that no process has open for reading included (the open
+ *       never waits for a reader). Found out once the final response's
+ *       headers have arrived; the transfer is then abandoned without
+ *       reading the body.
  *   -9  ORDANE_HTTP_ERR_TRANSFER: the body broke off (the connection dropped
  *       before the declared length or the end of a chunked body, a read
  *       failed, the stall rule cut it off) or could not be written (a full
- *       disk). The file keeps the bytes received so far and is incomplete.
+ *       disk, a FIFO whose reader has gone). The file keeps the bytes
+ *       received so far and is incomplete.
  *
  * The file: "dest_path" is opened with mode "wb" (created, or truncated) only
  * when the header block of the final response has ended, after any interim
@@ -412,8 +429,11 @@ ORDANE_API void ordane_free_shp_data(ShpData* data);
  * limits above. Downloads may run at once on different threads as long as
  * they write different files. The library starts no thread of its own
  * (libcurl may resolve host names on a helper thread) and installs no signal
- * handler. The first call initialises libcurl for the process, once. No C++
- * exception leaves the call. */
+ * handler; SIGPIPE is blocked in the calling thread during the call (and
+ * one raised by a write is taken off), so a reader leaving a FIFO
+ * destination gives -9 instead of ending the process. The first call
+ * initialises libcurl for the process, once. No C++ exception leaves the
+ * call. */
 ORDANE_API int32_t ordane_http_download_file(const char* url, const char* dest_path);
 
 /* ========================================================================

@@ -190,9 +190,16 @@ VELKET_API uint64_t velket_ps_get_count(const ParticleSystem* ps);
  * color_end by u = 1 - life / max_life, truncated toward zero; a channel
  * that is not a finite number becomes 0 (a zero-lifetime particle drawn
  * before its first update is fully transparent). The context's own
- * transform, clip and composition apply; fill errors are ignored. Only
- * reads "ps"; allocates nothing. Null "ps" or "ctx" does nothing. Neither
- * may be changed by another thread during the call. */
+ * transform, clip and composition apply; fill errors are ignored. A
+ * particle whose position or size is not finite, or whose circle lies
+ * wholly outside the context's target image, is not drawn. A circle more
+ * than 2^24 times the target's diagonal across is drawn as what it covers
+ * of the target, its edge there being straight to within 1/2^27 of the
+ * diagonal: the whole target (filled as by bl_context_fill_all_rgba32) when
+ * every corner is inside, nothing when none is, else the half-plane the edge
+ * bounds; so the call returns promptly for any size. Only reads "ps";
+ * allocates nothing. Null "ps" or "ctx" does nothing. Neither may be
+ * changed by another thread during the call. */
 VELKET_API void velket_ps_render(const ParticleSystem* ps, struct BLContextCore* ctx);
 
 /* ========================================================================

@@ -4,6 +4,9 @@
 
 namespace poster {
 
+// Each failure's text starts with the code's meaning as ordane.h's table
+// gives it, word for word (tests/download_text_test.cpp compares them), and
+// goes on with what it means for the user.
 std::string download_result_text(int32_t code) {
   switch (code) {
     case ORDANE_OK:
@@ -11,26 +14,29 @@ std::string download_result_text(int32_t code) {
     case ORDANE_ERR_INVALID_ARGUMENT:
       return "no URL or no destination was given";
     case ORDANE_HTTP_ERR_URL_TEXT:
-      return "the URL is not valid UTF-8 text";
+      return "the URL is not valid UTF-8";
     case ORDANE_HTTP_ERR_CRACK_URL:
-      return "the URL is not an http or https URL with a host name";
+      return "not an http or https URL with a host";
     case ORDANE_HTTP_ERR_SESSION:
-      return "the HTTP client could not be set up";
+      return "no client session, or no memory before the transfer: the HTTP client could "
+             "not be set up; nothing was sent";
     case ORDANE_HTTP_ERR_CONNECT:
-      return "no connection to the host could be set up";
+      return "the connection options cannot be set: the HTTP client refused its connection "
+             "settings; nothing was sent";
     case ORDANE_HTTP_ERR_REQUEST:
-      return "the request could not be set up";
+      return "the request options cannot be set: the HTTP client refused the request's "
+             "settings; nothing was sent";
     case ORDANE_HTTP_ERR_SEND:
-      return "no complete, well-formed response arrived (host unreachable, connection "
-             "refused, TLS failure, no connection within 60 s, the server stalled before "
-             "its headers ended, a failed or endless redirect, or a malformed response "
-             "such as conflicting lengths or an unsupported transfer coding); "
-             "the destination file was left as it was";
+      return "no complete, well-formed final response headers (host unknown or "
+             "unreachable, connection refused or dropped, TLS failure, no connection "
+             "within 60 s, the server stalled before its headers ended, a failed or "
+             "endless redirect, or a malformed response such as conflicting lengths or an "
+             "unsupported transfer coding); the destination file was left as it was";
     case ORDANE_HTTP_ERR_OPEN_DEST:
-      return "the destination file could not be opened for writing";
+      return "the destination cannot be opened for writing";
     case ORDANE_HTTP_ERR_TRANSFER:
-      return "the transfer broke off, stalled (under 1 byte per second for 30 s) or "
-             "could not be written before the whole body arrived; the file is incomplete";
+      return "the body broke off, stalled or could not be written (under 1 byte per second "
+             "for 30 s is a stall) before the whole body arrived; the file is incomplete";
     default:
       return "unknown failure";
   }

@@ -32,16 +32,18 @@ SHP_ERRORS = {
     -4: "the file does not start with the file code 9994: not a shapefile",
 }
 
+# The meanings of ordane.h's ORDANE_HTTP_ERR_* codes, word for word as the
+# header's table gives them (tests/test_errors.py compares the two).
 DOWNLOAD_ERRORS = {
     -1: "no URL or no destination",
     -2: "the URL is not valid UTF-8",
     -3: "not an http or https URL with a host",
-    -4: "the HTTP client session cannot be set up",
-    -5: "the connection cannot be set up",
-    -6: "the request cannot be set up",
-    -7: "sending the request or receiving the response headers failed",
+    -4: "no client session, or no memory before the transfer",
+    -5: "the connection options cannot be set",
+    -6: "the request options cannot be set",
+    -7: "no complete, well-formed final response headers",
     -8: "the destination cannot be opened for writing",
-    -9: "the body broke off or could not be written; the file is incomplete",
+    -9: "the body broke off, stalled or could not be written",
 }
 
 BLEND2D_ERRORS = {

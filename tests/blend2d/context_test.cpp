@@ -120,6 +120,43 @@ TEST(ContextFill, PathWithOriginTouchesExpectedPixels) {
   expect_box(img, 5, 7, 15, 13, 0xFFFFFF00u, kBackground);
 }
 
+// POLYGOND's data is a view { const BLPoint* data; size_t size; } (the real
+// library's BLArrayView<BLPoint>), filled as one closed figure.
+TEST(ContextFill, PolygonGeometryFillsItsClosedFigure) {
+  Image img(8, 8, BL_FORMAT_PRGB32);
+  Context ctx(img);
+  bl_context_fill_all_rgba32(&ctx.core, kBackground);
+  struct PointView {
+    const BLPoint* data;
+    size_t size;
+  };
+  const BLPoint square[] = {{2, 1}, {6, 1}, {6, 5}, {2, 5}};
+  const PointView view{square, 4};
+  EXPECT_EQ(bl_context_fill_geometry_rgba32(&ctx.core, BL_GEOMETRY_TYPE_POLYGOND, &view, 0xFFFF0000u),
+            BL_SUCCESS);
+  bl_context_end(&ctx.core);
+  expect_box(img, 2, 1, 6, 5, 0xFFFF0000u, kBackground);
+}
+
+// The target's size while attached, {0, 0} once detached; the final transform
+// of a fresh context is the identity.
+TEST(ContextState, TargetSizeAndFinalTransform) {
+  Image img(24, 10, BL_FORMAT_PRGB32);
+  Context ctx(img);
+  BLSize size{-1, -1};
+  ASSERT_EQ(bl_context_get_target_size(&ctx.core, &size), BL_SUCCESS);
+  EXPECT_EQ(size.w, 24.0);
+  EXPECT_EQ(size.h, 10.0);
+  BLMatrix2D m;
+  ASSERT_EQ(bl_context_get_final_transform(&ctx.core, &m), BL_SUCCESS);
+  const double identity[6] = {1, 0, 0, 1, 0, 0};
+  for (int i = 0; i < 6; ++i) EXPECT_EQ(m.m[i], identity[i]) << i;
+  bl_context_end(&ctx.core);
+  ASSERT_EQ(bl_context_get_target_size(&ctx.core, &size), BL_SUCCESS);
+  EXPECT_EQ(size.w, 0.0);
+  EXPECT_EQ(size.h, 0.0);
+}
+
 TEST(ContextFill, PathGeometryFillsLikeFillPath) {
   Path p;
   ASSERT_EQ(bl_path_move_to(&p.core, 3, 2), BL_SUCCESS);

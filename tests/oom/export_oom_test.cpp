@@ -9,10 +9,16 @@
 #include <blend2d/blend2d.h>
 #include <gtest/gtest.h>
 
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <filesystem>
+#include <string>
 #include <vector>
 
 #include "../../motion/particle_system_p.h"
@@ -297,6 +303,55 @@ TEST(ordane_build_oom, AFailedAppendStopsTheBuildAndIsReported) {
       EXPECT_TRUE(std::equal(got.begin(), got.end(), want.begin())) << "allocation " << i;
     }
   }
+}
+
+// The download fails each allocation of its own, libcurl's and libidn2's in
+// turn, for a valid URL whose port refuses connections (-7 when nothing
+// fails). Memory running out before the transfer is -4 and during it -7;
+// never a bad URL (-3) or any other code, and the destination is never made.
+TEST(ordane_http_download_oom, RunningOutIsReportedAsSuchAndNeverAsABadUrl) {
+  if (!quillon_test::malloc_failures_available()) GTEST_SKIP() << "malloc is the sanitizer's";
+  // A socket bound to a port but not listening: connections are refused.
+  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  ASSERT_GE(fd, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof addr;
+  ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+  ASSERT_EQ(getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &length), 0);
+  const std::string url =
+      "http://127.0.0.1:" + std::to_string(ntohs(addr.sin_port)) + "/a/b?c=d#part";
+  const std::string dest =
+      (std::filesystem::temp_directory_path() /
+       ("ordane-oom-" + std::to_string(static_cast<long>(getpid())) + ".bin"))
+          .string();
+  setenv("no_proxy", "127.0.0.1", 1);
+  setenv("NO_PROXY", "127.0.0.1", 1);
+
+  // libcurl's process-wide set-up happens once, on the first call.
+  ASSERT_EQ(ordane_http_download_file(url.c_str(), dest.c_str()), ORDANE_HTTP_ERR_SEND);
+  long total = 0;
+  {
+    FailingAlloc a;
+    ASSERT_EQ(ordane_http_download_file(url.c_str(), dest.c_str()), ORDANE_HTTP_ERR_SEND);
+    total = a.attempts();
+  }
+  ASSERT_GE(total, 5);
+  bool saw_before = false;
+  for (long i = 0; i < total; ++i) {
+    int32_t r = 0;
+    {
+      FailingAlloc a(i);
+      r = ordane_http_download_file(url.c_str(), dest.c_str());
+    }
+    EXPECT_TRUE(r == ORDANE_HTTP_ERR_SESSION || r == ORDANE_HTTP_ERR_SEND)
+        << "allocation " << i << " of " << total << ": " << r;
+    if (r == ORDANE_HTTP_ERR_SESSION) saw_before = true;
+  }
+  EXPECT_TRUE(saw_before);
+  EXPECT_FALSE(std::filesystem::exists(dest));
+  close(fd);
 }
 
 }  // namespace

@@ -8,11 +8,16 @@
 
 #include <curl/curl.h>
 
+#include <fcntl.h>
 #include <sched.h>
+#include <signal.h>
 #include <sys/mount.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -424,6 +429,102 @@ TEST(ordane_http_download_file, UnopenableDestinationGivesMinus8WithoutReadingTh
   EXPECT_EQ(download(srv.http("/endless"), dest), ORDANE_HTTP_ERR_OPEN_DEST);
   EXPECT_EQ(download(srv.http("/empty"), dest), ORDANE_HTTP_ERR_OPEN_DEST);
   EXPECT_FALSE(fs::exists(dest.parent_path()));
+}
+
+// A FIFO is a destination like any other while a process reads it. One that
+// nobody reads would make a plain open wait for a reader for ever, where the
+// stall rule cannot act, so it fails at once.
+TEST(ordane_http_download_file, FifoDestinationWorksWithAReaderAndFailsAtOnceWithout) {
+  REQUIRE_SERVERS();
+  const fs::path fifo = dir.path / "fifo";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  using Clock = std::chrono::steady_clock;
+
+  // With a reader, opened before the download starts: the whole body passes.
+  {
+    const int fd = open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    std::atomic<bool> returned{false};
+    std::string got;
+    // Until the download has returned, "no writer" (0) and "no data yet"
+    // (EAGAIN) both mean: look again.
+    std::thread reader([&] {
+      char buffer[65536];
+      for (;;) {
+        const bool done = returned.load();
+        const ssize_t n = read(fd, buffer, sizeof buffer);
+        if (n > 0) {
+          got.append(buffer, static_cast<size_t>(n));
+        } else if (n == 0 && done) {
+          break;
+        } else {
+          std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+      }
+    });
+    EXPECT_EQ(download(srv.http("/bytes?n=300000"), fifo), 0);
+    returned = true;
+    reader.join();
+    close(fd);
+    EXPECT_TRUE(is_pattern(got, 300000));
+  }
+
+  // Without a reader. Should the open wait all the same, a rescuer opens the
+  // FIFO for reading after 10 s, so that the test fails instead of hanging.
+  std::atomic<bool> returned{false};
+  std::thread rescuer([&] {
+    const auto deadline = Clock::now() + std::chrono::seconds(10);
+    while (!returned && Clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    if (returned) return;
+    const int fd = open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    while (!returned) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    if (fd >= 0) close(fd);
+  });
+  const auto start = Clock::now();
+  const int32_t result = download(srv.http("/empty"), fifo);
+  const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+  returned = true;
+  rescuer.join();
+  EXPECT_EQ(result, ORDANE_HTTP_ERR_OPEN_DEST) << "after " << seconds << " s";
+  EXPECT_LT(seconds, 5.0);
+}
+
+// A FIFO whose reader goes away during the body: the write fails and the
+// download gives -9. Runs in a child process with SIGPIPE's default action,
+// which would end it were the signal raised.
+TEST(ordane_http_download_file, FifoReaderLeavingGivesMinus9) {
+  REQUIRE_SERVERS();
+  const fs::path fifo = dir.path / "fifo";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const std::string url = srv.http("/bytes?n=5000000");
+  const pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    signal(SIGPIPE, SIG_DFL);
+    const int fd = open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) _exit(100);
+    // Reads some of the body, then leaves.
+    std::thread reader([fd] {
+      char buffer[4096];
+      size_t got = 0;
+      while (got < 100000) {
+        const ssize_t n = read(fd, buffer, sizeof buffer);
+        if (n > 0) got += static_cast<size_t>(n);
+        else std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      }
+      close(fd);
+    });
+    const int32_t result = download(url, fifo);
+    reader.join();
+    _exit(-result);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  ASSERT_FALSE(WIFSIGNALED(status)) << "ended by signal " << WTERMSIG(status);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(-WEXITSTATUS(status), ORDANE_HTTP_ERR_TRANSFER);
 }
 
 TEST(ordane_http_download_file, BodyBreakingOffGivesMinus9AndKeepsWhatArrived) {

@@ -3,12 +3,13 @@
 
 Usage: http_test_server.py CERT_PEM KEY_PEM
 
-Listens on three ephemeral ports of 127.0.0.1: one plain and one TLS (with
-the given certificate), which serve the routes below, and a silent one that
+Listens on four ephemeral ports of 127.0.0.1: one plain and one TLS (with
+the given certificate), which serve the routes below, a silent one that
 accepts connections and never sends a byte (a server that never answers, or
-a TLS handshake that never completes). Prints "http <port> https <port>
-silent <port>" on one line and serves until its standard input reaches end of
-file, so it never outlives the test that started it, and in any case for at
+a TLS handshake that never completes), and a TLS one that paces the
+encrypted bytes themselves (see tls_drip). Prints "http <port> https <port>
+silent <port> tlsdrip <port>" on one line and serves until its standard
+input reaches end of file, so it never outlives the test that started it, and in any case for at
 most 15 minutes. Every connection it holds open is released within 120 s, or
 as soon as the client hangs up. Routes:
 
@@ -222,6 +223,72 @@ def serve_silently(listener):
         threading.Thread(target=hold, daemon=True).start()
 
 
+def tls_drip(conn, context):
+    """TLS done by hand over the plain socket, so that the encrypted bytes of
+    a response go out at a chosen pace. Any request target's query is read as
+    head=H&data=D&chunk=C&every=S: H is sent at once, then D is encrypted as
+    one TLS record (it must fit in one: at most 16,384 bytes) and that
+    record's bytes are sent C at a time, one piece every S seconds. A client
+    sees no plaintext of D until the whole record is in."""
+    with conn:
+        incoming, outgoing = ssl.MemoryBIO(), ssl.MemoryBIO()
+        tls = context.wrap_bio(incoming, outgoing, server_side=True)
+
+        def flush():
+            data = outgoing.read()
+            if data:
+                conn.sendall(data)
+
+        def receive():
+            readable, _, _ = select.select([conn], [], [], LONGEST_HOLD)
+            data = conn.recv(65536) if readable else b""
+            if not data:
+                raise EOFError
+            incoming.write(data)
+
+        try:
+            while True:
+                try:
+                    tls.do_handshake()
+                    break
+                except ssl.SSLWantReadError:
+                    flush()
+                    receive()
+            flush()
+            request = b""
+            while b"\r\n\r\n" not in request:
+                try:
+                    request += tls.read(65536)
+                except ssl.SSLWantReadError:
+                    flush()
+                    receive()
+            target = request.split(b" ")[1].decode("latin-1")
+            query = urllib.parse.parse_qs(urllib.parse.urlsplit(target).query,
+                                          keep_blank_values=True, encoding="latin-1")
+            head = query.get("head", [""])[0].encode("latin-1")
+            data = query.get("data", [""])[0].encode("latin-1")
+            piece = max(int(query.get("chunk", ["1"])[0]), 1)
+            every = float(query.get("every", ["1"])[0])
+            if head:
+                tls.write(head)
+                flush()
+            tls.write(data)
+            record = outgoing.read()
+            for i in range(0, len(record), piece):
+                if i > 0 and wait_for_hangup(conn, every):
+                    break
+                conn.sendall(record[i:i + piece])
+            wait_for_hangup(conn, 1)
+        except (OSError, ssl.SSLError, EOFError, IndexError, ValueError):
+            pass
+
+
+def serve_tls_drip(listener, context):
+    while True:
+        conn, _ = listener.accept()
+        threading.Thread(target=tls_drip, args=(conn, context), daemon=True).start()
+
+
 def main():
     cert, key = sys.argv[1], sys.argv[2]
     threading.Timer(LIFETIME, lambda: os._exit(0)).start()
@@ -236,9 +303,14 @@ def main():
     silent.bind(("127.0.0.1", 0))
     silent.listen(16)
     threading.Thread(target=serve_silently, args=(silent,), daemon=True).start()
+    paced = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+    paced.bind(("127.0.0.1", 0))
+    paced.listen(16)
+    threading.Thread(target=serve_tls_drip, args=(paced, context), daemon=True).start()
 
-    print("http %d https %d silent %d" % (plain.server_address[1], secure.server_address[1],
-                                          silent.getsockname()[1]), flush=True)
+    print("http %d https %d silent %d tlsdrip %d" % (
+        plain.server_address[1], secure.server_address[1], silent.getsockname()[1],
+        paced.getsockname()[1]), flush=True)
     sys.stdin.buffer.read()
     os._exit(0)
 

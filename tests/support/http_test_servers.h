@@ -1,7 +1,7 @@
 // Test support for ordane_http_download_file: temporary folders, file
 // helpers, and the local servers of http_test_server.py (plain HTTP, HTTPS
-// with a self-signed certificate made by openssl at test time, and a silent
-// port), started once per test program and stopped when it ends.
+// with a self-signed certificate made by openssl at test time, a silent
+// port, and a TLS port that paces the encrypted bytes), started once per test program and stopped when it ends.
 #ifndef QUILLON_TESTS_HTTP_TEST_SERVERS_H
 #define QUILLON_TESTS_HTTP_TEST_SERVERS_H
 
@@ -163,12 +163,26 @@ class Servers {
     return http("/raw?hold=" + std::to_string(hold) + "&data=" + query_escape(response));
   }
   // "head" at once, then "data" in pieces of "piece" bytes every "every" s.
-  std::string drip(const std::string& head, const std::string& data, int piece, int every) const {
-    return http("/drip?chunk=" + std::to_string(piece) + "&every=" + std::to_string(every) +
-                "&head=" + query_escape(head) + "&data=" + query_escape(data));
+  std::string drip(const std::string& head, const std::string& data, int piece,
+                   double every) const {
+    return http("/drip" + drip_query(head, data, piece, every));
+  }
+  // Over TLS: "head" at once, then "data" encrypted as one TLS record (at
+  // most 16,384 bytes) whose bytes are sent "piece" at a time every "every"
+  // s. The certificate is cert(), which the client must trust.
+  std::string tls_drip(const std::string& head, const std::string& data, int piece,
+                       double every) const {
+    return "https://127.0.0.1:" + std::to_string(tls_drip_port_) + "/drip" +
+           drip_query(head, data, piece, every);
   }
 
  private:
+  static std::string drip_query(const std::string& head, const std::string& data, int piece,
+                                double every) {
+    return "?chunk=" + std::to_string(piece) + "&every=" + std::to_string(every) +
+           "&head=" + query_escape(head) + "&data=" + query_escape(data);
+  }
+
   void start_python(const fs::path& key) {
     int in[2];
     int out[2];
@@ -200,8 +214,11 @@ class Servers {
     std::string http_word;
     std::string https_word;
     std::string silent_word;
-    words >> http_word >> http_port_ >> https_word >> https_port_ >> silent_word >> silent_port_;
-    if (http_word != "http" || https_word != "https" || silent_word != "silent") {
+    std::string tls_drip_word;
+    words >> http_word >> http_port_ >> https_word >> https_port_ >> silent_word >> silent_port_ >>
+        tls_drip_word >> tls_drip_port_;
+    if (http_word != "http" || https_word != "https" || silent_word != "silent" ||
+        tls_drip_word != "tlsdrip") {
       error_ = "the test server did not start";
     }
   }
@@ -231,6 +248,7 @@ class Servers {
   int http_port_ = 0;
   int https_port_ = 0;
   int silent_port_ = 0;
+  int tls_drip_port_ = 0;
   int closed_fd_ = -1;
   int closed_port_ = 0;
 };

@@ -604,6 +604,22 @@ BL_API BLResult bl_context_restore_clipping(BLContextCore* self) {
   return BL_SUCCESS;
 }
 
+BL_API BLResult bl_context_get_target_size(const BLContextCore* self, BLSize* target_size_out) {
+  if (!self || !target_size_out) return BL_ERROR_INVALID_VALUE;
+  check(self, "bl_context_get_target_size");
+  const ContextImpl* impl = impl_of(self);
+  *target_size_out = impl ? BLSize{static_cast<double>(impl->image->w), static_cast<double>(impl->image->h)}
+                          : BLSize{0.0, 0.0};
+  return BL_SUCCESS;
+}
+
+BL_API BLResult bl_context_get_final_transform(const BLContextCore* self, BLMatrix2D* transform_out) {
+  if (!self || !transform_out) return BL_ERROR_INVALID_VALUE;
+  check(self, "bl_context_get_final_transform");
+  *transform_out = BLMatrix2D{{1.0, 0.0, 0.0, 1.0, 0.0, 0.0}};
+  return BL_SUCCESS;
+}
+
 BL_API BLResult bl_context_clear_all(BLContextCore* self) {
   BLResult err = BL_SUCCESS;
   cairo_t* cr = begin(self, 0, "bl_context_clear_all", &err);
@@ -630,6 +646,28 @@ BL_API BLResult bl_context_fill_geometry_rgba32(BLContextCore* self, BLGeometryT
   if (type == BL_GEOMETRY_TYPE_PATH) {
     const BLPoint origin = {0.0, 0.0};
     return bl_context_fill_path_d_rgba32(self, &origin, static_cast<const BLPathCore*>(data), rgba32);
+  }
+  if (type == BL_GEOMETRY_TYPE_POLYGOND) {
+    // A view of the vertices, as the real library's BLArrayView<BLPoint>:
+    // one closed figure, filled as the same path would be.
+    struct PointView {
+      const BLPoint* data;
+      size_t size;
+    };
+    const PointView* view = static_cast<const PointView*>(data);
+    if (view->size == 0) return BL_SUCCESS;
+    if (!view->data) return BL_ERROR_INVALID_VALUE;
+    BLPathCore path;
+    bl_path_init(&path);
+    BLResult err = bl_path_move_to(&path, view->data[0].x, view->data[0].y);
+    for (size_t i = 1; i < view->size && err == BL_SUCCESS; ++i) {
+      err = bl_path_line_to(&path, view->data[i].x, view->data[i].y);
+    }
+    if (err == BL_SUCCESS) err = bl_path_close(&path);
+    const BLPoint origin = {0.0, 0.0};
+    if (err == BL_SUCCESS) err = bl_context_fill_path_d_rgba32(self, &origin, &path, rgba32);
+    bl_path_destroy(&path);
+    return err;
   }
   if (type != BL_GEOMETRY_TYPE_CIRCLE && type != BL_GEOMETRY_TYPE_BOXD && type != BL_GEOMETRY_TYPE_RECTD)
     return BL_ERROR_INVALID_VALUE;

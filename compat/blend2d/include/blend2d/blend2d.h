@@ -54,6 +54,10 @@ typedef struct BLCircle { double cx, cy, r; } BLCircle;
 typedef struct BLRange { size_t start, end; } BLRange;
 typedef struct BLSizeI { int w, h; } BLSizeI;
 typedef struct BLRect { double x, y, w, h; } BLRect;
+typedef struct BLSize { double w, h; } BLSize;
+/* An affine transform: x' = x*m[0] + y*m[2] + m[4], y' = x*m[1] + y*m[3] + m[5]
+ * (m00, m01, m10, m11, m20, m21 in the real library's names). */
+typedef struct BLMatrix2D { double m[6]; } BLMatrix2D;
 
 typedef struct BLImageData {
   void* pixel_data;
@@ -160,6 +164,8 @@ BL_API BLResult bl_context_set_comp_op(BLContextCore* self, BLCompOp comp_op);
 BL_API BLResult bl_context_set_stroke_width(BLContextCore* self, double width);
 BL_API BLResult bl_context_clear_all(BLContextCore* self);
 BL_API BLResult bl_context_fill_all_rgba32(BLContextCore* self, uint32_t rgba32);
+/* fill_geometry takes CIRCLE (a BLCircle), BOXD, RECTD, PATH, and POLYGOND (a
+ * view { const BLPoint* data; size_t size; }, the real BLArrayView<BLPoint>). */
 BL_API BLResult bl_context_fill_geometry_rgba32(BLContextCore* self, BLGeometryType type, const void* data, uint32_t rgba32);
 BL_API BLResult bl_context_fill_path_d_rgba32(BLContextCore* self, const BLPoint* origin, const BLPathCore* path, uint32_t rgba32);
 BL_API BLResult bl_context_stroke_path_d_rgba32(BLContextCore* self, const BLPoint* origin, const BLPathCore* path, uint32_t rgba32);
@@ -169,6 +175,12 @@ BL_API BLResult bl_context_stroke_path_d_rgba32(BLContextCore* self, const BLPoi
  * (this subset has no save/restore, so there is no saved clip to return to). */
 BL_API BLResult bl_context_clip_to_rect_d(BLContextCore* self, const BLRect* rect);
 BL_API BLResult bl_context_restore_clipping(BLContextCore* self);
+
+/* The size of the attached image ({0, 0} once detached), and the transform
+ * from user to pixel coordinates, which this subset never changes from the
+ * identity; the real library's context may carry another. */
+BL_API BLResult bl_context_get_target_size(const BLContextCore* self, BLSize* target_size_out);
+BL_API BLResult bl_context_get_final_transform(const BLContextCore* self, BLMatrix2D* transform_out);
 
 #if defined(__cplusplus)
 } /* extern "C" */
