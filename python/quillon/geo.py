@@ -11,7 +11,7 @@ import numpy as np
 
 from . import _arrays
 from ._native import GeoTransform, ShpDataRecord, ShpHeader, lib
-from .blend2d import Path, PathLike, path_address
+from .blend2d import Path, PathLike, hold, path_address
 from .errors import DOWNLOAD_ERRORS, SHP_ERRORS, DownloadError, QuillonError, ShapefileError
 
 PathName = Union[str, bytes, "os.PathLike[str]"]
@@ -52,9 +52,10 @@ def _conic(params: Any, projection: str) -> Tuple[float, ...]:
 
 def _run(name: str, fn: Any, args: Tuple[Any, ...], src: np.ndarray, n: int,
          out: Optional[np.ndarray]) -> np.ndarray:
-    dst = _arrays.output(out, src)
+    at = _arrays.address(src)
+    dst, dst_at = _arrays.output_at(out, src, at)
     if n:
-        rc = fn(*args, src.ctypes.data, dst.ctypes.data, n)
+        rc = fn(*args, at, dst_at, n)
         if rc != 0:
             raise QuillonError(name, rc, "null array or count <= 0")
     return dst
@@ -159,10 +160,10 @@ def transform(points: Any, transform: Optional[GeoTransform],
               out: Optional[np.ndarray] = None) -> np.ndarray:
     """Maps a Point array through "transform" (None: copied unchanged)."""
     src, n = _arrays.points(points)
-    dst = _arrays.output(out, src)
+    at = _arrays.address(src)
+    dst, dst_at = _arrays.output_at(out, src, at)
     if n:
-        rc = lib().ordane_transform_coords(src.ctypes.data, dst.ctypes.data, n,
-                                           _transform_ref(transform))
+        rc = lib().ordane_transform_coords(at, dst_at, n, _transform_ref(transform))
         if rc != 0:
             raise QuillonError("ordane_transform_coords", rc, "null array or count <= 0")
     return dst
@@ -186,8 +187,10 @@ def build_polygon(path: Optional[PathLike], points: Any, part_offsets: Any,
     src, n = _arrays.points(points)
     offs, parts = _arrays.offsets(part_offsets, n)
     path = Path() if path is None else path
-    rc = lib().ordane_build_polygon(path_address(path), src.ctypes.data if n else None,
-                                    offs.ctypes.data, parts, _transform_ref(transform))
+    with hold(path):
+        rc = lib().ordane_build_polygon(path_address(path), _arrays.address(src) if n else None,
+                                        _arrays.address(offs), parts,
+                                        _transform_ref(transform))
     return _built("ordane_build_polygon", rc if n else 0, path)
 
 
@@ -199,8 +202,10 @@ def build_multilinestring(path: Optional[PathLike], points: Any, part_offsets: A
     path = Path() if path is None else path
     if n == 0:
         return path  # every part is empty
-    rc = lib().ordane_build_multilinestring(path_address(path), src.ctypes.data,
-                                            offs.ctypes.data, parts, _transform_ref(transform))
+    with hold(path):
+        rc = lib().ordane_build_multilinestring(path_address(path), _arrays.address(src),
+                                                _arrays.address(offs), parts,
+                                                _transform_ref(transform))
     return _built("ordane_build_multilinestring", rc, path)
 
 
@@ -211,8 +216,9 @@ def build_linestring(path: Optional[PathLike], points: Any,
     if n < 2:
         raise ValueError("a line string needs at least 2 points, not %d" % n)
     path = Path() if path is None else path
-    rc = lib().ordane_build_linestring(path_address(path), src.ctypes.data, n,
-                                       _transform_ref(transform))
+    with hold(path):
+        rc = lib().ordane_build_linestring(path_address(path), _arrays.address(src), n,
+                                           _transform_ref(transform))
     return _built("ordane_build_linestring", rc, path)
 
 
