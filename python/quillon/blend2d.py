@@ -344,9 +344,11 @@ class Image(_Core):
         """A copy of the pixels as an (H, W) uint32 array of 0xAARRGGBB words
         (premultiplied as stored, or not when "unpremultiply" is True)."""
         with self._lock:
-            words = np.ascontiguousarray(self._view()).view(np.uint32)
-            words = words.reshape(self.height, self.width)
-        return unpremultiply_argb(words) if unpremultiply else words.copy()
+            # A copy made under the lock: the view itself may be the image's
+            # memory, which a writer or close() could change or free.
+            words = np.array(self._view(), copy=True, order="C").view(np.uint32)
+        words = words.reshape(self.height, self.width)
+        return unpremultiply_argb(words) if unpremultiply else words
 
     def write(self, pixels: np.ndarray) -> None:
         """Copies an (H, W) uint32 array of premultiplied words into the image."""
