@@ -4,6 +4,7 @@ from __future__ import annotations
 
 import ctypes
 import os
+import threading
 import weakref
 from typing import Any, Dict, Iterator, List, Optional, Sequence, Tuple, Union
 
@@ -405,7 +406,17 @@ def parse_shp(file_path: PathName) -> Shapefile:
 
 def download(url: str, dest_path: PathName) -> None:
     """GETs "url" (http or https) into the file "dest_path"; DownloadError
-    carries the result code on failure."""
+    carries the result code on failure.
+
+    On the main thread the transfer runs on a worker thread that this call
+    waits for in short slices, so Ctrl-C raises KeyboardInterrupt at once
+    instead of when the server gives up. The library cannot stop a transfer
+    midway, so the abandoned one goes on in the background (a daemon thread,
+    gone when the process exits) until the server ends it; "dest_path" is
+    then to be treated as a broken transfer (code -9): a partial file, which
+    may still grow until the server ends the transfer. Delete it or download
+    again to another name. On any other thread the call blocks in C as
+    before (only the main thread receives KeyboardInterrupt)."""
     if not isinstance(url, str):
         raise TypeError("url must be a str")
     if "\0" in url:
@@ -414,6 +425,35 @@ def download(url: str, dest_path: PathName) -> None:
         url_bytes = url.encode("utf-8")
     except UnicodeEncodeError:
         raise DownloadError("ordane_http_download_file", -2, DOWNLOAD_ERRORS[-2]) from None
-    rc = lib().ordane_http_download_file(url_bytes, _fs(dest_path))
+    dest = _fs(dest_path)
+    fn = lib().ordane_http_download_file
+    if threading.current_thread() is not threading.main_thread():
+        rc = fn(url_bytes, dest)
+    else:
+        rc = _interruptible(fn, url_bytes, dest)
     if rc != 0:
         raise DownloadError("ordane_http_download_file", rc, DOWNLOAD_ERRORS.get(rc, "unknown"))
+
+
+# How long the main thread sleeps between looks at a running transfer: short
+# enough that Ctrl-C feels immediate on every platform.
+_WAIT_SLICE = 0.05
+
+
+def _interruptible(fn: Any, url: bytes, dest: bytes) -> int:
+    """fn(url, dest) on a worker thread; its result, or KeyboardInterrupt
+    (and any other exception raised while waiting) as soon as it arrives."""
+    result: List[int] = []
+    done = threading.Event()
+
+    def transfer() -> None:
+        try:
+            result.append(int(fn(url, dest)))
+        finally:
+            done.set()
+
+    worker = threading.Thread(target=transfer, name="quillon-download", daemon=True)
+    worker.start()
+    while not done.wait(_WAIT_SLICE):
+        pass
+    return result[0]
