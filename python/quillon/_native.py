@@ -201,6 +201,8 @@ EXPORTS: List[Tuple[str, str, Any, List[Any]]] = [
     ("velket", "velket_ps_get_count", c_uint64, [_p]),
     ("velket", "velket_ps_render", None, [_p, _p]),
     ("velket", "velket_trim_path", c_int32, [_p, _p, c_double, c_double, c_double]),
+    ("velket", "velket_cubic_bezier_evaluate_array", c_int32, [_p, _p, c_uint64] + [c_double] * 4),
+    ("velket", "velket_spring_evaluate_array", c_int32, [_p, _p, c_uint64] + [c_double] * 4),
 
     ("torvik", "torvik_project_point", c_int32,
      [c_double, c_double, _CAM, POINTER(c_double), POINTER(c_double), POINTER(c_double)]),

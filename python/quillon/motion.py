@@ -16,13 +16,19 @@ from .errors import QuillonError
 Number = Union[float, int]
 
 
-def _evaluate(fn: Any, x: Any, rest: Tuple[float, ...]) -> Any:
+def _evaluate(scalar: Any, array: Any, x: Any, rest: Tuple[float, ...], name: str) -> Any:
+    """A float for a number; for an array (or list), one C call over all its
+    values into a new float64 array of its shape (the same bits as the
+    scalar call per element)."""
     if np.ndim(x) == 0 and not isinstance(x, np.ndarray):
-        return float(fn(float(x), *rest))
-    arr = np.asarray(x, dtype=np.float64)
-    flat = arr.ravel()
-    out = np.fromiter((fn(v, *rest) for v in flat.tolist()), np.float64, count=flat.size)
-    return out.reshape(arr.shape)
+        return float(scalar(float(x), *rest))
+    src = _arrays._as_array(x, np.float64, name)
+    out = np.empty(src.shape, np.float64)
+    if src.size:
+        rc = array(_arrays.address(src), _arrays.address(out), src.size, *rest)
+        if rc != 0:
+            raise QuillonError("velket easing", rc, "null array")
+    return out
 
 
 @overload
@@ -35,7 +41,9 @@ def cubic_bezier(x: Any, x1: float, y1: float, x2: float, y2: float) -> Any:
     """The timing curve through (0, 0), (x1, y1), (x2, y2), (1, 1) at progress
     "x": a float for a number, an array of the same shape for an array."""
     rest = (float(x1), float(y1), float(x2), float(y2))
-    return _evaluate(lib().velket_cubic_bezier_evaluate, x, rest)
+    c = lib()
+    return _evaluate(c.velket_cubic_bezier_evaluate, c.velket_cubic_bezier_evaluate_array, x,
+                     rest, "x")
 
 
 @overload
@@ -50,7 +58,8 @@ def spring(t: Any, stiffness: float, damping: float, mass: float = 1.0,
            velocity: float = 0.0) -> Any:
     """A damped spring's position at time "t" (0 at the start, 1 at rest)."""
     rest = (float(stiffness), float(damping), float(mass), float(velocity))
-    return _evaluate(lib().velket_spring_evaluate, t, rest)
+    c = lib()
+    return _evaluate(c.velket_spring_evaluate, c.velket_spring_evaluate_array, t, rest, "t")
 
 
 def _pair(value: Any, name: str) -> Tuple[float, float]:
