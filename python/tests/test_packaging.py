@@ -73,9 +73,11 @@ def test_pip_install(tmp_path):
     shutil.copytree(os.path.join(ROOT, "include"), src / "include")
     shutil.copy(os.path.join(ROOT, "CMakeLists.txt"), src / "CMakeLists.txt")
     prefix = tmp_path / "prefix"
+    # Without the C sources beside it: the package alone, which then finds
+    # the libraries through QUILLON_LIB_DIR.
     run([sys.executable, "-m", "pip", "install", "--no-build-isolation", "--no-index",
          "--disable-pip-version-check", "--prefix", str(prefix), str(src / "python")],
-        cwd=str(tmp_path))
+        cwd=str(tmp_path), env=dict(os.environ, QUILLON_NO_NATIVE_BUILD="1"))
     inits = glob.glob(str(prefix / "**" / "quillon" / "__init__.py"), recursive=True)
     assert len(inits) == 1
     site = os.path.dirname(os.path.dirname(inits[0]))
@@ -84,6 +86,52 @@ def test_pip_install(tmp_path):
     out = run([sys.executable, "-c", SMOKE], cwd=str(tmp_path),
               env=dict(os.environ, PYTHONPATH=site)).splitlines()
     assert out[0] == quillon.__version__ and out[1].startswith(site)
+
+
+@pytest.mark.skipif(not os.environ.get("QUILLON_PIP_TESTS"),
+                    reason="builds the libraries in Release: set QUILLON_PIP_TESTS=1")
+@pytest.mark.parametrize("isolation", [True, False])
+def test_pip_install_into_a_fresh_venv_carries_the_libraries(tmp_path, isolation):
+    """The README's commands: a venv over the system's packages, then
+    "pip install ./python", offline, with and without build isolation."""
+    venv = tmp_path / "venv"
+    run(["/usr/bin/python3" if os.path.exists("/usr/bin/python3") else sys.executable,
+         "-m", "venv", "--system-site-packages", str(venv)])
+    python = str(venv / "bin" / "python")
+    args = [python, "-m", "pip", "install", "--no-index", "--disable-pip-version-check"]
+    if not isolation:
+        args.append("--no-build-isolation")
+    # One CMake build folder for every run of this test: the second only links.
+    build = os.environ.get("QUILLON_PIP_BUILD_DIR") or os.path.join(
+        os.environ.get("QUILLON_TEST_OUT", str(tmp_path)), "pip-cmake")
+    run(args + [os.path.join(ROOT, "python")], cwd=str(tmp_path),
+        env=dict(os.environ, QUILLON_CMAKE_BUILD_DIR=build),
+        drop=("QUILLON_LIB_DIR", "PYTHONPATH", "LD_PRELOAD", "PIP_NO_BUILD_ISOLATION"))
+    out = run([python, "-c", SMOKE], cwd=str(tmp_path),
+              drop=("QUILLON_LIB_DIR", "PYTHONPATH", "LD_PRELOAD")).splitlines()
+    site = str(venv / "lib")
+    assert out[0] == quillon.__version__
+    assert out[1].startswith(site) and out[2].startswith(site)
+    assert os.path.basename(out[2]) == "libordane.so.%s" % quillon.__version__
+    assert float(out[3]) == pytest.approx(20037508.342789244)
+    assert out[4] == "0xff336699"
+    libs = os.path.dirname(out[2])
+    assert sorted(os.listdir(libs))[0].startswith(("libbl2dcompat.so", "libblend2d.so"))
+
+
+def test_libraries_of_another_version_are_refused(tmp_path):
+    for name in ("libordane.so.9.9.9", "libordane.so.9"):
+        fake = tmp_path / name
+        fake.write_bytes(b"")
+        with pytest.raises(OSError, match="version 9"):
+            _native.check_versions({"ordane": str(fake)}, "1.0.0")
+    ok = tmp_path / ("libordane.so.%s" % quillon.__version__)
+    ok.write_bytes(b"")
+    _native.check_versions({"ordane": str(ok)}, quillon.__version__)
+    assert _native._in_dir(str(tmp_path), "ordane") is None  # two versioned files: ambiguous
+    os.remove(str(tmp_path / "libordane.so.9.9.9"))
+    os.remove(str(tmp_path / "libordane.so.9"))
+    assert _native._in_dir(str(tmp_path), "ordane") == str(ok)
 
 
 @pytest.mark.skipif(not os.environ.get("QUILLON_BUILD_DIR"), reason="needs the CMake build")
