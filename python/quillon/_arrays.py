@@ -83,6 +83,36 @@ def tuples(value: Any, width: int, name: str) -> Tuple[np.ndarray, int]:
     return arr, arr.size // width
 
 
+def pairs_io(value: Any, out: Optional[np.ndarray],
+             name: str) -> Tuple[int, np.ndarray, int, np.ndarray, int]:
+    """points() and output_at() in one step, for the per-call cost of the
+    projections: (N, input array, its address, output array, its address).
+    The caller keeps the input array (a converted copy may be the only
+    reference to the memory at that address) until the C call returns."""
+    if type(value) is _ndarray and value.dtype is _F64 and value.flags.c_contiguous:
+        arr = value
+    else:
+        arr = _as_array(value, _F64, name)
+    shape = arr.shape
+    if len(shape) == 2:
+        if shape[1] != 2:
+            raise ValueError("%s must have shape (N, 2), not %s" % (name, shape))
+    elif len(shape) == 1:
+        if shape[0] & 1:
+            raise ValueError("%s is flat with %d numbers, not a multiple of 2" % (name, shape[0]))
+    else:
+        raise ValueError("%s must have shape (N, 2) or be flat, not %s" % (name, shape))
+    if _DATA_OFFSET:
+        at = _read_pointer(id(arr) + _DATA_OFFSET).value or 0
+        if out is None:
+            dst = np.empty(shape)
+            return arr.size >> 1, arr, at, dst, _read_pointer(id(dst) + _DATA_OFFSET).value or 0
+    else:
+        at = arr.ctypes.data
+    dst, dst_at = output_at(out, arr, at)
+    return arr.size >> 1, arr, at, dst, dst_at
+
+
 def points(value: Any, name: str = "points") -> Tuple[np.ndarray, int]:
     """A float64 Point array, (N, 2) or flat even length: (array, N)."""
     return tuples(value, 2, name)

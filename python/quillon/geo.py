@@ -11,6 +11,7 @@ from typing import Any, Dict, Iterator, List, Optional, Sequence, Tuple, Union
 import numpy as np
 
 from . import _arrays
+from ._arrays import pairs_io as _pairs_io
 from ._native import GeoTransform, ShpDataRecord, ShpHeader, lib
 from .blend2d import Path, PathLike, hold, path_address
 from .errors import DOWNLOAD_ERRORS, SHP_ERRORS, DownloadError, QuillonError, ShapefileError
@@ -64,14 +65,22 @@ def _run(name: str, fn: Any, args: Tuple[Any, ...], src: np.ndarray, n: int,
 
 def mercator_forward(lonlat: Any, out: Optional[np.ndarray] = None) -> np.ndarray:
     """Web Mercator (EPSG 3857): (lon, lat) degrees to (x, y) metres."""
-    src, n = _arrays.points(lonlat, "lonlat")
-    return _run("ordane_proj_3857_forward", lib().ordane_proj_3857_forward, (), src, n, out)
+    n, src, at, dst, dst_at = _pairs_io(lonlat, out, "lonlat")
+    if n:
+        rc = lib().ordane_proj_3857_forward(at, dst_at, n)
+        if rc:
+            raise QuillonError("ordane_proj_3857_forward", rc, "null array or count <= 0")
+    return dst
 
 
 def mercator_inverse(xy: Any, out: Optional[np.ndarray] = None) -> np.ndarray:
     """Web Mercator (EPSG 3857): (x, y) metres to (lon, lat) degrees."""
-    src, n = _arrays.points(xy, "xy")
-    return _run("ordane_proj_3857_inverse", lib().ordane_proj_3857_inverse, (), src, n, out)
+    n, src, at, dst, dst_at = _pairs_io(xy, out, "xy")
+    if n:
+        rc = lib().ordane_proj_3857_inverse(at, dst_at, n)
+        if rc:
+            raise QuillonError("ordane_proj_3857_inverse", rc, "null array or count <= 0")
+    return dst
 
 
 def lcc_forward(lonlat: Any, lat1: float, lat2: float, lat0: float, lon0: float,
@@ -103,6 +112,8 @@ def project(lonlat: Any, projection: str = "mercator", params: Any = None,
     projection: "mercator" (EPSG 3857), "mercator_inverse", "lcc" or
     "albers"; the conics take "params" (lat1, lat2, lat0, lon0[,
     false_easting, false_northing]) in degrees and metres, or a dict."""
+    if projection == "mercator" and params is None:
+        return mercator_forward(lonlat, out)
     if projection in ("mercator", "3857"):
         if params is not None:
             raise TypeError("the mercator projection takes no parameters")
