@@ -63,6 +63,7 @@ class ShpHeader(Structure):
 
     @property
     def bbox(self) -> Tuple[float, float, float, float]:
+        """(min_x, min_y, max_x, max_y)."""
         return (self.min_x, self.min_y, self.max_x, self.max_y)
 
     def __repr__(self) -> str:
@@ -299,6 +300,10 @@ class Libraries:
                               % lib)
         self.blend2d_name = _blend2d_name(here)
 
+
+    def __repr__(self) -> str:
+        return "<quillon libraries %s, Blend2D %s>" % (
+            ", ".join("%s=%s" % kv for kv in self.paths.items()), self.blend2d_name or "?")
 
     def __getattr__(self, name: str) -> Any:
         # Only reached for names that were not declared above.

@@ -104,9 +104,11 @@ class _Core:
         return self._finalizer is None or not self._finalizer.alive
 
     def __enter__(self) -> Any:
+        """The object itself; it is closed at the end of the block."""
         return self
 
     def __exit__(self, *exc: Any) -> None:
+        """Closes the object."""
         self.close()
 
 
@@ -407,7 +409,14 @@ class Context(_Core):
                     self.close()
 
     def __exit__(self, *exc: Any) -> None:
+        """Ends the context (see end())."""
         self.end()
+
+    def __repr__(self) -> str:
+        if self.closed:
+            return "<quillon.Context closed>"
+        return "<quillon.Context drawing into a %d x %d Image>" % (self.image.width,
+                                                                   self.image.height)
 
     def set_comp_op(self, comp_op: int) -> None:
         """How later drawing combines with the pixels: COMP_OP_SRC_OVER or COMP_OP_SRC_COPY."""

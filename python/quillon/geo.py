@@ -246,10 +246,24 @@ def _fs(path: PathName) -> bytes:
     return name
 
 
+def _raise_os_error(file_path: PathName) -> None:
+    """For a file the library could not open: the OSError the system gives
+    for it (FileNotFoundError, PermissionError, IsADirectoryError...), so
+    callers handle a missing file as they would from open(). Returns when
+    Python can open it after all (the library's own error is raised then)."""
+    try:
+        with open(file_path, "rb"):
+            pass
+    except OSError as exc:
+        raise exc from None
+
+
 def read_shp_header(file_path: PathName) -> ShpHeader:
     """The header of a .shp file and its record count."""
     header = ShpHeader()
     rc = lib().ordane_read_shp_header(_fs(file_path), ctypes.byref(header))
+    if rc == -2:
+        _raise_os_error(file_path)
     if rc != 0:
         raise ShapefileError("ordane_read_shp_header", rc,
                              "%s: %s" % (os.fsdecode(file_path), SHP_ERRORS.get(rc, "unknown")))
@@ -314,41 +328,93 @@ class Shapefile:
     """The geometry of a whole .shp file (ordane_parse_shp()).
 
     points (N, 2), parts, shape_part_offsets, shape_point_offsets and bboxes
-    (S, 4) are read-only numpy views of the library's arrays. The native data
-    is released once this object and every view taken from it are gone, so a
-    view never dangles. Iterating yields one Shape per record."""
+    (S, 4) are read-only numpy views of the library's arrays. close() (or the
+    end of a "with" block) lets go of them: the Shapefile refuses further use,
+    and the native data is released as soon as no view taken from it is left
+    (views handed out before stay valid, so none ever dangles). Iterating
+    yields one Shape per record."""
 
     def __init__(self, handle: _ShpHandle) -> None:
-        self._handle = handle
+        self._handle: Optional[_ShpHandle] = handle
         rec: ShpDataRecord = handle.ptr.contents
         self.shape_type = int(rec.shape_type)
         self.num_shapes = int(rec.num_shapes)
         n_pts, n_parts, n_shp = int(rec.num_points), int(rec.num_parts), self.num_shapes
-        self.points = _view(handle, rec.points, n_pts, (n_pts, 2), np.float64)
-        self.parts = _view(handle, rec.parts, n_parts, (n_parts,), np.int32)
-        self.shape_part_offsets = _view(handle, rec.shape_part_offsets, n_shp + 1,
-                                        (n_shp + 1,), np.int32)
-        self.shape_point_offsets = _view(handle, rec.shape_point_offsets, n_shp + 1,
-                                         (n_shp + 1,), np.uint64)
-        self.bboxes = _view(handle, rec.bboxes, n_shp, (n_shp, 4), np.float64)
+        self._arrays: Dict[str, np.ndarray] = {
+            "points": _view(handle, rec.points, n_pts, (n_pts, 2), np.float64),
+            "parts": _view(handle, rec.parts, n_parts, (n_parts,), np.int32),
+            "shape_part_offsets": _view(handle, rec.shape_part_offsets, n_shp + 1,
+                                        (n_shp + 1,), np.int32),
+            "shape_point_offsets": _view(handle, rec.shape_point_offsets, n_shp + 1,
+                                         (n_shp + 1,), np.uint64),
+            "bboxes": _view(handle, rec.bboxes, n_shp, (n_shp, 4), np.float64),
+        }
+        for view in self._arrays.values():
+            view.flags.writeable = False
         # The library promises these; a wrong one would send the builders
         # past the arrays, so make sure once.
         if (self.shape_point_offsets[-1] != n_pts or self.shape_part_offsets[-1] != n_parts
                 or self.shape_point_offsets[0] != 0 or self.shape_part_offsets[0] != 0):
             raise ShapefileError("ordane_parse_shp", 0, "inconsistent ShpData offsets")
 
+    def _get(self, name: str) -> np.ndarray:
+        if self._handle is None:
+            raise ValueError("the Shapefile is closed")
+        return self._arrays[name]
+
+    @property
+    def points(self) -> np.ndarray:
+        """Every point of every shape, (N, 2) float64 (x, y)."""
+        return self._get("points")
+
+    @property
+    def parts(self) -> np.ndarray:
+        """Each part's first point, int32, as the file stores it (relative
+        to its shape's first point)."""
+        return self._get("parts")
+
+    @property
+    def shape_part_offsets(self) -> np.ndarray:
+        """Shape i's parts are parts[shape_part_offsets[i]:shape_part_offsets[i+1]]."""
+        return self._get("shape_part_offsets")
+
+    @property
+    def shape_point_offsets(self) -> np.ndarray:
+        """Shape i's points are points[shape_point_offsets[i]:shape_point_offsets[i+1]]."""
+        return self._get("shape_point_offsets")
+
+    @property
+    def bboxes(self) -> np.ndarray:
+        """Each shape's (min_x, min_y, max_x, max_y), (S, 4) float64."""
+        return self._get("bboxes")
+
+    def close(self) -> None:
+        """Lets go of the native data (freed once no view of it is left);
+        the Shapefile is unusable afterwards. Closing twice is harmless."""
+        self._handle = None
+        self._arrays = {}
+
+    @property
+    def closed(self) -> bool:
+        """True once close() has run."""
+        return self._handle is None
+
     @property
     def num_points(self) -> int:
+        """The number of points of all shapes."""
         return len(self.points)
 
     @property
     def num_parts(self) -> int:
+        """The number of parts of all shapes."""
         return len(self.parts)
 
     def __len__(self) -> int:
+        """The number of shapes (records)."""
         return self.num_shapes
 
     def __getitem__(self, index: int) -> Shape:
+        """Shape "index" (negative counts from the end)."""
         if index < 0:
             index += self.num_shapes
         if not 0 <= index < self.num_shapes:
@@ -356,6 +422,7 @@ class Shapefile:
         return Shape(self, index)
 
     def __iter__(self) -> Iterator[Shape]:
+        """One Shape per record, in file order."""
         for k in range(self.num_shapes):
             yield Shape(self, k)
 
@@ -389,20 +456,26 @@ class Shapefile:
         return np.concatenate(pieces)
 
     def __enter__(self) -> "Shapefile":
+        """The Shapefile itself; close() runs at the end of the block."""
         return self
 
     def __exit__(self, *exc: Any) -> None:
-        pass
+        """Closes the Shapefile."""
+        self.close()
 
     def __repr__(self) -> str:
+        if self.closed:
+            return "<quillon.Shapefile closed>"
         return "<quillon.Shapefile type %d: %d shapes, %d parts, %d points>" % (
             self.shape_type, self.num_shapes, self.num_parts, self.num_points)
 
 
 def parse_shp(file_path: PathName) -> Shapefile:
-    """Reads every record of a .shp file. The header is checked first, so a
-    file that is missing, short or not a shapefile raises ShapefileError."""
-    read_shp_header(file_path)
+    """Reads every record of a .shp file. The header is checked first: a
+    file that cannot be opened raises the system's OSError for it
+    (FileNotFoundError for a missing one), a short one or one that is not a
+    shapefile ShapefileError."""
+    read_shp_header(file_path)  # a missing file raises FileNotFoundError here
     ptr = lib().ordane_parse_shp(_fs(file_path))
     if not ptr:
         raise ShapefileError("ordane_parse_shp", 0, "%s could not be read (or memory ran out)"

@@ -112,9 +112,11 @@ class ParticleSystem:
         return not self._finalizer.alive
 
     def __enter__(self) -> "ParticleSystem":
+        """The system itself; close() runs at the end of the block."""
         return self
 
     def __exit__(self, *exc: Any) -> None:
+        """Closes the system."""
         self.close()
 
     def clear(self) -> None:

@@ -37,7 +37,11 @@ def test_every_header_export_is_declared():
         with open(os.path.join(ROOT, "include", lib + ".h")) as f:
             text = f.read()
         names |= set(re.findall(r"%s_API\s+[^;(]*?\b(%s_\w+)\s*\(" % (lib.upper(), lib), text))
-    assert names == {name for _, name, _, _ in _native.EXPORTS}
+    declared = {name for _, name, _, _ in _native.EXPORTS}
+    # quillon.cartography declares its exports in a table of its own.
+    from quillon import cartography
+    declared |= set(getattr(cartography, "_PROTOTYPES", {}))
+    assert names == declared
 
 
 def test_version_comes_from_the_sources():
