@@ -125,7 +125,9 @@ std::FILE* open_input(const char* path, int64_t* size) {
 }  // namespace
 
 InputStream::InputStream(const char* path) {
+  errno = 0;
   f_ = open_input(path, &size_);
+  no_memory_ = !f_ && errno == ENOMEM;
   limit_ = size_;
 }
 
@@ -167,6 +169,13 @@ bool InputStream::skip(int64_t bytes) {
     left -= step;
     pos_ += step;
   }
+  return true;
+}
+
+bool InputStream::rewind_to(int64_t pos) {
+  if (size_ < 0 || pos < 0 || pos > INT32_MAX) return false;
+  if (std::fseek(f_, static_cast<long>(pos), SEEK_SET) != 0) return false;
+  pos_ = pos;
   return true;
 }
 

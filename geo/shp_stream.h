@@ -38,6 +38,10 @@ class InputStream {
 
   bool is_open() const { return f_ != nullptr; }
 
+  // True when the stream could not be opened for want of memory (the C
+  // library's stream buffer), not because of the file.
+  bool out_of_memory() const { return no_memory_; }
+
   // The size of a regular file that states one, or -1 for a stream of
   // unknown size.
   int64_t size() const { return size_; }
@@ -63,11 +67,16 @@ class InputStream {
   // file) or the stream cannot seek (a pipe).
   bool skip(int64_t bytes);
 
+  // Goes back to "pos" bytes from the start (0 to 2^31 - 1) of a regular
+  // file; false for a stream that cannot seek.
+  bool rewind_to(int64_t pos);
+
  private:
   std::FILE* f_ = nullptr;
   int64_t size_ = -1;
   int64_t limit_ = -1;
   int64_t pos_ = 0;
+  bool no_memory_ = false;
 };
 
 }  // namespace shp

@@ -674,6 +674,203 @@ ORDANE_API void ordane_free_parts(GeoParts* parts);
  * Extensions: shapefile companions
  * ------------------------------------------------------------------------ */
 
+/* The files beside a .shp: the attribute table (.dbf) with its code page
+ * (.cpg), and the coordinate system (.prj). Read like the .shp: a regular
+ * file or a pipe (FIFO) is accepted, anything else (a directory, a device, a
+ * socket) cannot be opened, and a FIFO without a writer is waited for up to
+ * ORDANE_SHP_PIPE_WAIT_MS. Every length and count a file states is checked
+ * against the file's size before anything is allocated for it; a pipe's
+ * claims are checked against the bytes that really arrive, so a false claim
+ * costs at most about twice what was sent. */
+
+#define ORDANE_DBF_ERR_OPEN          (-41) /* the .dbf cannot be opened */
+#define ORDANE_DBF_ERR_TOO_SHORT     (-42) /* shorter than its 32-byte header */
+#define ORDANE_DBF_ERR_HEADER        (-43) /* header lengths inconsistent */
+#define ORDANE_DBF_ERR_TRUNCATED     (-44) /* fewer records than the header states */
+#define ORDANE_DBF_ERR_RECORD_COUNT  (-45) /* record count differs from the expected */
+#define ORDANE_DBF_ERR_ENCODING      (-46) /* the encoding asked for is unknown */
+#define ORDANE_PRJ_ERR_OPEN          (-47) /* the .prj cannot be opened */
+#define ORDANE_PRJ_ERR_TOO_LARGE     (-48) /* more than ORDANE_PRJ_MAX_BYTES */
+#define ORDANE_PRJ_ERR_TEXT          (-49) /* not UTF-8 text (or holds a NUL) */
+
+/* How a column's values are stored (DbfColumn.kind). */
+#define ORDANE_DBF_KIND_TEXT     1 /* C: UTF-8 text in text/text_offsets */
+#define ORDANE_DBF_KIND_NUMBER   2 /* N, F: doubles in numbers */
+#define ORDANE_DBF_KIND_LOGICAL  3 /* L: 1 / 0 in booleans */
+#define ORDANE_DBF_KIND_DATE     4 /* D: days since 1970-01-01 in days */
+#define ORDANE_DBF_KIND_RAW      5 /* any other type letter: the stored bytes */
+
+/* Where the encoding of the text came from (DbfTable.encoding_source). */
+#define ORDANE_DBF_ENCODING_ARGUMENT  1 /* the caller's "encoding" */
+#define ORDANE_DBF_ENCODING_CPG       2 /* the .cpg beside the .dbf */
+#define ORDANE_DBF_ENCODING_LDID      3 /* the header's language-driver byte */
+#define ORDANE_DBF_ENCODING_DEFAULT   4 /* none stated: see ordane_read_dbf() */
+
+/* One column of a DbfTable: a field descriptor and the field's values for
+ * every record, in record order. Exactly the arrays of the column's kind are
+ * set, each with num_records entries (text_offsets num_records + 1), the
+ * others are null; "valid" is set for every kind. */
+typedef struct DbfColumn {
+  char name[48];      /* field name in UTF-8, NUL-terminated: the stored
+                         bytes up to the first NUL (at most 11), converted
+                         like the text */
+  char type;          /* the type letter as stored ('C', 'N', 'F', ...) */
+  uint8_t kind;       /* ORDANE_DBF_KIND_* */
+  uint8_t length;     /* field length in bytes, as stored */
+  uint8_t decimals;   /* decimal count, as stored */
+  int32_t field_offset; /* byte offset of the field in a record (the
+                         deletion flag is byte 0) */
+  double* numbers;    /* NUMBER: the value, NaN where not valid */
+  int64_t* days;      /* DATE: days since 1970-01-01 (proleptic Gregorian),
+                         0 where not valid */
+  uint8_t* booleans;  /* LOGICAL: 1 for T t Y y 1, 0 for F f N n 0 and where
+                         not valid */
+  uint8_t* valid;     /* 1 where the value is present and well formed:
+                         NUMBER a number, DATE a real date, LOGICAL one of
+                         the letters above, TEXT converted without a
+                         replacement, RAW always 1 */
+  uint64_t* text_offsets; /* TEXT, RAW: value k is the bytes
+                         [text_offsets[k], text_offsets[k+1]) of "text" */
+  char* text;         /* TEXT, RAW: all values end to end, no separators;
+                         not NUL-terminated */
+} DbfColumn;
+
+/* A whole attribute table, by columns. Owned by the library: release it
+ * with ordane_free_dbf_table(). Arrays come from malloc, sized exactly; an
+ * array without elements may be null, so go by the counts. */
+typedef struct DbfTable {
+  int64_t num_records;     /* records, deleted ones included */
+  int32_t num_columns;     /* entries in columns */
+  int32_t encoding_source; /* ORDANE_DBF_ENCODING_* */
+  uint8_t* deleted;        /* num_records: 1 where the record's deletion
+                              flag is '*' (its values are still read) */
+  DbfColumn* columns;      /* num_columns, in field order */
+  char encoding[32];       /* the encoding the text was read in, as iconv
+                              names it ("UTF-8", "CP1252"...), NUL-terminated */
+  int32_t last_update;     /* header date as the number YYYYMMDD (year
+                              1900 + the stored byte) */
+  uint8_t version;         /* header byte 0 as stored (3: dBASE III) */
+  uint8_t language_driver; /* header byte 29 as stored */
+} DbfTable;
+
+/* ordane_read_dbf(): reads the attribute table "dbf_path" (a dBASE III/IV
+ * file as shapefile writers make it) into a new DbfTable stored at "*table".
+ *
+ * "expected_records" is the number of rows the table must have: pass the
+ * .shp's num_shapes (ShpData) or record_count (ShpHeader); a table of
+ * another size is ORDANE_DBF_ERR_RECORD_COUNT, since rows and shapes would no
+ * longer match. A negative value skips the check.
+ *
+ * Text (C fields and the field names) comes out as UTF-8, converted with the
+ * C library's iconv from, in this order of precedence:
+ *  1. "encoding", when not null: an iconv name or a code page as .cpg files
+ *     write them ("UTF-8", "1252", "ISO-8859-1", "cp1251", "GBK", "ANSI
+ *     1251", "88591"); unknown to iconv, or longer than 31 bytes:
+ *     ORDANE_DBF_ERR_ENCODING;
+ *  2. the .cpg beside the file ("dbf_path" with its extension replaced by
+ *     .cpg, then .CPG), the same names; one that is empty, over 255 bytes or
+ *     unknown to iconv is passed over;
+ *  3. the language-driver byte of the header, when it names a code page
+ *     (0x57, ESRI's "ANSI", names none: GDAL writes it whatever the text's
+ *     encoding, UTF-8 included);
+ *  4. otherwise UTF-8 if every text value of the file is valid UTF-8, and
+ *     ISO-8859-1 if not. Writers of today (GDAL, pyshp) write UTF-8, often
+ *     without a .cpg, while older files are in a single-byte code page that
+ *     GDAL reads as ISO-8859-1; text in a single-byte code page is almost
+ *     never valid UTF-8 by chance, and ISO-8859-1 maps every byte, so no
+ *     byte is lost either way.
+ * A byte sequence invalid in the encoding becomes U+FFFD and the value's
+ * "valid" entry 0. Text values lose trailing spaces and NULs (the padding);
+ * leading spaces are kept.
+ *
+ * N and F fields: blanks around the number are ignored; empty, all '*'
+ * (overflow), or anything but an optional sign, digits, one '.' and an
+ * optional exponent is not valid (NaN). The parse is locale-independent and
+ * correctly rounded. D fields: YYYYMMDD with a month 1-12 and a day of that
+ * month; anything else, blanks or zeros included, is not valid. Other type
+ * letters (M, B, I, ...) are RAW: the stored bytes, unconverted.
+ *
+ * Returns 0 with "*table" set, or, with nothing written:
+ *  -1 "dbf_path" or "table" is null;
+ *  ORDANE_DBF_ERR_ENCODING "encoding" is unknown (checked before the file);
+ *  ORDANE_DBF_ERR_OPEN the file cannot be opened;
+ *  ORDANE_DBF_ERR_TOO_SHORT fewer than 32 bytes;
+ *  ORDANE_DBF_ERR_HEADER a header length below 33 or beyond the file, no
+ *    field descriptor, a descriptor cut off by the header's end, or a record
+ *    length shorter than the deletion flag plus the fields;
+ *  ORDANE_DBF_ERR_TRUNCATED the file ends before the records the header
+ *    states (a final 0x1A end mark is optional);
+ *  ORDANE_DBF_ERR_RECORD_COUNT see "expected_records";
+ *  ORDANE_ERR_OUT_OF_MEMORY memory ran out (everything is released).
+ * Re-entrant; the files are closed before returning. */
+ORDANE_API int32_t ordane_read_dbf(const char* dbf_path, const char* encoding,
+                                   int64_t expected_records, DbfTable** table);
+
+/* ordane_free_dbf_table(): releases "table" (from ordane_read_dbf()) and
+ * all its arrays; null does nothing. "table" is invalid afterwards. */
+ORDANE_API void ordane_free_dbf_table(DbfTable* table);
+
+/* The largest .prj ordane_read_prj() accepts, in bytes. The WKT of any
+ * coordinate system, WKT2 with its usage and bounds included, takes a few
+ * kilobytes. */
+#define ORDANE_PRJ_MAX_BYTES 65536
+
+/* ordane_read_prj(): reads the coordinate system text of "prj_path" (WKT,
+ * as shapefile writers put it in the .prj) into a new NUL-terminated string
+ * stored at "*wkt", for a coordinate library to interpret; the library
+ * itself reads nothing in it. A UTF-8 byte order mark at the start and
+ * white space and NULs at the end are removed; an empty file gives "".
+ * Returns 0, or with nothing written: -1 "prj_path" or "wkt" is null,
+ * ORDANE_PRJ_ERR_OPEN the file cannot be opened, ORDANE_PRJ_ERR_TOO_LARGE
+ * more than ORDANE_PRJ_MAX_BYTES bytes, ORDANE_PRJ_ERR_TEXT not valid UTF-8
+ * or a NUL before the end, ORDANE_ERR_OUT_OF_MEMORY. Release the string with
+ * ordane_free_prj_text(). Re-entrant; the file is closed before returning. */
+ORDANE_API int32_t ordane_read_prj(const char* prj_path, char** wkt);
+
+/* ordane_free_prj_text(): releases a string from ordane_read_prj(); null
+ * does nothing. */
+ORDANE_API void ordane_free_prj_text(char* wkt);
+
+/* Every geometry type with points, Z and M included. "xy" has the layout and
+ * invariants of ShpData (shape k is row k of the .dbf, bboxes holds 4 x
+ * num_shapes numbers) and holds what ordane_parse_shp() returns for the
+ * types it reads, plus:
+ *  - MultiPoint, MultiPointZ, MultiPointM (8, 18, 28): every point, each its
+ *    own part (as a Point record's), and the record's box;
+ *  - PolyLineM, PolygonM (23, 25): parts and points as PolyLine and Polygon.
+ * MultiPatch (31), whose parts need their part types to mean anything, and
+ * unknown types stay empty shapes with box 0, 0, 0, 0, like malformed
+ * records (the rules of ShpData, plus a MultiPoint NumPoints that is
+ * negative or beyond the content).
+ * "z" and "m" hold one value per point of "xy.points" (num_points entries),
+ * or are null when no record of the file carries that block. A point whose
+ * record carries none, or whose content ends before the block (M is optional
+ * after Z in the Z types), has NaN there. Values are as stored: M values
+ * below -1e38, "no data" by ESRI's convention, are left to the caller.
+ * Released with ordane_free_shp_geometry(); arrays come from malloc, sized
+ * exactly, and may be null when empty. */
+typedef struct ShpGeometry {
+  ShpData xy;             /* x, y, parts, offsets and boxes */
+  double* z;              /* xy.num_points Z values, or null */
+  double* m;              /* xy.num_points M values, or null */
+  int32_t* shape_types;   /* xy.num_shapes: each record's own Shape Type
+                             (0 for a record too short to hold one) */
+} ShpGeometry;
+
+/* ordane_read_shp_geometry(): reads every record of "file_path" in one
+ * sequential pass, as ordane_parse_shp() does (same record walk, same bounds
+ * on streams, same damage rules), into a new ShpGeometry stored at
+ * "*geometry". ordane_parse_shp() itself is unchanged.
+ * Returns 0, or with nothing written: -1 "file_path" or "geometry" null,
+ * ORDANE_SHP_ERR_OPEN (-2) the file cannot be opened, ORDANE_SHP_ERR_TOO_SHORT
+ * (-3) fewer than 100 bytes, ORDANE_ERR_OUT_OF_MEMORY. Re-entrant; the file
+ * is closed before returning. */
+ORDANE_API int32_t ordane_read_shp_geometry(const char* file_path, ShpGeometry** geometry);
+
+/* ordane_free_shp_geometry(): releases "geometry" and its arrays; null does
+ * nothing. */
+ORDANE_API void ordane_free_shp_geometry(ShpGeometry* geometry);
+
 #ifdef __cplusplus
 } /* extern "C" */
 #endif
@@ -700,6 +897,19 @@ ORDANE_STATIC_ASSERT(offsetof(ShpData, bboxes) == 56, "ShpData.bboxes");
 ORDANE_STATIC_ASSERT(sizeof(GeoParts) == 48, "GeoParts layout");
 ORDANE_STATIC_ASSERT(offsetof(GeoParts, points) == 16, "GeoParts.points");
 ORDANE_STATIC_ASSERT(offsetof(GeoParts, part_flags) == 40, "GeoParts.part_flags");
+ORDANE_STATIC_ASSERT(sizeof(DbfColumn) == 104, "DbfColumn layout");
+ORDANE_STATIC_ASSERT(offsetof(DbfColumn, type) == 48, "DbfColumn.type");
+ORDANE_STATIC_ASSERT(offsetof(DbfColumn, field_offset) == 52, "DbfColumn.field_offset");
+ORDANE_STATIC_ASSERT(offsetof(DbfColumn, numbers) == 56, "DbfColumn.numbers");
+ORDANE_STATIC_ASSERT(offsetof(DbfColumn, text) == 96, "DbfColumn.text");
+ORDANE_STATIC_ASSERT(sizeof(DbfTable) == 72, "DbfTable layout");
+ORDANE_STATIC_ASSERT(offsetof(DbfTable, deleted) == 16, "DbfTable.deleted");
+ORDANE_STATIC_ASSERT(offsetof(DbfTable, encoding) == 32, "DbfTable.encoding");
+ORDANE_STATIC_ASSERT(offsetof(DbfTable, last_update) == 64, "DbfTable.last_update");
+ORDANE_STATIC_ASSERT(offsetof(DbfTable, language_driver) == 69, "DbfTable.language_driver");
+ORDANE_STATIC_ASSERT(sizeof(ShpGeometry) == 88, "ShpGeometry layout");
+ORDANE_STATIC_ASSERT(offsetof(ShpGeometry, z) == 64, "ShpGeometry.z");
+ORDANE_STATIC_ASSERT(offsetof(ShpGeometry, shape_types) == 80, "ShpGeometry.shape_types");
 #  endif
 ORDANE_STATIC_ASSERT(sizeof(GeoProjection) == 56, "GeoProjection layout");
 ORDANE_STATIC_ASSERT(offsetof(GeoProjection, lat1) == 8, "GeoProjection.lat1");
