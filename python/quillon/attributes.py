@@ -54,7 +54,18 @@ def _check_layouts() -> None:
 _check_layouts()
 
 # The exports this module calls, declared on first use.
+class _ShpGeometry(Structure):
+    _fields_ = [("xy", _native.ShpDataRecord), ("z", c_void_p), ("m", c_void_p),
+                ("shape_types", c_void_p)]
+
+
+if ctypes.sizeof(c_void_p) == 8 and (ctypes.sizeof(_ShpGeometry) != 88
+                                     or _ShpGeometry.z.offset != 64):
+    raise ImportError("quillon: ShpGeometry layout differs from the C header")
+
 _PROTOTYPES: Dict[str, Tuple[Any, List[Any]]] = {
+    "ordane_read_shp_geometry": (c_int32, [c_char_p, POINTER(POINTER(_ShpGeometry))]),
+    "ordane_free_shp_geometry": (None, [c_void_p]),
     "ordane_read_dbf": (c_int32, [c_char_p, c_char_p, c_int64, POINTER(POINTER(_DbfTable))]),
     "ordane_free_dbf_table": (None, [POINTER(_DbfTable)]),
     "ordane_read_prj": (c_int32, [c_char_p, POINTER(c_void_p)]),
@@ -273,3 +284,29 @@ def read_prj(prj_path: Any) -> str:
         return ctypes.string_at(text.value).decode("utf-8") if text.value else ""
     finally:
         _c("ordane_free_prj_text")(text)
+
+
+def read_shp_geometry(file_path: Any) -> Any:
+    """Every record of a .shp with points, as parse_shp() gives them plus
+    the MultiPoint and M types: a Shapefile whose extra attributes "z" and
+    "m" hold one value per point (None when no record has that block; NaN
+    for a point whose record has none) and "shape_types" each record's own
+    type. A file that cannot be opened raises the system's OSError."""
+    from . import geo
+    geometry = POINTER(_ShpGeometry)()
+    rc = _c("ordane_read_shp_geometry")(_fs(file_path), ctypes.byref(geometry))
+    if rc == -2:
+        geo._raise_os_error(file_path)
+    if rc != 0:
+        raise ShapefileError("ordane_read_shp_geometry", rc, "%s: %s" % (
+            os.fsdecode(file_path), geo.SHP_ERRORS.get(rc, DBF_ERRORS.get(rc, "unknown"))))
+    handle = geo._ShpHandle.__new__(geo._ShpHandle)
+    handle.ptr = ctypes.cast(geometry, POINTER(_native.ShpDataRecord))
+    handle.free = _c("ordane_free_shp_geometry")
+    shp = geo.Shapefile(handle)
+    g = geometry.contents
+    n_pts, n_shp = int(g.xy.num_points), int(g.xy.num_shapes)
+    shp.z = geo._view(handle, g.z, n_pts, (n_pts,), np.float64) if g.z else None
+    shp.m = geo._view(handle, g.m, n_pts, (n_pts,), np.float64) if g.m else None
+    shp.shape_types = geo._view(handle, g.shape_types, n_shp, (n_shp,), np.int32)
+    return shp

@@ -124,3 +124,23 @@ def test_sample_rows_match_its_shapes():
     prj = os.path.splitext(SAMPLE)[0] + ".prj"
     if os.path.exists(prj):
         assert "WGS" in q.read_prj(prj).upper()
+
+
+def test_geometry_of_every_type_with_z_and_m(tmp_path):
+    # A MultiPointZ (18) record: box, 2 points, their Z range and values, M range and values.
+    pts = [(1.0, 2.0), (3.0, 4.0)]
+    content = struct.pack("<i4di", 18, 1, 2, 3, 4, 2) + b"".join(struct.pack("<2d", *p) for p in pts)
+    content += struct.pack("<2d2d", 5, 6, 5, 6) + struct.pack("<2d2d", 7, 8, 7, 8)
+    from conftest import shp_bytes
+    f = tmp_path / "mpz.shp"
+    f.write_bytes(shp_bytes(18, [content]))
+    with q.read_shp_geometry(f) as g:
+        assert g.points.tolist() == [[1, 2], [3, 4]] and len(g) == 1
+        assert g.z.tolist() == [5, 6] and g.m.tolist() == [7, 8]
+        assert g.shape_types.tolist() == [18]
+        z = g.z
+    assert z.tolist() == [5, 6]  # a view outlives the closed Shapefile
+    assert q.parse_shp(SAMPLE).points.tolist() == q.read_shp_geometry(SAMPLE).points.tolist()
+    assert q.read_shp_geometry(SAMPLE).z is None
+    with pytest.raises(FileNotFoundError):
+        q.read_shp_geometry(tmp_path / "none.shp")
