@@ -540,4 +540,6 @@ def _interruptible(fn: Any, url: bytes, dest: bytes) -> int:
     worker.start()
     while not done.wait(_WAIT_SLICE):
         pass
+    if not result:
+        raise RuntimeError("quillon: the download worker ended without a result")
     return result[0]
