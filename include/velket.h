@@ -237,6 +237,30 @@ VELKET_API int32_t velket_trim_path(const struct BLPathCore* src, struct BLPathC
  * Exports beyond the core set above, with the same conventions.
  * ======================================================================== */
 
+/* ---- Easing over arrays ------------------------------------------------- */
+
+/* velket_cubic_bezier_evaluate_array(): out[i] = velket_cubic_bezier_evaluate(
+ * x[i], x1, y1, x2, y2) for i in [0, count), the same bits per element as the
+ * scalar export, in index order.
+ *
+ * Returns VELKET_OK, or VELKET_ERR_INVALID_ARGUMENT when "x" is null or "out"
+ * is null (checked in that order; nothing is written). A "count" of 0 writes
+ * nothing and returns VELKET_OK. "out" may be "x" itself (each element is
+ * read before it is written) but must not overlap it otherwise. Both arrays
+ * hold "count" doubles, owned by the caller. No allocation; any number of
+ * threads at once on distinct outputs. */
+VELKET_API int32_t velket_cubic_bezier_evaluate_array(const double* x, double* out,
+                                                     uint64_t count, double x1, double y1,
+                                                     double x2, double y2);
+
+/* velket_spring_evaluate_array(): out[i] = velket_spring_evaluate(t[i],
+ * stiffness, damping, mass, velocity) for i in [0, count), the same bits per
+ * element as the scalar export. Arguments, result codes and aliasing as for
+ * velket_cubic_bezier_evaluate_array(). */
+VELKET_API int32_t velket_spring_evaluate_array(const double* t, double* out, uint64_t count,
+                                               double stiffness, double damping, double mass,
+                                               double velocity);
+
 #ifdef __cplusplus
 } /* extern "C" */
 #endif

@@ -102,3 +102,29 @@ extern "C" VELKET_API double velket_spring_evaluate(double t, double stiffness, 
   if (t <= 0.0) return 0.0;
   return spring_position(t, stiffness, damping, mass, velocity);
 }
+
+// ---- Easing over arrays -----------------------------------------------------
+// The scalar exports' own code per element, so every element has the bits the
+// scalar call would give.
+
+extern "C" VELKET_API int32_t velket_cubic_bezier_evaluate_array(const double* x, double* out,
+                                                                uint64_t count, double x1,
+                                                                double y1, double x2,
+                                                                double y2) {
+  if (x == nullptr || out == nullptr) return VELKET_ERR_INVALID_ARGUMENT;
+  for (uint64_t i = 0; i < count; ++i) {
+    out[i] = velket_cubic_bezier_evaluate(x[i], x1, y1, x2, y2);
+  }
+  return VELKET_OK;
+}
+
+extern "C" VELKET_API int32_t velket_spring_evaluate_array(const double* t, double* out,
+                                                          uint64_t count, double stiffness,
+                                                          double damping, double mass,
+                                                          double velocity) {
+  if (t == nullptr || out == nullptr) return VELKET_ERR_INVALID_ARGUMENT;
+  for (uint64_t i = 0; i < count; ++i) {
+    out[i] = velket_spring_evaluate(t[i], stiffness, damping, mass, velocity);
+  }
+  return VELKET_OK;
+}

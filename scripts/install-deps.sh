@@ -18,6 +18,8 @@ packages=(
   python3-pyshp gdal-bin                         # .dbf cross-check; writer corpus generator
   valgrind                                       # memcheck stage (scripts/run-valgrind.sh)
   libsleef-dev                                   # vector elementary functions for the kernels
+  python3-venv python3-setuptools python3-wheel  # pip install ./python into a venv, offline
+  python3-dask python3-distributed               # the tile set over a dask cluster (examples/python/tiles.py)
 )
 
 missing=()

@@ -33,6 +33,7 @@ from .geo import (PROJECTIONS, Shape, Shapefile, albers_forward, bounds, build_l
                   build_multilinestring, build_polygon, download, fit, lcc_forward,
                   mercator_forward, mercator_inverse, parse_shp, project, read_shp_header,
                   transform)
+from .attributes import Field, Table, read_dbf, read_prj, read_shp_geometry
 from .motion import ParticleSystem, cubic_bezier, spring, trim_path
 from .perspective import (Camera, Projected, camera_path, camera_points, camera_segments,
                           project_point, render_globe)
@@ -48,6 +49,7 @@ __all__ = [
     "albers_forward", "bounds", "fit", "transform",
     "build_polygon", "build_linestring", "build_multilinestring",
     "read_shp_header", "parse_shp", "Shapefile", "Shape", "download",
+    "read_dbf", "read_prj", "read_shp_geometry", "Table", "Field",
     "cubic_bezier", "spring", "ParticleSystem", "trim_path",
     "project_point", "camera_points", "camera_segments", "camera_path", "Projected",
     "render_globe",

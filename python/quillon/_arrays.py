@@ -2,50 +2,115 @@
 
 from __future__ import annotations
 
+import ctypes
 from typing import Any, Optional, Tuple
 
 import numpy as np
 
 INT32_MAX = 2**31 - 1
 
+_F64 = np.dtype(np.float64)
+_ndarray = np.ndarray
+
+
+def _probe_data_offset() -> int:
+    """Where CPython's numpy keeps an array's data pointer inside the array
+    object (just past the object header), or 0 when that cannot be relied on
+    (another interpreter or layout): then .ctypes.data is used."""
+    try:
+        offset = object.__basicsize__
+        for probe in (np.zeros(3), np.zeros((2, 2))[1:], np.arange(5.0)[::-1]):
+            if ctypes.c_void_p.from_address(id(probe) + offset).value != probe.ctypes.data:
+                return 0
+        return offset
+    except Exception:  # pragma: no cover - any surprise means the slow path
+        return 0
+
+
+_DATA_OFFSET = _probe_data_offset()
+_read_pointer = ctypes.c_void_p.from_address
+
+
+def address(arr: np.ndarray) -> int:
+    """The address of an array's first element. Reading the pointer field
+    costs a tenth of .ctypes.data, which builds a helper object each time."""
+    if _DATA_OFFSET:
+        return _read_pointer(id(arr) + _DATA_OFFSET).value or 0
+    return arr.ctypes.data
+
+
+def _converted(value: Any, dtype: np.dtype, name: str) -> np.ndarray:
+    """"value" as a new C-contiguous array of "dtype". Numbers of another
+    width, integers, Fortran-ordered and strided arrays, lists and tuples are
+    copied explicitly; booleans, complex numbers, strings and objects are
+    refused rather than guessed at."""
+    try:
+        src = np.asarray(value)
+    except (TypeError, ValueError) as exc:
+        raise TypeError("%s must be an array of %s: %s" % (name, dtype.name, exc)) from None
+    if src.dtype.kind not in "fiu":
+        raise TypeError("%s must hold real numbers (converted to %s), not %s"
+                        % (name, dtype.name, src.dtype))
+    return np.array(src, dtype=dtype, order="C", copy=True)
+
 
 def _as_array(value: Any, dtype: Any, name: str) -> np.ndarray:
-    """"value" as an ndarray of "dtype": arrays must already have it (a silent
-    conversion would hide a float32 or integer array handed in by mistake),
-    other sequences are converted."""
+    """"value" as a C-contiguous ndarray of "dtype": such an array as it is,
+    anything else converted by an explicit copy."""
     want = np.dtype(dtype)
-    if isinstance(value, np.ndarray):
-        if value.dtype != want:
-            raise TypeError("%s must be a %s array, not %s (convert it with "
-                            ".astype(np.%s))" % (name, want.name, value.dtype, want.name))
+    if type(value) is _ndarray and value.dtype == want and value.flags.c_contiguous:
         return value
-    try:
-        arr = np.asarray(value, dtype=want)
-    except (TypeError, ValueError) as exc:
-        raise TypeError("%s must be an array of %s: %s" % (name, want.name, exc)) from None
-    return arr
-
-
-def _contiguous(arr: np.ndarray, name: str) -> None:
-    if not arr.flags.c_contiguous:
-        raise ValueError("%s must be C-contiguous (use np.ascontiguousarray)" % name)
+    return _converted(value, want, name)
 
 
 def tuples(value: Any, width: int, name: str) -> Tuple[np.ndarray, int]:
     """A float64 array of (N, width) or flat N * width numbers: (array, N)."""
-    arr = _as_array(value, np.float64, name)
-    if arr.ndim == 2:
+    if type(value) is _ndarray and value.dtype is _F64 and value.flags.c_contiguous:
+        arr = value
+    else:
+        arr = _as_array(value, _F64, name)
+    ndim = arr.ndim
+    if ndim == 2:
         if arr.shape[1] != width:
             raise ValueError("%s must have shape (N, %d), not %s" % (name, width, arr.shape))
-    elif arr.ndim == 1:
+    elif ndim == 1:
         if arr.shape[0] % width:
             raise ValueError("%s is flat with %d numbers, not a multiple of %d"
                              % (name, arr.shape[0], width))
     else:
         raise ValueError("%s must have shape (N, %d) or be flat, not %s"
                          % (name, width, arr.shape))
-    _contiguous(arr, name)
     return arr, arr.size // width
+
+
+def pairs_io(value: Any, out: Optional[np.ndarray],
+             name: str) -> Tuple[int, np.ndarray, int, np.ndarray, int]:
+    """points() and output_at() in one step, for the per-call cost of the
+    projections: (N, input array, its address, output array, its address).
+    The caller keeps the input array (a converted copy may be the only
+    reference to the memory at that address) until the C call returns."""
+    if type(value) is _ndarray and value.dtype is _F64 and value.flags.c_contiguous:
+        arr = value
+    else:
+        arr = _as_array(value, _F64, name)
+    shape = arr.shape
+    if len(shape) == 2:
+        if shape[1] != 2:
+            raise ValueError("%s must have shape (N, 2), not %s" % (name, shape))
+    elif len(shape) == 1:
+        if shape[0] & 1:
+            raise ValueError("%s is flat with %d numbers, not a multiple of 2" % (name, shape[0]))
+    else:
+        raise ValueError("%s must have shape (N, 2) or be flat, not %s" % (name, shape))
+    if _DATA_OFFSET:
+        at = _read_pointer(id(arr) + _DATA_OFFSET).value or 0
+        if out is None:
+            dst = np.empty(shape)
+            return arr.size >> 1, arr, at, dst, _read_pointer(id(dst) + _DATA_OFFSET).value or 0
+    else:
+        at = arr.ctypes.data
+    dst, dst_at = output_at(out, arr, at)
+    return arr.size >> 1, arr, at, dst, dst_at
 
 
 def points(value: Any, name: str = "points") -> Tuple[np.ndarray, int]:
@@ -53,27 +118,47 @@ def points(value: Any, name: str = "points") -> Tuple[np.ndarray, int]:
     return tuples(value, 2, name)
 
 
+def _contiguous(arr: np.ndarray, name: str) -> None:
+    if not arr.flags.c_contiguous:
+        raise ValueError("%s must be C-contiguous (use np.ascontiguousarray)" % name)
+
+
 def output(out: Optional[np.ndarray], like: np.ndarray, dtype: Any = np.float64,
            name: str = "out") -> np.ndarray:
     """"out" checked to hold exactly as many numbers as "like" (any shape of
-    that size), writable and C-contiguous; a new array shaped like "like" when
+    that size), of "dtype" exactly, writable and C-contiguous (no conversion:
+    the caller reads the results there); a new array shaped like "like" when
     None. "out" may be "like" itself, but may not overlap it otherwise."""
+    return output_at(out, like, address(like), dtype, name)[0]
+
+
+def output_at(out: Optional[np.ndarray], like: np.ndarray, like_address: int,
+              dtype: Any = np.float64, name: str = "out") -> Tuple[np.ndarray, int]:
+    """output() for a caller that already has the input's address: (array,
+    its address)."""
     if out is None:
-        return np.empty(like.shape, dtype)
+        dst = np.empty(like.shape, dtype)
+        return dst, address(dst)
     if not isinstance(out, np.ndarray):
         raise TypeError("%s must be a numpy array" % name)
-    want = np.dtype(dtype)
-    if out.dtype != want:
-        raise TypeError("%s must be a %s array, not %s" % (name, want.name, out.dtype))
+    if out.dtype is not _F64 or dtype is not np.float64:
+        want = np.dtype(dtype)
+        if out.dtype != want:
+            raise TypeError("%s must be a %s array, not %s" % (name, want.name, out.dtype))
     if out.size != like.size:
         raise ValueError("%s holds %d numbers, the input %d" % (name, out.size, like.size))
-    if not out.flags.writeable:
+    flags = out.flags
+    if not flags.writeable:
         raise ValueError("%s is read-only" % name)
-    _contiguous(out, name)
-    if (out.ctypes.data != like.ctypes.data or out.dtype != like.dtype) \
-            and np.may_share_memory(out, like):
-        raise ValueError("%s overlaps the input without being the same array" % name)
-    return out
+    if not flags.c_contiguous:
+        raise ValueError("%s must be C-contiguous (use np.ascontiguousarray)" % name)
+    at = address(out)
+    if at != like_address or out.dtype != like.dtype:
+        # Both are contiguous: they overlap when their byte ranges do.
+        size = out.nbytes
+        if at < like_address + like.nbytes and like_address < at + size and size:
+            raise ValueError("%s overlaps the input without being the same array" % name)
+    return out, at
 
 
 def sized(out: Optional[np.ndarray], shape: Tuple[int, ...], dtype: Any, name: str) -> np.ndarray:
@@ -84,8 +169,11 @@ def sized(out: Optional[np.ndarray], shape: Tuple[int, ...], dtype: Any, name: s
         raise TypeError("%s must be a numpy array" % name)
     if out.dtype != np.dtype(dtype):
         raise TypeError("%s must be a %s array, not %s" % (name, np.dtype(dtype).name, out.dtype))
-    if out.size != int(np.prod(shape)):
-        raise ValueError("%s holds %d values, %d are needed" % (name, out.size, int(np.prod(shape))))
+    need = 1
+    for extent in shape:
+        need *= extent
+    if out.size != need:
+        raise ValueError("%s holds %d values, %d are needed" % (name, out.size, need))
     if not out.flags.writeable:
         raise ValueError("%s is read-only" % name)
     _contiguous(out, name)

@@ -20,6 +20,7 @@ from __future__ import annotations
 import ctypes
 import ctypes.util
 import os
+import re
 import threading
 from ctypes import (POINTER, Structure, c_char_p, c_double, c_int, c_int32, c_int64,
                     c_size_t, c_uint8, c_uint32, c_uint64, c_void_p)
@@ -62,6 +63,7 @@ class ShpHeader(Structure):
 
     @property
     def bbox(self) -> Tuple[float, float, float, float]:
+        """(min_x, min_y, max_x, max_y)."""
         return (self.min_x, self.min_y, self.max_x, self.max_y)
 
     def __repr__(self) -> str:
@@ -201,6 +203,8 @@ EXPORTS: List[Tuple[str, str, Any, List[Any]]] = [
     ("velket", "velket_ps_get_count", c_uint64, [_p]),
     ("velket", "velket_ps_render", None, [_p, _p]),
     ("velket", "velket_trim_path", c_int32, [_p, _p, c_double, c_double, c_double]),
+    ("velket", "velket_cubic_bezier_evaluate_array", c_int32, [_p, _p, c_uint64] + [c_double] * 4),
+    ("velket", "velket_spring_evaluate_array", c_int32, [_p, _p, c_uint64] + [c_double] * 4),
 
     ("torvik", "torvik_project_point", c_int32,
      [c_double, c_double, _CAM, POINTER(c_double), POINTER(c_double), POINTER(c_double)]),
@@ -262,6 +266,8 @@ class Libraries:
     def __init__(self, paths: Dict[str, str]) -> None:
         self.paths = dict(paths)
         self.handles: Dict[str, ctypes.CDLL] = {}
+        from ._versioning import package_version
+        check_versions(self.paths, package_version())
         # A Blend2D outside the loader's search (the real one in its own
         # prefix) is loaded first, so that the libraries' dependency on it
         # resolves to this copy.
@@ -294,6 +300,10 @@ class Libraries:
                               % lib)
         self.blend2d_name = _blend2d_name(here)
 
+
+    def __repr__(self) -> str:
+        return "<quillon libraries %s, Blend2D %s>" % (
+            ", ".join("%s=%s" % kv for kv in self.paths.items()), self.blend2d_name or "?")
 
     def __getattr__(self, name: str) -> Any:
         # Only reached for names that were not declared above.
@@ -351,7 +361,33 @@ def _in_dir(folder: str, lib: str) -> Optional[str]:
         candidate = os.path.join(folder, name)
         if os.path.isfile(candidate):
             return candidate
-    return None
+    # A wheel holds the fully versioned file only (lib<name>.so.X.Y.Z).
+    try:
+        names = sorted(os.listdir(folder))
+    except OSError:
+        return None
+    pattern = re.compile(r"lib%s\.so\.\d+\.\d+\.\d+$" % lib)
+    versioned = [n for n in names if pattern.match(n)]
+    return os.path.join(folder, versioned[-1]) if len(versioned) == 1 else None
+
+
+def check_versions(paths: Dict[str, str], want: str) -> None:
+    """Refuses libraries whose file names carry another version than the
+    package's (lib<name>.so.X.Y.Z exactly, lib<name>.so.X by the major
+    number); a name without a version is taken on trust."""
+    if not re.fullmatch(r"\d+\.\d+\.\d+", want):
+        return  # a package without a known version (run from a bare folder)
+    for lib, path in paths.items():
+        name = os.path.basename(os.path.realpath(path))
+        m = re.fullmatch(r"lib%s\.so\.(\d+(?:\.\d+\.\d+)?)" % lib, name)
+        if not m:
+            continue
+        got = m.group(1)
+        same = got == want if "." in got else got == want.split(".")[0]
+        if not same:
+            raise OSError("quillon: %s is version %s of lib%s, the package is version %s; "
+                          "install the package and the libraries from one checkout"
+                          % (os.path.realpath(path), got, lib, want))
 
 
 def find_libraries(lib_dir: Optional[str] = None) -> Dict[str, str]:

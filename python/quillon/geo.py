@@ -4,14 +4,16 @@ from __future__ import annotations
 
 import ctypes
 import os
+import threading
 import weakref
 from typing import Any, Dict, Iterator, List, Optional, Sequence, Tuple, Union
 
 import numpy as np
 
 from . import _arrays
+from ._arrays import pairs_io as _pairs_io
 from ._native import GeoTransform, ShpDataRecord, ShpHeader, lib
-from .blend2d import Path, PathLike, path_address
+from .blend2d import Path, PathLike, hold, path_address
 from .errors import DOWNLOAD_ERRORS, SHP_ERRORS, DownloadError, QuillonError, ShapefileError
 
 PathName = Union[str, bytes, "os.PathLike[str]"]
@@ -52,9 +54,10 @@ def _conic(params: Any, projection: str) -> Tuple[float, ...]:
 
 def _run(name: str, fn: Any, args: Tuple[Any, ...], src: np.ndarray, n: int,
          out: Optional[np.ndarray]) -> np.ndarray:
-    dst = _arrays.output(out, src)
+    at = _arrays.address(src)
+    dst, dst_at = _arrays.output_at(out, src, at)
     if n:
-        rc = fn(*args, src.ctypes.data, dst.ctypes.data, n)
+        rc = fn(*args, at, dst_at, n)
         if rc != 0:
             raise QuillonError(name, rc, "null array or count <= 0")
     return dst
@@ -62,14 +65,22 @@ def _run(name: str, fn: Any, args: Tuple[Any, ...], src: np.ndarray, n: int,
 
 def mercator_forward(lonlat: Any, out: Optional[np.ndarray] = None) -> np.ndarray:
     """Web Mercator (EPSG 3857): (lon, lat) degrees to (x, y) metres."""
-    src, n = _arrays.points(lonlat, "lonlat")
-    return _run("ordane_proj_3857_forward", lib().ordane_proj_3857_forward, (), src, n, out)
+    n, src, at, dst, dst_at = _pairs_io(lonlat, out, "lonlat")
+    if n:
+        rc = lib().ordane_proj_3857_forward(at, dst_at, n)
+        if rc:
+            raise QuillonError("ordane_proj_3857_forward", rc, "null array or count <= 0")
+    return dst
 
 
 def mercator_inverse(xy: Any, out: Optional[np.ndarray] = None) -> np.ndarray:
     """Web Mercator (EPSG 3857): (x, y) metres to (lon, lat) degrees."""
-    src, n = _arrays.points(xy, "xy")
-    return _run("ordane_proj_3857_inverse", lib().ordane_proj_3857_inverse, (), src, n, out)
+    n, src, at, dst, dst_at = _pairs_io(xy, out, "xy")
+    if n:
+        rc = lib().ordane_proj_3857_inverse(at, dst_at, n)
+        if rc:
+            raise QuillonError("ordane_proj_3857_inverse", rc, "null array or count <= 0")
+    return dst
 
 
 def lcc_forward(lonlat: Any, lat1: float, lat2: float, lat0: float, lon0: float,
@@ -101,6 +112,8 @@ def project(lonlat: Any, projection: str = "mercator", params: Any = None,
     projection: "mercator" (EPSG 3857), "mercator_inverse", "lcc" or
     "albers"; the conics take "params" (lat1, lat2, lat0, lon0[,
     false_easting, false_northing]) in degrees and metres, or a dict."""
+    if projection == "mercator" and params is None:
+        return mercator_forward(lonlat, out)
     if projection in ("mercator", "3857"):
         if params is not None:
             raise TypeError("the mercator projection takes no parameters")
@@ -159,10 +172,10 @@ def transform(points: Any, transform: Optional[GeoTransform],
               out: Optional[np.ndarray] = None) -> np.ndarray:
     """Maps a Point array through "transform" (None: copied unchanged)."""
     src, n = _arrays.points(points)
-    dst = _arrays.output(out, src)
+    at = _arrays.address(src)
+    dst, dst_at = _arrays.output_at(out, src, at)
     if n:
-        rc = lib().ordane_transform_coords(src.ctypes.data, dst.ctypes.data, n,
-                                           _transform_ref(transform))
+        rc = lib().ordane_transform_coords(at, dst_at, n, _transform_ref(transform))
         if rc != 0:
             raise QuillonError("ordane_transform_coords", rc, "null array or count <= 0")
     return dst
@@ -186,8 +199,10 @@ def build_polygon(path: Optional[PathLike], points: Any, part_offsets: Any,
     src, n = _arrays.points(points)
     offs, parts = _arrays.offsets(part_offsets, n)
     path = Path() if path is None else path
-    rc = lib().ordane_build_polygon(path_address(path), src.ctypes.data if n else None,
-                                    offs.ctypes.data, parts, _transform_ref(transform))
+    with hold(path):
+        rc = lib().ordane_build_polygon(path_address(path), _arrays.address(src) if n else None,
+                                        _arrays.address(offs), parts,
+                                        _transform_ref(transform))
     return _built("ordane_build_polygon", rc if n else 0, path)
 
 
@@ -199,8 +214,10 @@ def build_multilinestring(path: Optional[PathLike], points: Any, part_offsets: A
     path = Path() if path is None else path
     if n == 0:
         return path  # every part is empty
-    rc = lib().ordane_build_multilinestring(path_address(path), src.ctypes.data,
-                                            offs.ctypes.data, parts, _transform_ref(transform))
+    with hold(path):
+        rc = lib().ordane_build_multilinestring(path_address(path), _arrays.address(src),
+                                                _arrays.address(offs), parts,
+                                                _transform_ref(transform))
     return _built("ordane_build_multilinestring", rc, path)
 
 
@@ -211,8 +228,9 @@ def build_linestring(path: Optional[PathLike], points: Any,
     if n < 2:
         raise ValueError("a line string needs at least 2 points, not %d" % n)
     path = Path() if path is None else path
-    rc = lib().ordane_build_linestring(path_address(path), src.ctypes.data, n,
-                                       _transform_ref(transform))
+    with hold(path):
+        rc = lib().ordane_build_linestring(path_address(path), _arrays.address(src), n,
+                                           _transform_ref(transform))
     return _built("ordane_build_linestring", rc, path)
 
 
@@ -228,10 +246,24 @@ def _fs(path: PathName) -> bytes:
     return name
 
 
+def _raise_os_error(file_path: PathName) -> None:
+    """For a file the library could not open: the OSError the system gives
+    for it (FileNotFoundError, PermissionError, IsADirectoryError...), so
+    callers handle a missing file as they would from open(). Returns when
+    Python can open it after all (the library's own error is raised then)."""
+    try:
+        with open(file_path, "rb"):
+            pass
+    except OSError as exc:
+        raise exc from None
+
+
 def read_shp_header(file_path: PathName) -> ShpHeader:
     """The header of a .shp file and its record count."""
     header = ShpHeader()
     rc = lib().ordane_read_shp_header(_fs(file_path), ctypes.byref(header))
+    if rc == -2:
+        _raise_os_error(file_path)
     if rc != 0:
         raise ShapefileError("ordane_read_shp_header", rc,
                              "%s: %s" % (os.fsdecode(file_path), SHP_ERRORS.get(rc, "unknown")))
@@ -296,41 +328,93 @@ class Shapefile:
     """The geometry of a whole .shp file (ordane_parse_shp()).
 
     points (N, 2), parts, shape_part_offsets, shape_point_offsets and bboxes
-    (S, 4) are read-only numpy views of the library's arrays. The native data
-    is released once this object and every view taken from it are gone, so a
-    view never dangles. Iterating yields one Shape per record."""
+    (S, 4) are read-only numpy views of the library's arrays. close() (or the
+    end of a "with" block) lets go of them: the Shapefile refuses further use,
+    and the native data is released as soon as no view taken from it is left
+    (views handed out before stay valid, so none ever dangles). Iterating
+    yields one Shape per record."""
 
     def __init__(self, handle: _ShpHandle) -> None:
-        self._handle = handle
+        self._handle: Optional[_ShpHandle] = handle
         rec: ShpDataRecord = handle.ptr.contents
         self.shape_type = int(rec.shape_type)
         self.num_shapes = int(rec.num_shapes)
         n_pts, n_parts, n_shp = int(rec.num_points), int(rec.num_parts), self.num_shapes
-        self.points = _view(handle, rec.points, n_pts, (n_pts, 2), np.float64)
-        self.parts = _view(handle, rec.parts, n_parts, (n_parts,), np.int32)
-        self.shape_part_offsets = _view(handle, rec.shape_part_offsets, n_shp + 1,
-                                        (n_shp + 1,), np.int32)
-        self.shape_point_offsets = _view(handle, rec.shape_point_offsets, n_shp + 1,
-                                         (n_shp + 1,), np.uint64)
-        self.bboxes = _view(handle, rec.bboxes, n_shp, (n_shp, 4), np.float64)
+        self._arrays: Dict[str, np.ndarray] = {
+            "points": _view(handle, rec.points, n_pts, (n_pts, 2), np.float64),
+            "parts": _view(handle, rec.parts, n_parts, (n_parts,), np.int32),
+            "shape_part_offsets": _view(handle, rec.shape_part_offsets, n_shp + 1,
+                                        (n_shp + 1,), np.int32),
+            "shape_point_offsets": _view(handle, rec.shape_point_offsets, n_shp + 1,
+                                         (n_shp + 1,), np.uint64),
+            "bboxes": _view(handle, rec.bboxes, n_shp, (n_shp, 4), np.float64),
+        }
+        for view in self._arrays.values():
+            view.flags.writeable = False
         # The library promises these; a wrong one would send the builders
         # past the arrays, so make sure once.
         if (self.shape_point_offsets[-1] != n_pts or self.shape_part_offsets[-1] != n_parts
                 or self.shape_point_offsets[0] != 0 or self.shape_part_offsets[0] != 0):
             raise ShapefileError("ordane_parse_shp", 0, "inconsistent ShpData offsets")
 
+    def _get(self, name: str) -> np.ndarray:
+        if self._handle is None:
+            raise ValueError("the Shapefile is closed")
+        return self._arrays[name]
+
+    @property
+    def points(self) -> np.ndarray:
+        """Every point of every shape, (N, 2) float64 (x, y)."""
+        return self._get("points")
+
+    @property
+    def parts(self) -> np.ndarray:
+        """Each part's first point, int32, as the file stores it (relative
+        to its shape's first point)."""
+        return self._get("parts")
+
+    @property
+    def shape_part_offsets(self) -> np.ndarray:
+        """Shape i's parts are parts[shape_part_offsets[i]:shape_part_offsets[i+1]]."""
+        return self._get("shape_part_offsets")
+
+    @property
+    def shape_point_offsets(self) -> np.ndarray:
+        """Shape i's points are points[shape_point_offsets[i]:shape_point_offsets[i+1]]."""
+        return self._get("shape_point_offsets")
+
+    @property
+    def bboxes(self) -> np.ndarray:
+        """Each shape's (min_x, min_y, max_x, max_y), (S, 4) float64."""
+        return self._get("bboxes")
+
+    def close(self) -> None:
+        """Lets go of the native data (freed once no view of it is left);
+        the Shapefile is unusable afterwards. Closing twice is harmless."""
+        self._handle = None
+        self._arrays = {}
+
+    @property
+    def closed(self) -> bool:
+        """True once close() has run."""
+        return self._handle is None
+
     @property
     def num_points(self) -> int:
+        """The number of points of all shapes."""
         return len(self.points)
 
     @property
     def num_parts(self) -> int:
+        """The number of parts of all shapes."""
         return len(self.parts)
 
     def __len__(self) -> int:
+        """The number of shapes (records)."""
         return self.num_shapes
 
     def __getitem__(self, index: int) -> Shape:
+        """Shape "index" (negative counts from the end)."""
         if index < 0:
             index += self.num_shapes
         if not 0 <= index < self.num_shapes:
@@ -338,6 +422,7 @@ class Shapefile:
         return Shape(self, index)
 
     def __iter__(self) -> Iterator[Shape]:
+        """One Shape per record, in file order."""
         for k in range(self.num_shapes):
             yield Shape(self, k)
 
@@ -371,20 +456,26 @@ class Shapefile:
         return np.concatenate(pieces)
 
     def __enter__(self) -> "Shapefile":
+        """The Shapefile itself; close() runs at the end of the block."""
         return self
 
     def __exit__(self, *exc: Any) -> None:
-        pass
+        """Closes the Shapefile."""
+        self.close()
 
     def __repr__(self) -> str:
+        if self.closed:
+            return "<quillon.Shapefile closed>"
         return "<quillon.Shapefile type %d: %d shapes, %d parts, %d points>" % (
             self.shape_type, self.num_shapes, self.num_parts, self.num_points)
 
 
 def parse_shp(file_path: PathName) -> Shapefile:
-    """Reads every record of a .shp file. The header is checked first, so a
-    file that is missing, short or not a shapefile raises ShapefileError."""
-    read_shp_header(file_path)
+    """Reads every record of a .shp file. The header is checked first: a
+    file that cannot be opened raises the system's OSError for it
+    (FileNotFoundError for a missing one), a short one or one that is not a
+    shapefile ShapefileError."""
+    read_shp_header(file_path)  # a missing file raises FileNotFoundError here
     ptr = lib().ordane_parse_shp(_fs(file_path))
     if not ptr:
         raise ShapefileError("ordane_parse_shp", 0, "%s could not be read (or memory ran out)"
@@ -399,7 +490,17 @@ def parse_shp(file_path: PathName) -> Shapefile:
 
 def download(url: str, dest_path: PathName) -> None:
     """GETs "url" (http or https) into the file "dest_path"; DownloadError
-    carries the result code on failure."""
+    carries the result code on failure.
+
+    On the main thread the transfer runs on a worker thread that this call
+    waits for in short slices, so Ctrl-C raises KeyboardInterrupt at once
+    instead of when the server gives up. The library cannot stop a transfer
+    midway, so the abandoned one goes on in the background (a daemon thread,
+    gone when the process exits) until the server ends it; "dest_path" is
+    then to be treated as a broken transfer (code -9): a partial file, which
+    may still grow until the server ends the transfer. Delete it or download
+    again to another name. On any other thread the call blocks in C as
+    before (only the main thread receives KeyboardInterrupt)."""
     if not isinstance(url, str):
         raise TypeError("url must be a str")
     if "\0" in url:
@@ -408,6 +509,37 @@ def download(url: str, dest_path: PathName) -> None:
         url_bytes = url.encode("utf-8")
     except UnicodeEncodeError:
         raise DownloadError("ordane_http_download_file", -2, DOWNLOAD_ERRORS[-2]) from None
-    rc = lib().ordane_http_download_file(url_bytes, _fs(dest_path))
+    dest = _fs(dest_path)
+    fn = lib().ordane_http_download_file
+    if threading.current_thread() is not threading.main_thread():
+        rc = fn(url_bytes, dest)
+    else:
+        rc = _interruptible(fn, url_bytes, dest)
     if rc != 0:
         raise DownloadError("ordane_http_download_file", rc, DOWNLOAD_ERRORS.get(rc, "unknown"))
+
+
+# How long the main thread sleeps between looks at a running transfer: short
+# enough that Ctrl-C feels immediate on every platform.
+_WAIT_SLICE = 0.05
+
+
+def _interruptible(fn: Any, url: bytes, dest: bytes) -> int:
+    """fn(url, dest) on a worker thread; its result, or KeyboardInterrupt
+    (and any other exception raised while waiting) as soon as it arrives."""
+    result: List[int] = []
+    done = threading.Event()
+
+    def transfer() -> None:
+        try:
+            result.append(int(fn(url, dest)))
+        finally:
+            done.set()
+
+    worker = threading.Thread(target=transfer, name="quillon-download", daemon=True)
+    worker.start()
+    while not done.wait(_WAIT_SLICE):
+        pass
+    if not result:
+        raise RuntimeError("quillon: the download worker ended without a result")
+    return result[0]

@@ -9,7 +9,7 @@ import numpy as np
 
 from . import _arrays
 from ._native import PerspectiveCamera, lib
-from .blend2d import Path, PathLike, path_address
+from .blend2d import Path, PathLike, hold, path_address
 from .errors import QuillonError
 
 Camera = PerspectiveCamera
@@ -42,12 +42,13 @@ def _through(fn: Any, width: int, value: Any, camera: PerspectiveCamera,
              visible: Optional[np.ndarray], name: str) -> Projected:
     cam = _camera(camera)
     src, n = _arrays.tuples(value, width, name)
-    dst = _arrays.output(out, src)
+    at = _arrays.address(src)
+    dst, dst_at = _arrays.output_at(out, src, at)
     sc = _arrays.sized(scales, (n,), np.float64, "scales")
     vis = _arrays.sized(visible, (n,), np.bool_, "visible")
     count = 0
     if n:
-        count = int(fn(src.ctypes.data, dst.ctypes.data, sc.ctypes.data, vis.ctypes.data, n, cam))
+        count = int(fn(at, dst_at, _arrays.address(sc), _arrays.address(vis), n, cam))
     return Projected(dst, sc, vis, count)
 
 
@@ -77,7 +78,9 @@ def camera_path(src: PathLike, camera: PerspectiveCamera,
     cam = _camera(camera)
     out = Path() if dst is None else dst
     mean = ctypes.c_double(1.0)
-    rc = lib().torvik_transform_path(path_address(src), path_address(out), ctypes.byref(mean), cam)
+    with hold(src, out):
+        rc = lib().torvik_transform_path(path_address(src), path_address(out),
+                                         ctypes.byref(mean), cam)
     if rc != 0:
         raise QuillonError("torvik_transform_path", rc, "null path or camera")
     return out, mean.value
@@ -96,7 +99,7 @@ def render_globe(pixels: np.ndarray, texture: np.ndarray, center_x: float, cente
         raise ValueError("radius must be positive, not %r" % radius)
     if np.may_share_memory(dst, tex):
         raise ValueError("pixels and texture overlap")
-    rc = lib().torvik_render_globe(dst.ctypes.data, width, height, stride, tex.ctypes.data,
+    rc = lib().torvik_render_globe(_arrays.address(dst), width, height, stride, _arrays.address(tex),
                                    tw, th, tstride, float(center_x), float(center_y),
                                    float(radius), float(rotation), float(tilt),
                                    _arrays.uint(atmosphere, 32, "atmosphere"))

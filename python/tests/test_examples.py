@@ -99,3 +99,27 @@ def test_rings_across_the_antimeridian_are_cut_and_closed():
         assert np.array_equal(ring[0], ring[-1])
         assert np.abs(np.diff(ring[:, 0])).max() <= 180  # no streak across the map
     assert np.array_equal(rings[offs[-2]:offs[-1]], pts[11:])
+
+
+def _tiles(out, *extra):
+    proc = subprocess.run([sys.executable, os.path.join(EXAMPLES, "tiles.py"), "--shp", SAMPLE,
+                           "--out", out, "--zoom", "2"] + list(extra),
+                          stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=600)
+    assert proc.returncode == 0, proc.stderr.decode()
+    return json.loads(proc.stdout.decode().strip().splitlines()[-1])
+
+
+def test_tile_set_over_a_dask_cluster_matches_one_process(tmp_path):
+    pytest.importorskip("distributed")
+    here = _tiles(str(tmp_path / "here"))
+    assert here["tiles"] == 21 and here["files"][0] == os.path.join("0", "0", "0.png")
+    spread = _tiles(str(tmp_path / "cluster"), "--workers", "2")
+    assert spread["files"] == here["files"]
+    for name in here["files"]:
+        with open(str(tmp_path / "here" / name), "rb") as a, \
+                open(str(tmp_path / "cluster" / name), "rb") as b:
+            assert a.read() == b.read(), name
+    # The world tile shows land and sea; the four of zoom 1 tile it.
+    world = read_png(str(tmp_path / "here" / "0" / "0" / "0.png"))
+    assert world.shape[:2] == (256, 256)
+    assert len({tuple(p) for p in world[::8, ::8].reshape(-1, world.shape[2])}) > 2

@@ -174,3 +174,24 @@ def test_globe_matches_the_c_call(c):
     again = np.full((60, 80), 0xFF102030, np.uint32)
     q.render_globe(again, wide[:, :36], 40.0, 30.0, 25.0, 15.0, 20.0, 0xFF5CB8FF)
     assert np.array_equal(again, want)
+
+
+def test_easing_arrays_match_the_scalar_calls_bit_for_bit(c):
+    rng = np.random.default_rng(5)
+    xs = np.concatenate([rng.uniform(-0.2, 1.2, 5000), [np.nan, np.inf, -np.inf, 0.0, -0.0, 1.0]])
+    for fn, scalar, args in [(q.cubic_bezier, c.velket_cubic_bezier_evaluate, (0.9, -3, 0.1, 4)),
+                             (q.spring, c.velket_spring_evaluate, (100.0, 8.0, 2.0, 1.5)),
+                             (q.spring, c.velket_spring_evaluate, (100.0, 60.0, 1.0, 0.0))]:
+        got = fn(xs.reshape(-1, 2), *args)
+        assert got.shape == (len(xs) // 2, 2)
+        want = np.array([scalar(v, *map(float, args)) for v in xs.tolist()])
+        assert got.ravel().view(np.uint64).tolist() == want.view(np.uint64).tolist()
+        # float32, Fortran order and lists are converted; the input is untouched.
+        f32 = xs[:100].astype(np.float32)
+        assert np.array_equal(fn(f32, *args), fn(f32.astype(np.float64), *args), equal_nan=True)
+        fortran = np.asfortranarray(xs[:100].reshape(10, 10))
+        assert np.array_equal(fn(fortran, *args), fn(np.ascontiguousarray(fortran), *args),
+                              equal_nan=True)
+        assert fn([], *args).shape == (0,)
+    with pytest.raises(TypeError, match="real numbers"):
+        q.spring(np.array(["a"]), 1, 1)

@@ -37,9 +37,13 @@ def test_every_header_export_is_declared():
         with open(os.path.join(ROOT, "include", lib + ".h")) as f:
             text = f.read()
         names |= set(re.findall(r"%s_API\s+[^;(]*?\b(%s_\w+)\s*\(" % (lib.upper(), lib), text))
-    # The cartography module declares its own calls.
+    declared = {name for _, name, _, _ in _native.EXPORTS}
+    # quillon.cartography declares its exports in a table of its own.
     from quillon import cartography
-    assert names == {name for _, name, _, _ in _native.EXPORTS} | set(cartography._PROTOTYPES)
+    declared |= set(getattr(cartography, "_PROTOTYPES", {}))
+    from quillon import attributes
+    declared |= set(attributes._PROTOTYPES)
+    assert names == declared
 
 
 def test_version_comes_from_the_sources():
@@ -55,6 +59,22 @@ def test_version_comes_from_the_sources():
     assert _versioning.from_source_tree(tree) == "3.14.1"
 
 
+# The suite also runs against a package installed by pip, from a folder
+# outside the checkout (the CI stage "python"): then the tests of the
+# checkout's own package do not apply.
+FROM_CHECKOUT = os.path.realpath(quillon.__file__).startswith(os.path.realpath(ROOT) + os.sep)
+checkout_only = pytest.mark.skipif(not FROM_CHECKOUT, reason="tests the checkout's package")
+
+
+def test_installed_package_is_the_one_tested():
+    if FROM_CHECKOUT:
+        pytest.skip("the checkout's package")
+    paths = _native.lib().paths
+    here = os.path.dirname(os.path.realpath(quillon.__file__))
+    assert all(os.path.realpath(p).startswith(here + os.sep) for p in paths.values()), paths
+
+
+@checkout_only
 def test_import_from_the_repository_root():
     out = run([sys.executable, "-c", SMOKE], cwd=ROOT, drop=("PYTHONPATH",))
     assert out.splitlines()[0] == quillon.__version__
@@ -67,6 +87,8 @@ def test_missing_libraries_are_reported(tmp_path):
     assert proc.returncode != 0 and "libordane not found in %s" % tmp_path in proc.stderr
 
 
+@checkout_only
+@pytest.mark.skipif(not os.environ.get("QUILLON_LIB_DIR"), reason="needs QUILLON_LIB_DIR")
 def test_pip_install(tmp_path):
     src = tmp_path / "src"
     shutil.copytree(os.path.join(ROOT, "python"), src / "python",
@@ -75,9 +97,11 @@ def test_pip_install(tmp_path):
     shutil.copytree(os.path.join(ROOT, "include"), src / "include")
     shutil.copy(os.path.join(ROOT, "CMakeLists.txt"), src / "CMakeLists.txt")
     prefix = tmp_path / "prefix"
+    # Without the C sources beside it: the package alone, which then finds
+    # the libraries through QUILLON_LIB_DIR.
     run([sys.executable, "-m", "pip", "install", "--no-build-isolation", "--no-index",
          "--disable-pip-version-check", "--prefix", str(prefix), str(src / "python")],
-        cwd=str(tmp_path))
+        cwd=str(tmp_path), env=dict(os.environ, QUILLON_NO_NATIVE_BUILD="1"))
     inits = glob.glob(str(prefix / "**" / "quillon" / "__init__.py"), recursive=True)
     assert len(inits) == 1
     site = os.path.dirname(os.path.dirname(inits[0]))
@@ -86,6 +110,52 @@ def test_pip_install(tmp_path):
     out = run([sys.executable, "-c", SMOKE], cwd=str(tmp_path),
               env=dict(os.environ, PYTHONPATH=site)).splitlines()
     assert out[0] == quillon.__version__ and out[1].startswith(site)
+
+
+@pytest.mark.skipif(not os.environ.get("QUILLON_PIP_TESTS"),
+                    reason="builds the libraries in Release: set QUILLON_PIP_TESTS=1")
+@pytest.mark.parametrize("isolation", [True, False])
+def test_pip_install_into_a_fresh_venv_carries_the_libraries(tmp_path, isolation):
+    """The README's commands: a venv over the system's packages, then
+    "pip install ./python", offline, with and without build isolation."""
+    venv = tmp_path / "venv"
+    run(["/usr/bin/python3" if os.path.exists("/usr/bin/python3") else sys.executable,
+         "-m", "venv", "--system-site-packages", str(venv)])
+    python = str(venv / "bin" / "python")
+    args = [python, "-m", "pip", "install", "--no-index", "--disable-pip-version-check"]
+    if not isolation:
+        args.append("--no-build-isolation")
+    # One CMake build folder for every run of this test: the second only links.
+    build = os.environ.get("QUILLON_PIP_BUILD_DIR") or os.path.join(
+        os.environ.get("QUILLON_TEST_OUT", str(tmp_path)), "pip-cmake")
+    run(args + [os.path.join(ROOT, "python")], cwd=str(tmp_path),
+        env=dict(os.environ, QUILLON_CMAKE_BUILD_DIR=build),
+        drop=("QUILLON_LIB_DIR", "PYTHONPATH", "LD_PRELOAD", "PIP_NO_BUILD_ISOLATION"))
+    out = run([python, "-c", SMOKE], cwd=str(tmp_path),
+              drop=("QUILLON_LIB_DIR", "PYTHONPATH", "LD_PRELOAD")).splitlines()
+    site = str(venv / "lib")
+    assert out[0] == quillon.__version__
+    assert out[1].startswith(site) and out[2].startswith(site)
+    assert os.path.basename(out[2]) == "libordane.so.%s" % quillon.__version__
+    assert float(out[3]) == pytest.approx(20037508.342789244)
+    assert out[4] == "0xff336699"
+    libs = os.path.dirname(out[2])
+    assert sorted(os.listdir(libs))[0].startswith(("libbl2dcompat.so", "libblend2d.so"))
+
+
+def test_libraries_of_another_version_are_refused(tmp_path):
+    for name in ("libordane.so.9.9.9", "libordane.so.9"):
+        fake = tmp_path / name
+        fake.write_bytes(b"")
+        with pytest.raises(OSError, match="version 9"):
+            _native.check_versions({"ordane": str(fake)}, "1.0.0")
+    ok = tmp_path / ("libordane.so.%s" % quillon.__version__)
+    ok.write_bytes(b"")
+    _native.check_versions({"ordane": str(ok)}, quillon.__version__)
+    assert _native._in_dir(str(tmp_path), "ordane") is None  # two versioned files: ambiguous
+    os.remove(str(tmp_path / "libordane.so.9.9.9"))
+    os.remove(str(tmp_path / "libordane.so.9"))
+    assert _native._in_dir(str(tmp_path), "ordane") == str(ok)
 
 
 @pytest.mark.skipif(not os.environ.get("QUILLON_BUILD_DIR"), reason="needs the CMake build")
