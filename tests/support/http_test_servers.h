@@ -2,8 +2,8 @@
 // helpers, and the local servers of http_test_server.py (plain HTTP, HTTPS
 // with a self-signed certificate made by openssl at test time, and a silent
 // port), started once per test program and stopped when it ends.
-#ifndef QUILLON_TESTS_HTTP_TEST_SERVERS_H
-#define QUILLON_TESTS_HTTP_TEST_SERVERS_H
+#ifndef QUILLON_TESTS_SUPPORT_HTTP_TEST_SERVERS_H
+#define QUILLON_TESTS_SUPPORT_HTTP_TEST_SERVERS_H
 
 #include "ordane.h"
 
@@ -248,4 +248,4 @@ inline const Servers& servers() {
   http_test::TempDir dir;                                    \
   ASSERT_FALSE(dir.path.empty())
 
-#endif  // QUILLON_TESTS_HTTP_TEST_SERVERS_H
+#endif  // QUILLON_TESTS_SUPPORT_HTTP_TEST_SERVERS_H
