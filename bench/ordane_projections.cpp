@@ -39,7 +39,7 @@ std::vector<double> lonlat_points() {
   std::mt19937_64 rng(42);
   std::uniform_real_distribution<double> lon(-170, -50), lat(10, 80);
   std::vector<double> v(2 * kPoints);
-  for (int64_t i = 0; i < kPoints; ++i) {
+  for (size_t i = 0; i < static_cast<size_t>(kPoints); ++i) {
     v[2 * i] = lon(rng);
     v[2 * i + 1] = lat(rng);
   }

@@ -20,7 +20,7 @@ std::vector<double> plane_points() {
   std::mt19937_64 rng(7);
   std::uniform_real_distribution<double> x(-2e7, 2e7), y(-1e7, 1.5e7);
   std::vector<double> v(2 * kPoints);
-  for (int64_t i = 0; i < kPoints; ++i) {
+  for (size_t i = 0; i < static_cast<size_t>(kPoints); ++i) {
     v[2 * i] = x(rng);
     v[2 * i + 1] = y(rng);
   }
@@ -55,7 +55,7 @@ void BM_ordane_build_polygon(benchmark::State& state) {
   offsets.push_back(kPoints);
   const int64_t parts = static_cast<int64_t>(offsets.size()) - 1;
   const GeoTransform t = screen_fit();
-  quillon_test::PathHolder path;
+  quillon_test::Path path;
   for (auto _ : state) {
     bl_path_clear(path.get());
     benchmark::DoNotOptimize(

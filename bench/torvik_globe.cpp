@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "cpu_dispatch.h"
-#include "kernels/globe_kernels.h"
+#include "globe_kernels.h"
 
 namespace {
 

@@ -17,28 +17,14 @@
 #include <vector>
 
 #include "bl_holders.h"
+#include "camera_fixtures.h"
 #include "camera_projection.h"
 #include "cpu_dispatch.h"
-#include "kernels/camera_kernels.h"
+#include "camera_kernels.h"
 
 namespace {
 
-// A street-level view: tilted, turned and rolled, so that no sine or cosine
-// is trivially 0 or 1, and with a share of the plane behind the near distance.
-PerspectiveCamera bench_camera() {
-  PerspectiveCamera c{};
-  c.viewport_width = 1920;
-  c.viewport_height = 1080;
-  c.fov = 50;
-  c.pitch = 55;
-  c.bearing = 30;
-  c.roll = 5;
-  c.distance = 800;
-  c.center_x = 1000;
-  c.center_y = 1000;
-  c.near_plane = 10;
-  return c;
-}
+using quillon_test::street_camera;
 
 std::vector<double> plane_points(size_t pairs) {
   std::mt19937_64 rng(3);
@@ -50,7 +36,7 @@ std::vector<double> plane_points(size_t pairs) {
 
 void BM_torvik_transform_points(benchmark::State& state) {
   const size_t n = static_cast<size_t>(state.range(0));
-  const PerspectiveCamera camera = bench_camera();
+  const PerspectiveCamera camera = street_camera();
   const std::vector<double> in = plane_points(n);
   std::vector<double> out(2 * n), scales(n);
   std::vector<uint8_t> visible(n);
@@ -95,7 +81,7 @@ void BM_torvik_points_kernel(benchmark::State& state) {
     return;
   }
   const size_t n = static_cast<size_t>(state.range(1));
-  const PerspectiveCamera camera = bench_camera();
+  const PerspectiveCamera camera = street_camera();
   const std::vector<double> in = plane_points(n);
   std::vector<double> out(2 * n), scales(n);
   std::vector<uint8_t> visible(n);
@@ -114,7 +100,7 @@ BENCHMARK(BM_torvik_points_kernel)
 
 void BM_torvik_transform_lines(benchmark::State& state) {
   const size_t n = static_cast<size_t>(state.range(0));
-  const PerspectiveCamera camera = bench_camera();
+  const PerspectiveCamera camera = street_camera();
   const std::vector<double> in = plane_points(2 * n);
   std::vector<double> out(4 * n), scales(n);
   std::vector<uint8_t> visible(n);
@@ -134,7 +120,7 @@ void BM_torvik_lines_kernel(benchmark::State& state) {
     return;
   }
   const size_t n = static_cast<size_t>(state.range(1));
-  const PerspectiveCamera camera = bench_camera();
+  const PerspectiveCamera camera = street_camera();
   const std::vector<double> in = plane_points(2 * n);
   std::vector<double> out(4 * n), scales(n);
   std::vector<uint8_t> visible(n);
@@ -179,8 +165,8 @@ void build_source_path(BLPathCore* path, size_t vertices) {
 
 void BM_torvik_transform_path(benchmark::State& state) {
   const size_t n = static_cast<size_t>(state.range(0));
-  const PerspectiveCamera camera = bench_camera();
-  quillon_test::PathHolder src, dst;
+  const PerspectiveCamera camera = street_camera();
+  quillon_test::Path src, dst;
   build_source_path(src.get(), n);
   double mean = 0;
   for (auto _ : state) {

@@ -13,7 +13,7 @@ namespace {
 
 // A spiral of n vertices, with a cubic every 50 vertices and a close at the
 // end, as a traced outline would look.
-void build_path(quillon_test::PathHolder& p, int64_t n) {
+void build_path(quillon_test::Path& p, int64_t n) {
   bl_path_move_to(p.get(), 960.0, 540.0);
   int64_t i = 1;
   while (i < n) {
@@ -34,9 +34,9 @@ void build_path(quillon_test::PathHolder& p, int64_t n) {
 
 void run(benchmark::State& state, double start, double end, double offset) {
   const int64_t n = state.range(0);
-  quillon_test::PathHolder src;
+  quillon_test::Path src;
   build_path(src, n);
-  quillon_test::PathHolder dst;
+  quillon_test::Path dst;
   for (auto _ : state) {
     bl_path_clear(dst.get());
     benchmark::DoNotOptimize(velket_trim_path(src.get(), dst.get(), start, end, offset));

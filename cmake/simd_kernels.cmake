@@ -29,9 +29,9 @@
 # on AVX2 and AVX-512 and are used only from those two levels.
 
 include_guard(GLOBAL)
-
-# The repository root, also when the fuzz targets are built on their own.
-get_filename_component(QUILLON_ROOT_DIR "${CMAKE_CURRENT_LIST_DIR}/.." ABSOLUTE)
+# QUILLON_ROOT_DIR and the probed warning list, also when the fuzz targets
+# are built on their own.
+include(${CMAKE_CURRENT_LIST_DIR}/build_flags.cmake)
 
 if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(x86_64|AMD64|amd64)$" AND CMAKE_SIZEOF_VOID_P EQUAL 8
    AND CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
@@ -63,18 +63,16 @@ function(quillon_kernel_target_settings target lib folder)
     POSITION_INDEPENDENT_CODE ON
     CXX_VISIBILITY_PRESET hidden
     VISIBILITY_INLINES_HIDDEN ON)
+  # A kernel folder depends only downward: on common/ and include/.
   target_include_directories(${target} PUBLIC
-    ${QUILLON_ROOT_DIR}/include ${QUILLON_ROOT_DIR}/common
-    ${QUILLON_ROOT_DIR}/${folder} ${QUILLON_ROOT_DIR}/${folder}/kernels)
+    ${QUILLON_ROOT_DIR}/include ${QUILLON_ROOT_DIR}/common ${QUILLON_ROOT_DIR}/${folder}/kernels)
   if(QUILLON_SIMD_X86)
     target_compile_definitions(${target} PUBLIC QUILLON_SIMD_X86=1)
     target_link_libraries(${target} PUBLIC quillon::sleef)
   else()
     target_compile_definitions(${target} PUBLIC QUILLON_SIMD_X86=0)
   endif()
-  target_compile_options(${target} PRIVATE -ffp-contract=off -Wall -Wextra -Wshadow
-                                           -Wmissing-declarations
-                                           $<$<BOOL:${QUILLON_WERROR}>:-Werror>)
+  target_compile_options(${target} PRIVATE -ffp-contract=off ${QUILLON_WARNING_FLAGS})
 endfunction()
 
 # Builds <lib>_kernels from <folder>/kernels/*.cpp and links it into <lib>

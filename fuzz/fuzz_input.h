@@ -1,7 +1,7 @@
 // fuzz_input.h - reads typed values off the front of a fuzzer's input. Past
 // the end every read gives zero, so any input decodes to some call.
-#ifndef QUILLON_FUZZ_INPUT_H
-#define QUILLON_FUZZ_INPUT_H
+#ifndef QUILLON_FUZZ_FUZZ_INPUT_H
+#define QUILLON_FUZZ_FUZZ_INPUT_H
 
 #include <cstddef>
 #include <cstdint>
@@ -43,4 +43,4 @@ class Input {
 
 }  // namespace quillon_fuzz
 
-#endif  // QUILLON_FUZZ_INPUT_H
+#endif  // QUILLON_FUZZ_FUZZ_INPUT_H

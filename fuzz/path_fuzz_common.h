@@ -1,12 +1,13 @@
 // path_fuzz_common.h - builds a Blend2D path from fuzzer input, for the
 // targets that walk paths.
-#ifndef QUILLON_FUZZ_PATH_COMMON_H
-#define QUILLON_FUZZ_PATH_COMMON_H
+#ifndef QUILLON_FUZZ_PATH_FUZZ_COMMON_H
+#define QUILLON_FUZZ_PATH_FUZZ_COMMON_H
 
 #include <blend2d/blend2d.h>
 
 #include <cstdint>
 
+#include "bl_holders.h"
 #include "fuzz_input.h"
 
 namespace quillon_fuzz {
@@ -15,15 +16,8 @@ inline void check(bool ok) {
   if (!ok) __builtin_trap();
 }
 
-// A path owned by the target.
-struct Path {
-  BLPathCore core;
-  Path() { bl_path_init(&core); }
-  ~Path() { bl_path_destroy(&core); }
-  Path(const Path&) = delete;
-  Path& operator=(const Path&) = delete;
-  size_t size() const { return bl_path_get_size(&core); }
-};
+// A path owned by the target: the tests' holder.
+using quillon_test::Path;
 
 // Appends up to max_ops path operations: moves, lines, quads, cubics,
 // conics (with their NaN weight entries) and closes.
@@ -47,4 +41,4 @@ inline void build_path(Input& in, BLPathCore* p, size_t max_ops) {
 
 }  // namespace quillon_fuzz
 
-#endif  // QUILLON_FUZZ_PATH_COMMON_H
+#endif  // QUILLON_FUZZ_PATH_FUZZ_COMMON_H

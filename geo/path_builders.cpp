@@ -16,8 +16,8 @@
 
 namespace {
 
-using ordane_detail::MappedPoint;
-using ordane_detail::ViewportMapping;
+using ordane::MappedPoint;
+using ordane::ViewportMapping;
 
 // No array of (x, y) doubles can hold more pairs than this, so a part index
 // above it cannot address caller memory; keeping indices below it also keeps

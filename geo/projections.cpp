@@ -15,7 +15,7 @@
 
 #include <cstdint>
 
-#include <ordane.h>
+#include "ordane.h"
 
 #include "cpu_dispatch.h"
 #include "kernels/projection_kernels.h"

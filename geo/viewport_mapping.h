@@ -6,7 +6,7 @@
 
 #include "ordane.h"
 
-namespace ordane_detail {
+namespace ordane {
 
 struct MappedPoint {
   double x;
@@ -54,6 +54,6 @@ class ViewportMapping {
   double height_;
 };
 
-}  // namespace ordane_detail
+}  // namespace ordane
 
 #endif  // ORDANE_GEO_VIEWPORT_MAPPING_H

@@ -65,10 +65,10 @@ extern "C" ORDANE_API void ordane_init_transform(GeoTransform* transform, double
 extern "C" ORDANE_API int32_t ordane_transform_coords(const double* in, double* out, int64_t count,
                                                       const GeoTransform* transform) {
   if (in == nullptr || out == nullptr || count <= 0) return ORDANE_ERR_INVALID_ARGUMENT;
-  const ordane_detail::ViewportMapping map(transform);
+  const ordane::ViewportMapping map(transform);
   // Both numbers of a pair are read before it is written, so in may be out.
   for (int64_t i = 0; i < count; ++i, in += 2, out += 2) {
-    const ordane_detail::MappedPoint p = map(in[0], in[1]);
+    const ordane::MappedPoint p = map(in[0], in[1]);
     out[0] = p.x;
     out[1] = p.y;
   }

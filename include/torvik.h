@@ -151,15 +151,16 @@ TORVIK_API int32_t torvik_transform_path(const struct BLPathCore* src, struct BL
  * already there. Only the square around the ring, clipped to the buffer, is
  * read or written.
  *
- * Returns -1 and writes nothing when "pixels" or "texture" is null,
- * "width", "height", "texture_width" or "texture_height" is below 1, the
- * magnitude of "stride" is below 4 * width or that of "texture_stride" below
- * 4 * texture_width, or "radius" is not positive. Returns 0 otherwise; a
- * centre or radius that is NaN or infinite, a radius whose square or
- * reciprocal overflows, and a disc that misses the buffer all draw nothing.
- * A NaN or infinite "rotation" samples the first texture column, and such a
- * "tilt" the first texel, rather than reading outside the texture. Calls on
- * separate destination buffers may run at the same time. */
+ * Returns TORVIK_ERR_INVALID_ARGUMENT and writes nothing when "pixels" or
+ * "texture" is null, "width", "height", "texture_width" or "texture_height"
+ * is below 1, the magnitude of "stride" is below 4 * width or that of
+ * "texture_stride" below 4 * texture_width, or "radius" is not positive.
+ * Returns TORVIK_OK otherwise; a centre or radius that is NaN or infinite, a
+ * radius whose square or reciprocal overflows, and a disc that misses the
+ * buffer all draw nothing. A NaN or infinite "rotation" samples the first
+ * texture column, and such a "tilt" the first texel, rather than reading
+ * outside the texture. Calls on separate destination buffers may run at the
+ * same time. */
 TORVIK_API int32_t torvik_render_globe(uint32_t* pixels, int32_t width, int32_t height,
                                        int32_t stride, const uint32_t* texture,
                                        int32_t texture_width, int32_t texture_height,
@@ -179,13 +180,15 @@ TORVIK_API int32_t torvik_render_globe(uint32_t* pixels, int32_t width, int32_t 
 
 /* Record layouts are part of the ABI: binding layers mirror them by hand. */
 #if defined(__cplusplus)
-static_assert(sizeof(PerspectiveCamera) == 80, "PerspectiveCamera layout");
-static_assert(offsetof(PerspectiveCamera, distance) == 48, "PerspectiveCamera.distance");
-static_assert(offsetof(PerspectiveCamera, near_plane) == 72, "PerspectiveCamera.near_plane");
+#  define TORVIK_STATIC_ASSERT(cond, msg) static_assert(cond, msg)
 #elif defined(__STDC_VERSION__) && __STDC_VERSION__ >= 201112L
-_Static_assert(sizeof(PerspectiveCamera) == 80, "PerspectiveCamera layout");
-_Static_assert(offsetof(PerspectiveCamera, distance) == 48, "PerspectiveCamera.distance");
-_Static_assert(offsetof(PerspectiveCamera, near_plane) == 72, "PerspectiveCamera.near_plane");
+#  define TORVIK_STATIC_ASSERT(cond, msg) _Static_assert(cond, msg)
+#endif
+#ifdef TORVIK_STATIC_ASSERT
+TORVIK_STATIC_ASSERT(sizeof(PerspectiveCamera) == 80, "PerspectiveCamera layout");
+TORVIK_STATIC_ASSERT(offsetof(PerspectiveCamera, distance) == 48, "PerspectiveCamera.distance");
+TORVIK_STATIC_ASSERT(offsetof(PerspectiveCamera, near_plane) == 72, "PerspectiveCamera.near_plane");
+#  undef TORVIK_STATIC_ASSERT
 #endif
 
 #endif /* TORVIK_H */

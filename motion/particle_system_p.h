@@ -1,7 +1,7 @@
 // particle_system_p.h - private: the ParticleSystem handle and its records,
 // shared by the particle system and its renderer.
-#ifndef VELKET_PARTICLE_SYSTEM_P_H
-#define VELKET_PARTICLE_SYSTEM_P_H
+#ifndef VELKET_MOTION_PARTICLE_SYSTEM_P_H
+#define VELKET_MOTION_PARTICLE_SYSTEM_P_H
 
 #include "velket.h"
 
@@ -62,4 +62,4 @@ struct ParticleSystem {
   std::vector<velket::Force> forces;        // registration order
 };
 
-#endif  // VELKET_PARTICLE_SYSTEM_P_H
+#endif  // VELKET_MOTION_PARTICLE_SYSTEM_P_H

@@ -43,8 +43,6 @@ struct Measure {
   size_t ncp = 0;
 };
 
-inline bool finite_point(const BLPoint& p) { return std::isfinite(p.x) && std::isfinite(p.y); }
-
 // Sums the straight distances between consecutive finite vertices.
 void measure_path(const BLPoint* pts, size_t size, Measure* m) {
   const size_t stride = size / kMaxCheckpoints + 1;

@@ -2,7 +2,7 @@
 // equirectangular texture through the inverse projection, with bilinear
 // filtering, a view-dependent shade, and an optional atmosphere that tints the
 // rim and adds a glow ring outside the disc. Works on raw 0xAARRGGBB words.
-#include <torvik.h>
+#include "torvik.h"
 
 #include <cstdint>
 
@@ -23,21 +23,23 @@ extern "C" TORVIK_API int32_t torvik_render_globe(uint32_t* pixels, int32_t widt
   // 64-bit arithmetic throughout: 4 * width and |INT32_MIN| overflow 32 bits.
   const int64_t stride64 = stride;
   const int64_t texture_stride64 = texture_stride;
-  if (!pixels || width <= 0 || height <= 0) return -1;
-  if ((stride64 < 0 ? -stride64 : stride64) < 4 * static_cast<int64_t>(width)) return -1;
-  if (!texture || texture_width < 1 || texture_height < 1) return -1;
+  if (!pixels || width <= 0 || height <= 0) return TORVIK_ERR_INVALID_ARGUMENT;
+  if ((stride64 < 0 ? -stride64 : stride64) < 4 * static_cast<int64_t>(width)) {
+    return TORVIK_ERR_INVALID_ARGUMENT;
+  }
+  if (!texture || texture_width < 1 || texture_height < 1) return TORVIK_ERR_INVALID_ARGUMENT;
   if ((texture_stride64 < 0 ? -texture_stride64 : texture_stride64) <
       4 * static_cast<int64_t>(texture_width)) {
-    return -1;
+    return TORVIK_ERR_INVALID_ARGUMENT;
   }
-  if (radius <= 0.0) return -1;
+  if (radius <= 0.0) return TORVIK_ERR_INVALID_ARGUMENT;
 
   torvik::GlobeCall call;
   if (!torvik::globe_setup(pixels, width, height, stride, texture, texture_width, texture_height,
                            texture_stride, center_x, center_y, radius, rotation, tilt, atmosphere,
                            call)) {
-    return 0;
+    return TORVIK_OK;
   }
   torvik::render_globe(quillon::best_simd_level(), call);
-  return 0;
+  return TORVIK_OK;
 }

@@ -1,7 +1,7 @@
 // Projection of line-segment lists and of whole Blend2D paths through the
 // perspective camera. Nothing is clipped against the near distance: segments
 // report hidden ends, and paths break their figures at hidden vertices.
-#include <torvik.h>
+#include "torvik.h"
 
 #include <blend2d/blend2d.h>
 

@@ -1,6 +1,6 @@
 // Projection of single plane points and of Point arrays through the
 // perspective camera.
-#include <torvik.h>
+#include "torvik.h"
 
 #include <cstdint>
 

@@ -15,7 +15,7 @@
 #error "camera_projection.h holds inline code: per-ISA sources include camera_kernels.h only"
 #endif
 
-#include <torvik.h>
+#include "torvik.h"
 
 #include <cmath>
 

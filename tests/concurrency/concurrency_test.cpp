@@ -23,7 +23,7 @@
 namespace {
 
 using quillon_test::Canvas;
-using quillon_test::PathHolder;
+using quillon_test::Path;
 
 // FNV-1a over the bytes of everything a round produced.
 struct Digest {
@@ -40,7 +40,7 @@ struct Digest {
   void add(const std::vector<T>& v) {
     bytes(v.data(), v.size() * sizeof(T));
   }
-  void add(const PathHolder& p) {
+  void add(const Path& p) {
     add(p.commands());
     add(p.vertices());
   }
@@ -69,7 +69,7 @@ PerspectiveCamera camera() {
 
 // One round over every handle-free export (the download aside, which needs a
 // server and has tests of its own). Returns the digest of all outputs.
-uint64_t one_round(const char* shp_path, const PathHolder& shared_src) {
+uint64_t one_round(const char* shp_path, const Path& shared_src) {
   Digest d;
   const std::vector<double> in = lonlat_grid();
   const int64_t n = static_cast<int64_t>(in.size() / 2);
@@ -91,7 +91,7 @@ uint64_t one_round(const char* shp_path, const PathHolder& shared_src) {
   std::vector<double> px(in.size());
   d.add(ordane_transform_coords(xy.data(), px.data(), n, &t));
   d.add(px);
-  PathHolder built;
+  Path built;
   const int64_t offsets[] = {0, 50, 120, n};
   d.add(ordane_build_polygon(built.get(), xy.data(), offsets, 3, &t));
   d.add(ordane_build_multilinestring(built.get(), xy.data(), offsets, 3, &t));
@@ -118,7 +118,7 @@ uint64_t one_round(const char* shp_path, const PathHolder& shared_src) {
     d.add(velket_cubic_bezier_evaluate(i / 20.0, 0.25, 0.1, 0.25, 1.0));
     d.add(velket_spring_evaluate(i / 10.0, 170, 26, 1, 0));
   }
-  PathHolder trimmed;
+  Path trimmed;
   d.add(velket_trim_path(shared_src.get(), trimmed.get(), 0.2, 0.7, 0.05));
   d.add(velket_trim_path(shared_src.get(), trimmed.get(), 0.9, 0.1, 0.0));
   d.add(trimmed);
@@ -159,7 +159,7 @@ uint64_t one_round(const char* shp_path, const PathHolder& shared_src) {
   double x = 0, y = 0, s = 0;
   d.add(torvik_project_point(10, 20, &cam, &x, &y, &s));
   d.add(x + y + s);
-  PathHolder projected;
+  Path projected;
   double mean = 0;
   d.add(torvik_transform_path(shared_src.get(), projected.get(), &mean, &cam));
   d.add(torvik_transform_path(built.get(), built.get(), nullptr, &cam));
@@ -187,7 +187,7 @@ TEST(quillon_concurrency, EightThreadsGetWhatOneThreadGets) {
   quillon_test::TempFile shp(b.bytes());
   ASSERT_TRUE(shp.ok());
 
-  PathHolder src;
+  Path src;
   bl_path_move_to(src.get(), 0, 0);
   for (int i = 1; i < 300; ++i) bl_path_line_to(src.get(), i * 1.5, std::sin(i * 0.1) * 50);
   bl_path_cubic_to(src.get(), 10, 10, 20, -20, 30, 0);

@@ -24,18 +24,15 @@
 #include "../../motion/particle_system_p.h"
 #include "bl_holders.h"
 #include "dbf_builder.h"
+#include "velket_holders.h"
 #include "failing_alloc.h"
 
 namespace {
 
 using quillon_test::FailingAlloc;
-using quillon_test::PathHolder;
+using quillon_test::Path;
+using quillon_test::PsPtr;
 
-struct Ps {
-  ParticleSystem* p;
-  explicit Ps(ParticleSystem* ps) : p(ps) {}
-  ~Ps() { velket_ps_destroy(p); }
-};
 
 uint64_t emit_still(ParticleSystem* ps, uint64_t count) {
   return velket_ps_emit(ps, count, 0, 0, 1, 2, 0, 6, 5, 5, 1, 1, 0xFFFFFFFFu, 0u);
@@ -72,45 +69,45 @@ TEST(velket_ps_create_oom, EveryFailureGivesNullAndLeavesNothing) {
 TEST(velket_ps_emit_oom, ReturnsTheCountKeptAndDrawsNothingForTheRest) {
   if (!quillon_test::new_failures_available()) GTEST_SKIP() << "operator new is not ours";
   // 10000 are reserved; the growth beyond fails.
-  Ps ps(velket_ps_create(1000000));
-  ASSERT_NE(ps.p, nullptr);
+  PsPtr ps(velket_ps_create(1000000));
+  ASSERT_NE(ps.get(), nullptr);
   constexpr unsigned kSeed = 777u;
   std::srand(kSeed);
   uint64_t got = 0;
   {
     FailingAlloc a(0, true);
-    got = emit_still(ps.p, 25000);
+    got = emit_still(ps.get(), 25000);
     EXPECT_GE(a.failures(), 1);
   }
   EXPECT_EQ(got, 10000u);
-  EXPECT_EQ(velket_ps_get_count(ps.p), 10000u);
+  EXPECT_EQ(velket_ps_get_count(ps.get()), 10000u);
   // Exactly four draws per particle kept, none for the one refused.
   EXPECT_EQ(draws_since(kSeed, std::rand()), 4 * 10000);
 
   // With memory back, emission grows the storage and goes on.
-  EXPECT_EQ(emit_still(ps.p, 5000), 5000u);
-  EXPECT_EQ(velket_ps_get_count(ps.p), 15000u);
+  EXPECT_EQ(emit_still(ps.get(), 5000), 5000u);
+  EXPECT_EQ(velket_ps_get_count(ps.get()), 15000u);
   // And the limit still ends it; a null handle emits nothing.
-  Ps small(velket_ps_create(3));
-  EXPECT_EQ(emit_still(small.p, 9), 3u);
-  EXPECT_EQ(emit_still(small.p, 9), 0u);
+  PsPtr small(velket_ps_create(3));
+  EXPECT_EQ(emit_still(small.get(), 9), 3u);
+  EXPECT_EQ(emit_still(small.get(), 9), 0u);
   EXPECT_EQ(emit_still(nullptr, 9), 0u);
 }
 
 TEST(velket_ps_add_oom, AFailedForceIsReportedAndNotAdded) {
   if (!quillon_test::new_failures_available()) GTEST_SKIP() << "operator new is not ours";
-  Ps ps(velket_ps_create(0));
-  ASSERT_NE(ps.p, nullptr);
+  PsPtr ps(velket_ps_create(0));
+  ASSERT_NE(ps.get(), nullptr);
   {
     FailingAlloc a(0, true);
-    EXPECT_EQ(velket_ps_add_gravity(ps.p, 0, 10), VELKET_ERR_OUT_OF_MEMORY);
-    EXPECT_EQ(velket_ps_add_drag(ps.p, 0.5), VELKET_ERR_OUT_OF_MEMORY);
-    EXPECT_EQ(velket_ps_add_attractor(ps.p, 1, 1, 5), VELKET_ERR_OUT_OF_MEMORY);
+    EXPECT_EQ(velket_ps_add_gravity(ps.get(), 0, 10), VELKET_ERR_OUT_OF_MEMORY);
+    EXPECT_EQ(velket_ps_add_drag(ps.get(), 0.5), VELKET_ERR_OUT_OF_MEMORY);
+    EXPECT_EQ(velket_ps_add_attractor(ps.get(), 1, 1, 5), VELKET_ERR_OUT_OF_MEMORY);
   }
-  EXPECT_TRUE(ps.p->forces.empty());
+  EXPECT_TRUE(ps.get()->forces.empty());
   EXPECT_EQ(velket_ps_add_gravity(nullptr, 0, 10), VELKET_ERR_INVALID_ARGUMENT);
-  EXPECT_EQ(velket_ps_add_drag(ps.p, 0.5), VELKET_OK);
-  EXPECT_EQ(ps.p->forces.size(), 1u);
+  EXPECT_EQ(velket_ps_add_drag(ps.get(), 0.5), VELKET_OK);
+  EXPECT_EQ(ps.get()->forces.size(), 1u);
 }
 
 // A path with curves, closes, a hidden vertex and a NaN, repeated.
@@ -136,7 +133,7 @@ PerspectiveCamera tilted() {
   return c;
 }
 
-bool same_path(const PathHolder& a, const PathHolder& b) {
+bool same_path(const Path& a, const Path& b) {
   if (a.commands() != b.commands()) return false;
   const std::vector<BLPoint> va = a.vertices(), vb = b.vertices();
   for (size_t i = 0; i < va.size(); ++i) {
@@ -149,12 +146,12 @@ bool same_path(const PathHolder& a, const PathHolder& b) {
 TEST(torvik_transform_path_oom, InPlaceNeedsNoAllocation) {
   if (!quillon_test::new_failures_available()) GTEST_SKIP() << "operator new is not ours";
   const PerspectiveCamera cam = tilted();
-  PathHolder src, want;
+  Path src, want;
   fill_source(src.get(), 200);
   double want_mean = 0;
   ASSERT_EQ(torvik_transform_path(src.get(), want.get(), &want_mean, &cam), TORVIK_OK);
 
-  PathHolder same;
+  Path same;
   fill_source(same.get(), 200);
   double mean = 0;
   {
@@ -170,11 +167,11 @@ TEST(torvik_transform_path_oom, InPlaceNeedsNoAllocation) {
 TEST(torvik_transform_path_oom, AFailedGrowthLeavesDstEmptyAndTheScaleUnwritten) {
   if (!quillon_test::malloc_failures_available()) GTEST_SKIP() << "malloc is the sanitizer's";
   const PerspectiveCamera cam = tilted();
-  PathHolder src;
+  Path src;
   fill_source(src.get(), 2000);
   long total = 0;
   {
-    PathHolder dst;
+    Path dst;
     bl_path_move_to(dst.get(), 1, 2);
     FailingAlloc a;
     ASSERT_EQ(torvik_transform_path(src.get(), dst.get(), nullptr, &cam), TORVIK_OK);
@@ -182,7 +179,7 @@ TEST(torvik_transform_path_oom, AFailedGrowthLeavesDstEmptyAndTheScaleUnwritten)
   }
   ASSERT_GE(total, 1);
   for (long i = 0; i < total; ++i) {
-    PathHolder dst;
+    Path dst;
     bl_path_move_to(dst.get(), 1, 2);
     double mean = -7;
     int32_t r = 0;
@@ -204,7 +201,7 @@ void fill_zigzag(BLPathCore* p, size_t n) {
 
 TEST(velket_trim_path_oom, MeasuringTakesNoWorkingArray) {
   if (!quillon_test::new_failures_available()) GTEST_SKIP() << "operator new is not ours";
-  PathHolder src, dst;
+  Path src, dst;
   fill_zigzag(src.get(), 100000);
   {
     FailingAlloc a;
@@ -214,7 +211,7 @@ TEST(velket_trim_path_oom, MeasuringTakesNoWorkingArray) {
   }
   EXPECT_GE(dst.size(), 2u);
   // The offset walk gives the same piece as a direct range.
-  PathHolder direct;
+  Path direct;
   EXPECT_EQ(velket_trim_path(src.get(), direct.get(), 0.25, 0.2501, 0.25), VELKET_OK);
   EXPECT_TRUE(same_path(direct, dst));
 }
@@ -228,15 +225,15 @@ TEST(velket_trim_path_oom, AFailedAppendLeavesDstAsItWas) {
   const Case cases[] = {{0.1, 0.9, 0, false}, {0.8, 0.2, 0, false}, {0, 1, 0, false},
                         {0.1, 0.9, 0, true},  {0.8, 0.2, 0, true},  {0, 1, 0, true}};
   for (const Case& c : cases) {
-    PathHolder src, dst;
+    Path src, dst;
     fill_zigzag(src.get(), 3000);
     bl_path_move_to(dst.get(), 7, 7);
     BLPathCore* out = c.same ? src.get() : dst.get();
     long total = 0;
     {
-      PathHolder probe;
+      Path probe;
       fill_zigzag(probe.get(), 3000);
-      PathHolder probe_dst;
+      Path probe_dst;
       bl_path_move_to(probe_dst.get(), 7, 7);
       FailingAlloc a;
       ASSERT_EQ(velket_trim_path(probe.get(), c.same ? probe.get() : probe_dst.get(), c.start,
@@ -281,7 +278,7 @@ TEST(ordane_build_oom, AFailedAppendStopsTheBuildAndIsReported) {
         return ordane_build_linestring(p, v.data(), 1200, nullptr);
       }};
   for (Build build : builds) {
-    PathHolder whole;
+    Path whole;
     long total = 0;
     {
       FailingAlloc a;
@@ -290,7 +287,7 @@ TEST(ordane_build_oom, AFailedAppendStopsTheBuildAndIsReported) {
     }
     ASSERT_GE(total, 2);
     for (long i = 0; i < total; ++i) {
-      PathHolder dst;
+      Path dst;
       int32_t r = 0;
       {
         FailingAlloc a(i);

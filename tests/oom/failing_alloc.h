@@ -2,8 +2,8 @@
 // FailingAlloc is alive, the allocations of the process (operator new, and
 // malloc where this program may replace it) are counted and the chosen ones
 // fail.
-#ifndef QUILLON_TESTS_FAILING_ALLOC_H
-#define QUILLON_TESTS_FAILING_ALLOC_H
+#ifndef QUILLON_TESTS_OOM_FAILING_ALLOC_H
+#define QUILLON_TESTS_OOM_FAILING_ALLOC_H
 
 #include <cstddef>
 
@@ -36,4 +36,4 @@ class FailingAlloc {
 
 }  // namespace quillon_test
 
-#endif  // QUILLON_TESTS_FAILING_ALLOC_H
+#endif  // QUILLON_TESTS_OOM_FAILING_ALLOC_H

@@ -183,13 +183,13 @@ TEST(ordane_http_download_file, RunsDownloadsOnSeveralThreadsAtOnce) {
       const size_t size = 300000 + 7919 * static_cast<size_t>(i);
       const std::string url = (i % 2 == 0) ? srv.http("/bytes?n=" + std::to_string(size))
                                            : srv.http("/redirect?n=3");
-      results[i] = download(url, dir.path / std::to_string(i));
+      results[static_cast<size_t>(i)] = download(url, dir.path / std::to_string(i));
     });
   }
   for (std::thread& t : threads) t.join();
   for (int i = 0; i < kThreads; ++i) {
     SCOPED_TRACE(i);
-    ASSERT_EQ(results[i], 0);
+    ASSERT_EQ(results[static_cast<size_t>(i)], 0);
     const std::string body = read_file(dir.path / std::to_string(i));
     if (i % 2 == 0) {
       EXPECT_TRUE(is_pattern(body, 300000 + 7919 * static_cast<size_t>(i)));

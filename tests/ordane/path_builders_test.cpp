@@ -14,7 +14,7 @@
 
 namespace {
 
-using quillon_test::PathHolder;
+using quillon_test::Path;
 using Commands = std::vector<uint8_t>;
 
 constexpr uint8_t M = BL_PATH_CMD_MOVE;
@@ -22,7 +22,7 @@ constexpr uint8_t L = BL_PATH_CMD_ON;
 constexpr uint8_t Z = BL_PATH_CMD_CLOSE;
 
 // Vertices that are not close entries, flattened to x, y, x, y...
-std::vector<double> coords(const PathHolder& p) {
+std::vector<double> coords(const Path& p) {
   std::vector<double> out;
   const Commands cmds = p.commands();
   const std::vector<BLPoint> v = p.vertices();
@@ -43,7 +43,7 @@ TEST(ordane_build_polygon, RingsOfThreeOrMorePointsAreClosedShorterOnesSkipped) 
                         20, 20, 30, 20,                       // 2 points: too short
                         0,  0,  5,  0,  5,  5,  0, 5, 0, 0};  // ring repeating its first point
   const int64_t offsets[] = {0, 3, 5, 5, 10};                 // includes an empty part
-  PathHolder path;
+  Path path;
   ASSERT_EQ(ordane_build_polygon(path.get(), pts, offsets, 4, nullptr), 0);
   EXPECT_EQ(path.commands(), (Commands{M, L, L, Z, M, L, L, L, L, Z}));
   EXPECT_EQ(coords(path), (std::vector<double>{0, 0, 10, 0, 10, 10, 0, 0, 5, 0, 5, 5, 0, 5, 0, 0}));
@@ -52,7 +52,7 @@ TEST(ordane_build_polygon, RingsOfThreeOrMorePointsAreClosedShorterOnesSkipped) 
 TEST(ordane_build_multilinestring, PartsOfTwoOrMorePointsStayOpen) {
   const double pts[] = {0, 0, 1, 1, 2, 2, 3, 3, 4, 4};
   const int64_t offsets[] = {0, 2, 3, 3, 5};  // 2 points, 1 point, empty, 2 points
-  PathHolder path;
+  Path path;
   ASSERT_EQ(ordane_build_multilinestring(path.get(), pts, offsets, 4, nullptr), 0);
   EXPECT_EQ(path.commands(), (Commands{M, L, M, L}));
   EXPECT_EQ(coords(path), (std::vector<double>{0, 0, 1, 1, 3, 3, 4, 4}));
@@ -60,7 +60,7 @@ TEST(ordane_build_multilinestring, PartsOfTwoOrMorePointsStayOpen) {
 
 TEST(ordane_build_linestring, OneOpenFigureThroughEveryPoint) {
   const double pts[] = {1, 2, 3, 4, 5, 6};
-  PathHolder path;
+  Path path;
   ASSERT_EQ(ordane_build_linestring(path.get(), pts, 2, nullptr), 0);
   EXPECT_EQ(path.commands(), (Commands{M, L}));
   ASSERT_EQ(ordane_build_linestring(path.get(), pts, 3, nullptr), 0);
@@ -72,7 +72,7 @@ TEST(ordane_build, CallsAppendToExistingContent) {
   const double pts[] = {0, 0, 4, 0, 4, 4, 9, 9};
   const int64_t ring[] = {0, 3};
   const int64_t line[] = {2, 4};
-  PathHolder path;
+  Path path;
   bl_path_move_to(path.get(), -1, -1);
   ASSERT_EQ(ordane_build_polygon(path.get(), pts, ring, 1, nullptr), 0);
   ASSERT_EQ(ordane_build_multilinestring(path.get(), pts, line, 1, nullptr), 0);
@@ -88,7 +88,7 @@ TEST(ordane_build, CallsAppendToExistingContent) {
 TEST(ordane_build, BadArgumentsReturnMinusOneAndAppendNothing) {
   const double pts[] = {0, 0, 1, 0, 1, 1};
   const int64_t offsets[] = {0, 3};
-  PathHolder path;
+  Path path;
   for (auto build : {ordane_build_polygon, ordane_build_multilinestring}) {
     EXPECT_EQ(build(path.get(), pts, offsets, 0, nullptr), -1);
     EXPECT_EQ(build(path.get(), pts, offsets, -1, nullptr), -1);
@@ -112,7 +112,7 @@ TEST(ordane_build, OffsetsThatCannotAddressThePointsAreSkipped) {
   // arithmetic must not overflow), while valid parts still build.
   const double pts[] = {0, 0, 1, 0, 1, 1, 0, 1};
   const int64_t offsets[] = {0, 4, 1, -2, 3, INT64_MIN, INT64_MAX, 0, INT64_MAX - 1, INT64_MAX};
-  PathHolder poly, lines;
+  Path poly, lines;
   ASSERT_EQ(ordane_build_polygon(poly.get(), pts, offsets, 9, nullptr), 0);
   ASSERT_EQ(ordane_build_multilinestring(lines.get(), pts, offsets, 9, nullptr), 0);
   EXPECT_EQ(poly.commands(), (Commands{M, L, L, L, Z}));
@@ -130,7 +130,7 @@ TEST(ordane_build, VerticesGoThroughTheSameMappingAsTransformCoords) {
   const int64_t offsets[] = {0, 4};
   double expected[8];
   ASSERT_EQ(ordane_transform_coords(pts, expected, 4, &t), 0);
-  PathHolder poly, lines, line;
+  Path poly, lines, line;
   ASSERT_EQ(ordane_build_polygon(poly.get(), pts, offsets, 1, &t), 0);
   ASSERT_EQ(ordane_build_multilinestring(lines.get(), pts, offsets, 1, &t), 0);
   ASSERT_EQ(ordane_build_linestring(line.get(), pts, 4, &t), 0);
@@ -148,7 +148,7 @@ TEST(ordane_build, NullOrZeroScaleTransformLeavesCoordinatesUnflipped) {
   ASSERT_EQ(zero.scale, 0.0);
   const GeoTransform* const records[] = {nullptr, &zero};
   for (const GeoTransform* t : records) {
-    PathHolder poly, line;
+    Path poly, line;
     ASSERT_EQ(ordane_build_polygon(poly.get(), pts, offsets, 1, t), 0);
     ASSERT_EQ(ordane_build_linestring(line.get(), pts, 3, t), 0);
     EXPECT_EQ(coords(poly), (std::vector<double>{10, 20, 30, 40, 50, 60}));
@@ -178,8 +178,8 @@ TEST(ordane_build_polygon, MapFrameLandsOnTheExpectedPixels) {
 
   std::vector<double> xy(lonlat.size());
   ASSERT_EQ(ordane_proj_3857_forward(lonlat.data(), xy.data(), n), 0);
-  double min_x = INFINITY, min_y = INFINITY, max_x = -INFINITY, max_y = -INFINITY;
-  for (int64_t i = 0; i < n; ++i) {
+  double min_x = HUGE_VAL, min_y = HUGE_VAL, max_x = -HUGE_VAL, max_y = -HUGE_VAL;
+  for (size_t i = 0; i < static_cast<size_t>(n); ++i) {
     min_x = std::fmin(min_x, xy[2 * i]);
     max_x = std::fmax(max_x, xy[2 * i]);
     min_y = std::fmin(min_y, xy[2 * i + 1]);
@@ -187,7 +187,7 @@ TEST(ordane_build_polygon, MapFrameLandsOnTheExpectedPixels) {
   }
   GeoTransform t;
   ordane_init_transform(&t, min_x, min_y, max_x, max_y, 800, 600, 0.05, 1, 1);
-  PathHolder path;
+  Path path;
   ASSERT_EQ(ordane_build_polygon(path.get(), xy.data(), offsets.data(), 5, &t), 0);
 
   // Expected pixels from the geometry alone: the square world (2 pi R on a
@@ -198,9 +198,9 @@ TEST(ordane_build_polygon, MapFrameLandsOnTheExpectedPixels) {
   auto px = [](double lon) { return 130 + (lon + 180) * 1.5; };
   auto py = [pi](double lat) { return 300 - 270 * std::asinh(std::tan(lat * pi / 180)) / pi; };
   std::vector<double> want;
-  for (int64_t k = 0; k < 5; ++k) {
+  for (size_t k = 0; k < 5; ++k) {
     if (offsets[k + 1] - offsets[k] < 3) continue;
-    for (int64_t i = offsets[k]; i < offsets[k + 1]; ++i) {
+    for (auto i = static_cast<size_t>(offsets[k]); i < static_cast<size_t>(offsets[k + 1]); ++i) {
       want.push_back(px(lonlat[2 * i]));
       want.push_back(py(lonlat[2 * i + 1]));
     }
@@ -227,7 +227,7 @@ TEST(ordane_build_polygon, MapFrameLandsOnTheExpectedPixels) {
   ASSERT_EQ(
       ordane_proj_3857_inverse(back.data(), back.data(), static_cast<int64_t>(back.size() / 2)), 0);
   std::vector<double> drawn;
-  for (int64_t k = 0; k < 5; ++k) {
+  for (size_t k = 0; k < 5; ++k) {
     if (offsets[k + 1] - offsets[k] < 3) continue;
     drawn.insert(drawn.end(), lonlat.begin() + 2 * offsets[k], lonlat.begin() + 2 * offsets[k + 1]);
   }

@@ -200,7 +200,7 @@ TEST(ordane_proj_3857_forward, ScalarPathMatchesTheFormulaAndExportTheVectorPath
   const std::vector<double> in = sample_lonlat();
   const int64_t n = static_cast<int64_t>(in.size() / 2);
   std::vector<double> got(in.size()), want(in.size());
-  for (int64_t i = 0; i < n; ++i)
+  for (size_t i = 0; i < static_cast<size_t>(n); ++i)
     ref_merc_forward(in[2 * i], in[2 * i + 1], &want[2 * i], &want[2 * i + 1]);
   ordane::proj::merc_forward_scalar({in.data(), got.data(), n});
   expect_matches(got, want);
@@ -224,7 +224,7 @@ TEST(ordane_proj_3857_inverse, ScalarPathMatchesTheFormulaAndExportTheVectorPath
   }
   const int64_t n = static_cast<int64_t>(in.size() / 2);
   std::vector<double> got(in.size()), want(in.size());
-  for (int64_t i = 0; i < n; ++i)
+  for (size_t i = 0; i < static_cast<size_t>(n); ++i)
     ref_merc_inverse(in[2 * i], in[2 * i + 1], &want[2 * i], &want[2 * i + 1]);
   ordane::proj::merc_inverse_scalar({in.data(), got.data(), n});
   expect_matches(got, want);
@@ -240,7 +240,7 @@ TEST(ordane_proj_lcc_forward, ScalarPathMatchesTheFormulaAndExportTheVectorPath)
   for (const Conic& c : kConics) {
     SCOPED_TRACE(testing::Message() << "lat1 " << c.lat1 << " lat2 " << c.lat2);
     std::vector<double> got(in.size()), want(in.size());
-    for (int64_t i = 0; i < n; ++i)
+    for (size_t i = 0; i < static_cast<size_t>(n); ++i)
       ref_lcc_forward(c, in[2 * i], in[2 * i + 1], &want[2 * i], &want[2 * i + 1]);
     const ordane::proj::LccParams p =
         ordane::proj::lcc_setup(c.lat1, c.lat2, c.lat0, c.lon0, c.fe, c.fn);
@@ -259,7 +259,7 @@ TEST(ordane_proj_albers_forward, ScalarPathMatchesTheFormulaAndExportTheVectorPa
   for (const Conic& c : kConics) {
     SCOPED_TRACE(testing::Message() << "lat1 " << c.lat1 << " lat2 " << c.lat2);
     std::vector<double> got(in.size()), want(in.size());
-    for (int64_t i = 0; i < n; ++i)
+    for (size_t i = 0; i < static_cast<size_t>(n); ++i)
       ref_aea_forward(c, in[2 * i], in[2 * i + 1], &want[2 * i], &want[2 * i + 1]);
     const ordane::proj::AeaParams p =
         ordane::proj::aea_setup(c.lat1, c.lat2, c.lat0, c.lon0, c.fe, c.fn);

@@ -2,8 +2,8 @@
 // assertion does not leak under AddressSanitizer, plus pixel access. They use
 // only the Blend2D C API, so everything built on them runs against the real
 // Blend2D as well as against the stand-in.
-#ifndef QUILLON_TESTS_BL_HOLDERS_H
-#define QUILLON_TESTS_BL_HOLDERS_H
+#ifndef QUILLON_TESTS_SUPPORT_BL_HOLDERS_H
+#define QUILLON_TESTS_SUPPORT_BL_HOLDERS_H
 
 #include <blend2d/blend2d.h>
 
@@ -38,9 +38,6 @@ struct Path {
     return v ? std::vector<BLPoint>(v, v + size()) : std::vector<BLPoint>();
   }
 };
-
-// The name the library tests use for a path they build and read back.
-using PathHolder = Path;
 
 struct Image {
   BLImageCore core;
@@ -114,4 +111,4 @@ inline bool channels_near(uint32_t a, uint32_t b, int tol) {
 
 }  // namespace quillon_test
 
-#endif  // QUILLON_TESTS_BL_HOLDERS_H
+#endif  // QUILLON_TESTS_SUPPORT_BL_HOLDERS_H

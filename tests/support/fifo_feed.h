@@ -1,7 +1,7 @@
 // fifo_feed.h - a named pipe fed by a writer thread, for reading shapefiles
 // through a FIFO in tests.
-#ifndef QUILLON_TEST_FIFO_FEED_H
-#define QUILLON_TEST_FIFO_FEED_H
+#ifndef QUILLON_TESTS_SUPPORT_FIFO_FEED_H
+#define QUILLON_TESTS_SUPPORT_FIFO_FEED_H
 
 #include <fcntl.h>
 #include <signal.h>
@@ -74,4 +74,4 @@ class FifoFeed {
 
 }  // namespace quillon_test
 
-#endif  // QUILLON_TEST_FIFO_FEED_H
+#endif  // QUILLON_TESTS_SUPPORT_FIFO_FEED_H

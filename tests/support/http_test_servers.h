@@ -1,9 +1,10 @@
 // Test support for ordane_http_download_file: temporary folders, file
 // helpers, and the local servers of http_test_server.py (plain HTTP, HTTPS
 // with a self-signed certificate made by openssl at test time, a silent
-// port, and a TLS port that paces the encrypted bytes), started once per test program and stopped when it ends.
-#ifndef QUILLON_TESTS_HTTP_TEST_SERVERS_H
-#define QUILLON_TESTS_HTTP_TEST_SERVERS_H
+// port, and a TLS port that paces the encrypted bytes), started once per
+// test program and stopped when it ends.
+#ifndef QUILLON_TESTS_SUPPORT_HTTP_TEST_SERVERS_H
+#define QUILLON_TESTS_SUPPORT_HTTP_TEST_SERVERS_H
 
 #include "ordane.h"
 
@@ -266,4 +267,4 @@ inline const Servers& servers() {
   http_test::TempDir dir;                                    \
   ASSERT_FALSE(dir.path.empty())
 
-#endif  // QUILLON_TESTS_HTTP_TEST_SERVERS_H
+#endif  // QUILLON_TESTS_SUPPORT_HTTP_TEST_SERVERS_H

@@ -1,7 +1,7 @@
 // shp_builder.h - builds shapefile main files (.shp) and their index (.shx)
 // byte by byte, so tests can state every field, including wrong ones.
-#ifndef QUILLON_TEST_SHP_BUILDER_H
-#define QUILLON_TEST_SHP_BUILDER_H
+#ifndef QUILLON_TESTS_SUPPORT_SHP_BUILDER_H
+#define QUILLON_TESTS_SUPPORT_SHP_BUILDER_H
 
 #include <cstdint>
 #include <cstdio>
@@ -158,7 +158,7 @@ class ShpBuilder {
     w.bytes(b);
     for (size_t i = 0; i < offsets_.size(); ++i) w.be32(offsets_[i] / 2).be32(lengths_[i]);
     const int32_t words = static_cast<int32_t>(w.get().size() / 2);
-    for (int s = 0; s < 4; ++s) w.get()[24 + s] = static_cast<unsigned char>(static_cast<uint32_t>(words) >> (24 - 8 * s));
+    for (size_t s = 0; s < 4; ++s) w.get()[24 + s] = static_cast<unsigned char>(static_cast<uint32_t>(words) >> (24 - 8 * s));
     return w.get();
   }
 
@@ -204,6 +204,49 @@ class TempFile {
   bool ok_ = false;
 };
 
+// Whole files from rings, for tests that only need some geometry on disk
+// (the poster's tests among them).
+using Ring = std::vector<double>;  // interleaved x, y
+
+struct Record {
+  std::vector<Ring> rings;
+  std::vector<int32_t> parts_override;  // when set, written instead of the true part starts
+};
+
+// A shapefile of `shape_type` whose records hold the given rings: for type 1
+// one Point record per point of every ring, for any other type one PolyLine
+// (type 3) or Polygon record (every other type) per Record, whatever the
+// header says.
+inline Bytes shapefile_bytes(int32_t shape_type, const std::vector<Record>& records) {
+  ShpBuilder b(shape_type);
+  for (const Record& r : records) {
+    if (shape_type == 1) {
+      for (const Ring& ring : r.rings)
+        for (size_t i = 0; i + 1 < ring.size(); i += 2) b.record(shp_content::point(ring[i], ring[i + 1]));
+      continue;
+    }
+    std::vector<int32_t> parts;
+    std::vector<XY> pts;
+    for (const Ring& ring : r.rings) {
+      parts.push_back(static_cast<int32_t>(pts.size()));
+      for (size_t i = 0; i + 1 < ring.size(); i += 2) pts.push_back(XY{ring[i], ring[i + 1]});
+    }
+    if (!r.parts_override.empty()) parts = r.parts_override;
+    b.record(shp_content::poly(shape_type == 3 ? 3 : 5, parts, pts));
+  }
+  return b.bytes();
+}
+
+// Writes `bytes` to a file named for `name` and this process in the
+// temporary directory and returns its path; the caller's test leaves it.
+inline std::string write_temp(const std::string& name, const Bytes& bytes) {
+  const char* dir = std::getenv("TMPDIR");
+  const std::string path = std::string(dir && *dir ? dir : "/tmp") + "/quillon_" +
+                           std::to_string(static_cast<long>(getpid())) + "_" + name;
+  write_file(path, bytes);
+  return path;
+}
+
 // Owns a ShpData from ordane_parse_shp, so a failed assertion does not leak.
 struct ShpDataFree {
   void operator()(ShpData* d) const { ordane_free_shp_data(d); }
@@ -212,4 +255,4 @@ using ShpDataPtr = std::unique_ptr<ShpData, ShpDataFree>;
 
 }  // namespace quillon_test
 
-#endif  // QUILLON_TEST_SHP_BUILDER_H
+#endif  // QUILLON_TESTS_SUPPORT_SHP_BUILDER_H

@@ -11,6 +11,7 @@
 #include <random>
 #include <vector>
 
+#include "camera_fixtures.h"
 #include "camera_kernels.h"
 #include "cpu_dispatch.h"
 #include "camera_projection.h"
@@ -32,30 +33,7 @@ std::vector<SimdLevel> vector_levels() {
   return levels;
 }
 
-const char* name_of(SimdLevel isa) {
-  switch (isa) {
-    case SimdLevel::kScalar: return "scalar";
-    case SimdLevel::kSse2: return "sse2";
-    case SimdLevel::kAvx2: return "avx2";
-    case SimdLevel::kAvx512: return "avx512";
-  }
-  return "?";
-}
-
-PerspectiveCamera tilted_camera() {
-  PerspectiveCamera c{};
-  c.viewport_width = 1920;
-  c.viewport_height = 1080;
-  c.fov = 50;
-  c.pitch = 55;
-  c.bearing = 30;
-  c.roll = 5;
-  c.distance = 800;
-  c.center_x = 1000;
-  c.center_y = 1000;
-  c.near_plane = 10;
-  return c;
-}
+using quillon_test::street_camera;
 
 // Random plane points with a share of awkward values: NaN, infinities,
 // signed zeros, huge magnitudes, and points placed exactly on the near
@@ -108,7 +86,7 @@ bool same_bits(const std::vector<double>& a, const std::vector<double>& b) {
 TEST(torvik_camera_kernels, EveryLevelMatchesScalarBitForBit) {
   std::mt19937_64 rng(11);
   for (int round = 0; round < 40; ++round) {
-    PerspectiveCamera c = tilted_camera();
+    PerspectiveCamera c = street_camera();
     if (round > 0) {
       std::uniform_real_distribution<double> angle(-180, 180), unit(0, 1);
       c.pitch = 89 * unit(rng);
@@ -126,7 +104,7 @@ TEST(torvik_camera_kernels, EveryLevelMatchesScalarBitForBit) {
         const std::vector<double> in = awkward_points(lines ? 2 * n : n, t, rng);
         const Result want = run(lines, SimdLevel::kScalar, t, in, n);
         for (SimdLevel isa : vector_levels()) {
-          SCOPED_TRACE(testing::Message() << name_of(isa) << (lines ? " lines" : " points")
+          SCOPED_TRACE(testing::Message() << quillon::simd_level_name(isa) << (lines ? " lines" : " points")
                                           << " n=" << n << " round " << round);
           const Result got = run(lines, isa, t, in, n);
           EXPECT_EQ(got.count, want.count);
@@ -142,7 +120,7 @@ TEST(torvik_camera_kernels, EveryLevelMatchesScalarBitForBit) {
 // A point gives the same bits wherever it sits: at the start of a block, in
 // the middle, or in the tail.
 TEST(torvik_camera_kernels, ResultDoesNotDependOnPositionInTheArray) {
-  const CameraTerms t = torvik::camera_terms(tilted_camera());
+  const CameraTerms t = torvik::camera_terms(street_camera());
   const double probe[2] = {1234.5678, 987.654321};
   for (SimdLevel isa : vector_levels()) {
     double first[2] = {};
@@ -155,7 +133,7 @@ TEST(torvik_camera_kernels, ResultDoesNotDependOnPositionInTheArray) {
         in[2 * at] = probe[0];
         in[2 * at + 1] = probe[1];
         torvik::transform_points(isa, t, in.data(), CameraOutputs{out.data(), scales.data(), nullptr}, n);
-        ASSERT_EQ(std::memcmp(&out[2 * at], first, sizeof first), 0) << name_of(isa) << " " << at;
+        ASSERT_EQ(std::memcmp(&out[2 * at], first, sizeof first), 0) << quillon::simd_level_name(isa) << " " << at;
         ASSERT_EQ(std::memcmp(&scales[at], &first_scale, sizeof first_scale), 0);
       }
     }
@@ -165,14 +143,14 @@ TEST(torvik_camera_kernels, ResultDoesNotDependOnPositionInTheArray) {
 // In place, without the optional outputs, and with output arrays shifted by
 // part of an element against the input: all as the scalar kernel does them.
 TEST(torvik_camera_kernels, AliasingAndOptionalOutputsFollowScalar) {
-  const CameraTerms t = torvik::camera_terms(tilted_camera());
+  const CameraTerms t = torvik::camera_terms(street_camera());
   std::mt19937_64 rng(5);
   for (bool lines : {false, true}) {
     const size_t per = lines ? 4 : 2, n = 21;
     const std::vector<double> in = awkward_points(lines ? 2 * n : n, t, rng);
     const Result want = run(lines, SimdLevel::kScalar, t, in, n);
     for (SimdLevel isa : vector_levels()) {
-      SCOPED_TRACE(name_of(isa));
+      SCOPED_TRACE(quillon::simd_level_name(isa));
       std::vector<double> same = in;
       const CameraOutputs bare{same.data(), nullptr, nullptr};
       const int64_t count = lines ? torvik::transform_lines(isa, t, same.data(), bare, n)

@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "cpu_dispatch.h"
-#include "kernels/globe_kernels.h"
+#include "globe_kernels.h"
 
 namespace {
 
@@ -343,23 +343,24 @@ TEST(torvik_render_globe, InvalidArgumentsWriteNothing) {
   Image dst(20, 20, 80, 0x11223344);
   const uint32_t* t = tex.data();
   uint32_t* p = dst.data();
-  EXPECT_EQ(torvik_render_globe(nullptr, 20, 20, 80, t, 4, 4, 16, 10, 10, 5, 0, 0, 0), -1);
-  EXPECT_EQ(torvik_render_globe(p, 0, 20, 80, t, 4, 4, 16, 10, 10, 5, 0, 0, 0), -1);
-  EXPECT_EQ(torvik_render_globe(p, 20, 0, 80, t, 4, 4, 16, 10, 10, 5, 0, 0, 0), -1);
-  EXPECT_EQ(torvik_render_globe(p, 20, -3, 80, t, 4, 4, 16, 10, 10, 5, 0, 0, 0), -1);
-  EXPECT_EQ(torvik_render_globe(p, 20, 20, 79, t, 4, 4, 16, 10, 10, 5, 0, 0, 0), -1);
-  EXPECT_EQ(torvik_render_globe(p, 20, 20, -79, t, 4, 4, 16, 10, 10, 5, 0, 0, 0), -1);
-  EXPECT_EQ(torvik_render_globe(p, 20, 20, 80, nullptr, 4, 4, 16, 10, 10, 5, 0, 0, 0), -1);
-  EXPECT_EQ(torvik_render_globe(p, 20, 20, 80, t, 0, 4, 16, 10, 10, 5, 0, 0, 0), -1);
-  EXPECT_EQ(torvik_render_globe(p, 20, 20, 80, t, 4, 0, 16, 10, 10, 5, 0, 0, 0), -1);
-  EXPECT_EQ(torvik_render_globe(p, 20, 20, 80, t, 4, 4, 15, 10, 10, 5, 0, 0, 0), -1);
-  EXPECT_EQ(torvik_render_globe(p, 20, 20, 80, t, 4, 4, -15, 10, 10, 5, 0, 0, 0), -1);
-  EXPECT_EQ(torvik_render_globe(p, 20, 20, 80, t, 4, 4, 16, 10, 10, 0, 0, 0, 0), -1);
-  EXPECT_EQ(torvik_render_globe(p, 20, 20, 80, t, 4, 4, 16, 10, 10, -2, 0, 0, 0), -1);
-  EXPECT_EQ(torvik_render_globe(p, 20, 20, 80, t, 4, 4, 16, 10, 10, -kInf, 0, 0, 0), -1);
+  constexpr int32_t kInvalid = TORVIK_ERR_INVALID_ARGUMENT;
+  EXPECT_EQ(torvik_render_globe(nullptr, 20, 20, 80, t, 4, 4, 16, 10, 10, 5, 0, 0, 0), kInvalid);
+  EXPECT_EQ(torvik_render_globe(p, 0, 20, 80, t, 4, 4, 16, 10, 10, 5, 0, 0, 0), kInvalid);
+  EXPECT_EQ(torvik_render_globe(p, 20, 0, 80, t, 4, 4, 16, 10, 10, 5, 0, 0, 0), kInvalid);
+  EXPECT_EQ(torvik_render_globe(p, 20, -3, 80, t, 4, 4, 16, 10, 10, 5, 0, 0, 0), kInvalid);
+  EXPECT_EQ(torvik_render_globe(p, 20, 20, 79, t, 4, 4, 16, 10, 10, 5, 0, 0, 0), kInvalid);
+  EXPECT_EQ(torvik_render_globe(p, 20, 20, -79, t, 4, 4, 16, 10, 10, 5, 0, 0, 0), kInvalid);
+  EXPECT_EQ(torvik_render_globe(p, 20, 20, 80, nullptr, 4, 4, 16, 10, 10, 5, 0, 0, 0), kInvalid);
+  EXPECT_EQ(torvik_render_globe(p, 20, 20, 80, t, 0, 4, 16, 10, 10, 5, 0, 0, 0), kInvalid);
+  EXPECT_EQ(torvik_render_globe(p, 20, 20, 80, t, 4, 0, 16, 10, 10, 5, 0, 0, 0), kInvalid);
+  EXPECT_EQ(torvik_render_globe(p, 20, 20, 80, t, 4, 4, 15, 10, 10, 5, 0, 0, 0), kInvalid);
+  EXPECT_EQ(torvik_render_globe(p, 20, 20, 80, t, 4, 4, -15, 10, 10, 5, 0, 0, 0), kInvalid);
+  EXPECT_EQ(torvik_render_globe(p, 20, 20, 80, t, 4, 4, 16, 10, 10, 0, 0, 0, 0), kInvalid);
+  EXPECT_EQ(torvik_render_globe(p, 20, 20, 80, t, 4, 4, 16, 10, 10, -2, 0, 0, 0), kInvalid);
+  EXPECT_EQ(torvik_render_globe(p, 20, 20, 80, t, 4, 4, 16, 10, 10, -kInf, 0, 0, 0), kInvalid);
   // 4 * width does not fit in 32 bits here; a stride of 4 must still be too small.
-  EXPECT_EQ(torvik_render_globe(p, 1 << 30, 1, 4, t, 4, 4, 16, 10, 0, 5, 0, 0, 0), -1);
-  EXPECT_EQ(torvik_render_globe(p, 20, 20, 80, t, 1 << 30, 1, 4, 10, 10, 5, 0, 0, 0), -1);
+  EXPECT_EQ(torvik_render_globe(p, 1 << 30, 1, 4, t, 4, 4, 16, 10, 0, 5, 0, 0, 0), kInvalid);
+  EXPECT_EQ(torvik_render_globe(p, 20, 20, 80, t, 1 << 30, 1, 4, 10, 10, 5, 0, 0, 0), kInvalid);
   for (uint32_t v : dst.storage) ASSERT_EQ(v, 0x11223344u);
 }
 

@@ -16,7 +16,7 @@
 
 namespace {
 
-using quillon_test::PathHolder;
+using quillon_test::Path;
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr uint8_t kMove = BL_PATH_CMD_MOVE;
@@ -133,7 +133,7 @@ TEST(torvik_transform_lines, RejectedArgumentsWriteNothing) {
 
 TEST(torvik_transform_path, HiddenVertexSplitsAndCloseEndsTheLastRun) {
   const PerspectiveCamera c = tilted_camera();
-  PathHolder src, dst;
+  Path src, dst;
   bl_path_move_to(src.get(), 0, 0);             // P
   bl_path_line_to(src.get(), 50, kHiddenY);     // Q, hidden
   bl_path_line_to(src.get(), 100, 0);           // R
@@ -155,7 +155,7 @@ TEST(torvik_transform_path, HiddenVertexSplitsAndCloseEndsTheLastRun) {
 
 TEST(torvik_transform_path, LeadingHiddenVerticesStartTheFigureLater) {
   const PerspectiveCamera c = tilted_camera();
-  PathHolder src, dst;
+  Path src, dst;
   bl_path_move_to(src.get(), 0, kHiddenY);
   bl_path_line_to(src.get(), 10, kHiddenY);
   bl_path_line_to(src.get(), 20, 0);
@@ -167,7 +167,7 @@ TEST(torvik_transform_path, LeadingHiddenVerticesStartTheFigureLater) {
 
 TEST(torvik_transform_path, CurvesBecomePolylinesAndWeightsDropOut) {
   const PerspectiveCamera c = tilted_camera();
-  PathHolder src, dst;
+  Path src, dst;
   bl_path_move_to(src.get(), 0, 0);
   bl_path_cubic_to(src.get(), 10, 40, 30, 40, 40, 0);
   bl_path_quad_to(src.get(), 50, 20, 60, 0);
@@ -184,7 +184,7 @@ TEST(torvik_transform_path, CurvesBecomePolylinesAndWeightsDropOut) {
 
 TEST(torvik_transform_path, NonFiniteVertexIsSkippedWithoutSplitting) {
   const PerspectiveCamera c = tilted_camera();
-  PathHolder src, dst;
+  Path src, dst;
   bl_path_move_to(src.get(), 0, 0);
   bl_path_line_to(src.get(), 10, kNaN);
   bl_path_line_to(src.get(), std::numeric_limits<double>::infinity(), 5);
@@ -198,7 +198,7 @@ TEST(torvik_transform_path, NonFiniteVertexIsSkippedWithoutSplitting) {
 
 TEST(torvik_transform_path, EverythingHiddenClearsDestinationAndReportsOne) {
   const PerspectiveCamera c = tilted_camera();
-  PathHolder src, dst;
+  Path src, dst;
   bl_path_move_to(src.get(), 0, kHiddenY);
   bl_path_line_to(src.get(), 10, kHiddenY);
   bl_path_close(src.get());
@@ -212,7 +212,7 @@ TEST(torvik_transform_path, EverythingHiddenClearsDestinationAndReportsOne) {
 
 TEST(torvik_transform_path, EmptySourceLeavesDestinationAndMeanAlone) {
   const PerspectiveCamera c = tilted_camera();
-  PathHolder src, dst;
+  Path src, dst;
   bl_path_move_to(dst.get(), 1, 2);
   double mean = 7;
   EXPECT_EQ(torvik_transform_path(src.get(), dst.get(), &mean, &c), 0);
@@ -224,7 +224,7 @@ TEST(torvik_transform_path, FlatViewHasUnitMeanScale) {
   PerspectiveCamera c = tilted_camera();
   c.pitch = 0;
   c.bearing = 71;
-  PathHolder src, dst;
+  Path src, dst;
   bl_path_move_to(src.get(), -300, 20);
   bl_path_line_to(src.get(), 400, -250);
   bl_path_line_to(src.get(), 12, 900);
@@ -235,7 +235,7 @@ TEST(torvik_transform_path, FlatViewHasUnitMeanScale) {
 
 TEST(torvik_transform_path, SameSourceAndDestinationMatchSeparatePaths) {
   const PerspectiveCamera c = tilted_camera();
-  PathHolder path, copy, separate;
+  Path path, copy, separate;
   for (BLPathCore* p : {path.get(), copy.get()}) {
     bl_path_move_to(p, 0, 0);
     bl_path_line_to(p, 50, kHiddenY);
@@ -261,7 +261,7 @@ TEST(torvik_transform_path, SameSourceAndDestinationMatchSeparatePaths) {
 
 TEST(torvik_transform_path, NullArgumentsAreRejected) {
   const PerspectiveCamera c = tilted_camera();
-  PathHolder src, dst;
+  Path src, dst;
   bl_path_move_to(src.get(), 0, 0);
   bl_path_move_to(dst.get(), 5, 5);
   double mean = 7;

@@ -6,6 +6,7 @@
 
 #include "../../motion/particle_system_p.h"
 #include "bl_holders.h"
+#include "velket_holders.h"
 
 #include <gtest/gtest.h>
 
@@ -16,10 +17,7 @@ namespace {
 
 using quillon_test::Canvas;
 
-struct PsDeleter {
-  void operator()(ParticleSystem* ps) const { velket_ps_destroy(ps); }
-};
-using PsPtr = std::unique_ptr<ParticleSystem, PsDeleter>;
+using quillon_test::PsPtr;
 
 // A particle at rest at (x, y) with a constant size.
 void emit_at(ParticleSystem* ps, double x, double y, double life, double size, uint32_t cs,

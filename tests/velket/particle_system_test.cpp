@@ -4,6 +4,7 @@
 #include <velket.h>
 
 #include "../../motion/particle_system_p.h"
+#include "velket_holders.h"
 
 #include <gtest/gtest.h>
 
@@ -19,12 +20,8 @@ namespace {
 
 using velket::Particle;
 
-struct PsDeleter {
-  void operator()(ParticleSystem* ps) const { velket_ps_destroy(ps); }
-};
-using PsPtr = std::unique_ptr<ParticleSystem, PsDeleter>;
-
-PsPtr make_ps(uint64_t max_particles = 0) { return PsPtr(velket_ps_create(max_particles)); }
+using quillon_test::make_ps;
+using quillon_test::PsPtr;
 
 // Emits particles at rest at (x, y) with a fixed life and size.
 void emit_still(ParticleSystem* ps, uint64_t count, double x, double y, double life,
@@ -166,7 +163,7 @@ TEST(velket_ps_emit, DrawsSpeedAngleLifeSpinInThatOrder) {
   velket_ps_emit(ps.get(), 2, 3.0, -4.0, 10.0, 20.0, 1.0, -2.0, 0.5, 4.5, 2.0, 6.0, 0x11223344u,
                  0x55667788u);
   ASSERT_EQ(velket_ps_get_count(ps.get()), 2u);
-  for (int i = 0; i < 2; ++i) {
+  for (size_t i = 0; i < 2; ++i) {
     const Particle& p = ps->particles[i];
     const double speed = unit_from(r[4 * i]) * (20.0 - 10.0) + 10.0;
     const double angle = unit_from(r[4 * i + 1]) * (-2.0 - 1.0) + 1.0;  // reversed range

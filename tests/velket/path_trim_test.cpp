@@ -12,7 +12,7 @@
 
 namespace {
 
-using quillon_test::PathHolder;
+using quillon_test::Path;
 
 struct Entry {
   uint8_t cmd;
@@ -20,7 +20,7 @@ struct Entry {
   double y;
 };
 
-std::vector<Entry> entries(const PathHolder& p) {
+std::vector<Entry> entries(const Path& p) {
   const std::vector<uint8_t> c = p.commands();
   const std::vector<BLPoint> v = p.vertices();
   std::vector<Entry> out;
@@ -33,7 +33,7 @@ Entry L(double x, double y) { return Entry{BL_PATH_CMD_ON, x, y}; }
 
 // Compares entries; coordinates to a tolerance (pieces end at interpolated
 // points), NaN matching NaN.
-void expect_entries(const PathHolder& p, const std::vector<Entry>& want, double tol = 1e-9) {
+void expect_entries(const Path& p, const std::vector<Entry>& want, double tol = 1e-9) {
   const std::vector<Entry> got = entries(p);
   ASSERT_EQ(got.size(), want.size());
   for (size_t i = 0; i < want.size(); ++i) {
@@ -52,7 +52,7 @@ void expect_entries(const PathHolder& p, const std::vector<Entry>& want, double 
 }
 
 // A straight line from (0, 0) to (100, 0).
-void line100(PathHolder& p) {
+void line100(Path& p) {
   bl_path_move_to(p.get(), 0, 0);
   bl_path_line_to(p.get(), 100, 0);
 }
@@ -60,8 +60,8 @@ void line100(PathHolder& p) {
 }  // namespace
 
 TEST(velket_trim_path, NullPathsReturnMinusOne) {
-  PathHolder src;
-  PathHolder dst;
+  Path src;
+  Path dst;
   line100(src);
   EXPECT_EQ(velket_trim_path(nullptr, dst.get(), 0, 1, 0), -1);
   EXPECT_EQ(velket_trim_path(src.get(), nullptr, 0, 1, 0), -1);
@@ -70,20 +70,20 @@ TEST(velket_trim_path, NullPathsReturnMinusOne) {
 }
 
 TEST(velket_trim_path, DegenerateSourcesAppendNothingEvenForTheWholeRange) {
-  PathHolder empty;
-  PathHolder one;  // one finite vertex: a move and a close
+  Path empty;
+  Path one;  // one finite vertex: a move and a close
   bl_path_move_to(one.get(), 5, 5);
   bl_path_close(one.get());
-  PathHolder dot;  // zero length
+  Path dot;  // zero length
   bl_path_move_to(dot.get(), 5, 5);
   bl_path_line_to(dot.get(), 5, 5);
   bl_path_line_to(dot.get(), 5 + 1e-7, 5);
-  PathHolder nonfinite;
+  Path nonfinite;
   bl_path_move_to(nonfinite.get(), 0, 0);
-  bl_path_line_to(nonfinite.get(), INFINITY, 0);
-  bl_path_line_to(nonfinite.get(), 1, NAN);
-  for (PathHolder* src : {&empty, &one, &dot, &nonfinite}) {
-    PathHolder dst;
+  bl_path_line_to(nonfinite.get(), HUGE_VAL, 0);
+  bl_path_line_to(nonfinite.get(), 1, std::nan(""));
+  for (Path* src : {&empty, &one, &dot, &nonfinite}) {
+    Path dst;
     EXPECT_EQ(velket_trim_path(src->get(), dst.get(), 0, 1, 0), 0);
     EXPECT_EQ(velket_trim_path(src->get(), dst.get(), 0.2, 0.6, 0), 0);
     EXPECT_EQ(dst.size(), 0u);
@@ -91,14 +91,14 @@ TEST(velket_trim_path, DegenerateSourcesAppendNothingEvenForTheWholeRange) {
 }
 
 TEST(velket_trim_path, FullTurnCopiesTheWholeSourceWithItsCommands) {
-  PathHolder src;
+  Path src;
   bl_path_move_to(src.get(), 0, 0);
   bl_path_cubic_to(src.get(), 0, 50, 50, 50, 50, 0);
   bl_path_conic_to(src.get(), 60, -10, 70, 0, 0.5);
   bl_path_close(src.get());
   const double ranges[][2] = {{0.0, 1.0}, {1.25, 0.25}, {-2.0, -1.0}, {0.5, 3.0}};
   for (const auto& r : ranges) {
-    PathHolder dst;
+    Path dst;
     bl_path_move_to(dst.get(), -1, -1);  // earlier content stays
     EXPECT_EQ(velket_trim_path(src.get(), dst.get(), r[0], r[1], 0.37), 0);
     std::vector<Entry> want = {M(-1, -1)};
@@ -108,44 +108,44 @@ TEST(velket_trim_path, FullTurnCopiesTheWholeSourceWithItsCommands) {
 }
 
 TEST(velket_trim_path, MiddleOfALine) {
-  PathHolder src;
-  PathHolder dst;
+  Path src;
+  Path dst;
   line100(src);
   EXPECT_EQ(velket_trim_path(src.get(), dst.get(), 0.25, 0.75, 0), 0);
   expect_entries(dst, {M(25, 0), L(75, 0)});
 }
 
 TEST(velket_trim_path, WrappingRangesGiveTwoFigures) {
-  PathHolder src;
+  Path src;
   line100(src);
   {
-    PathHolder dst;
+    Path dst;
     velket_trim_path(src.get(), dst.get(), 0.8, 0.2, 0);
     expect_entries(dst, {M(80, 0), L(100, 0), M(0, 0), L(20, 0)});
   }
   {
     // A negative offset: 0 and 0.5 become 0.75 and 0.25.
-    PathHolder dst;
+    Path dst;
     velket_trim_path(src.get(), dst.get(), 0, 0.5, -0.25);
     expect_entries(dst, {M(75, 0), L(100, 0), M(0, 0), L(25, 0)});
   }
   {
     // An end of 1.0 wraps to 0: half to the end, then a zero-length figure.
-    PathHolder dst;
+    Path dst;
     velket_trim_path(src.get(), dst.get(), 0.5, 1.0, 0);
     expect_entries(dst, {M(50, 0), L(100, 0), M(0, 0), L(0, 0)});
   }
   {
     // An offset moves a range past the end.
-    PathHolder dst;
+    Path dst;
     velket_trim_path(src.get(), dst.get(), 0.1, 0.3, 1.8);
     expect_entries(dst, {M(90, 0), L(100, 0), M(0, 0), L(10, 0)});
   }
 }
 
 TEST(velket_trim_path, EqualFractionsGiveAZeroLengthFigure) {
-  PathHolder src;
-  PathHolder dst;
+  Path src;
+  Path dst;
   line100(src);
   velket_trim_path(src.get(), dst.get(), 0.3, 0.3, 0);
   expect_entries(dst, {M(30, 0), L(30, 0)});
@@ -153,8 +153,8 @@ TEST(velket_trim_path, EqualFractionsGiveAZeroLengthFigure) {
 
 TEST(velket_trim_path, PassesThroughInnerVerticesAndTouchesOnesOnTheEnds) {
   {
-    PathHolder src;
-    PathHolder dst;  // lengths 30 .. 120
+    Path src;
+    Path dst;  // lengths 30 .. 120
     bl_path_move_to(src.get(), 0, 0);
     bl_path_line_to(src.get(), 50, 0);
     bl_path_line_to(src.get(), 50, 50);
@@ -164,17 +164,17 @@ TEST(velket_trim_path, PassesThroughInnerVerticesAndTouchesOnesOnTheEnds) {
   }
   // A range ending or starting exactly on an inner vertex: the segment that
   // only touches the range adds a zero-length line there.
-  PathHolder src;
+  Path src;
   bl_path_move_to(src.get(), 0, 0);
   bl_path_line_to(src.get(), 50, 0);
   bl_path_line_to(src.get(), 100, 0);
   {
-    PathHolder dst;
+    Path dst;
     velket_trim_path(src.get(), dst.get(), 0.0, 0.5, 0);
     expect_entries(dst, {M(0, 0), L(50, 0), L(50, 0)});
   }
   {
-    PathHolder dst;
+    Path dst;
     velket_trim_path(src.get(), dst.get(), 0.5, 0.75, 0);
     expect_entries(dst, {M(50, 0), L(50, 0), L(75, 0)});
   }
@@ -183,8 +183,8 @@ TEST(velket_trim_path, PassesThroughInnerVerticesAndTouchesOnesOnTheEnds) {
 TEST(velket_trim_path, MeasuresAllFiguresAndControlPointsAsOnePolyline) {
   {
     // The jump between two figures counts and is drawn inside the range.
-    PathHolder src;
-    PathHolder dst;
+    Path src;
+    Path dst;
     bl_path_move_to(src.get(), 0, 0);
     bl_path_line_to(src.get(), 10, 0);
     bl_path_move_to(src.get(), 10, 10);
@@ -194,8 +194,8 @@ TEST(velket_trim_path, MeasuresAllFiguresAndControlPointsAsOnePolyline) {
   }
   {
     // A cubic is followed along its control polygon (length 300).
-    PathHolder src;
-    PathHolder dst;
+    Path src;
+    Path dst;
     bl_path_move_to(src.get(), 0, 0);
     bl_path_cubic_to(src.get(), 0, 100, 100, 100, 100, 0);
     velket_trim_path(src.get(), dst.get(), 0.1, 0.9, 0);
@@ -204,8 +204,8 @@ TEST(velket_trim_path, MeasuresAllFiguresAndControlPointsAsOnePolyline) {
   {
     // Close entries and conic weights hold no point: a closed triangle is
     // measured without its closing edge, a conic through its control point.
-    PathHolder src;
-    PathHolder dst;
+    Path src;
+    Path dst;
     bl_path_move_to(src.get(), 0, 0);
     bl_path_conic_to(src.get(), 30, 40, 60, 0, 2.0);
     bl_path_close(src.get());
@@ -215,7 +215,7 @@ TEST(velket_trim_path, MeasuresAllFiguresAndControlPointsAsOnePolyline) {
 }
 
 TEST(velket_trim_path, SourceAndDestinationMayBeTheSamePath) {
-  PathHolder p;
+  Path p;
   line100(p);
   EXPECT_EQ(velket_trim_path(p.get(), p.get(), 0.25, 0.75, 0), 0);
   expect_entries(p, {M(0, 0), L(100, 0), M(25, 0), L(75, 0)});
@@ -229,10 +229,10 @@ TEST(velket_trim_path, SourceAndDestinationMayBeTheSamePath) {
 TEST(velket_trim_path, LongPathEndsExactlyAtTheFractions) {
   // A zigzag of 1000 segments of length 5 (steps of 3 by 4): the piece
   // starts and ends inside the right segments and keeps every vertex between.
-  PathHolder src;
+  Path src;
   bl_path_move_to(src.get(), 0, 0);
   for (int i = 1; i <= 1000; ++i) bl_path_line_to(src.get(), 3.0 * i, (i % 2) ? 4.0 : 0.0);
-  PathHolder dst;
+  Path dst;
   velket_trim_path(src.get(), dst.get(), 0.5003, 0.7503, 0);  // lengths 2501.5 .. 3751.5
   const std::vector<Entry> got = entries(dst);
   ASSERT_EQ(got.size(), 252u);  // start, vertices 501..750, end
@@ -248,14 +248,14 @@ TEST(velket_trim_path, LongPathEndsExactlyAtTheFractions) {
 TEST(velket_trim_path, LongPathsKeepEveryInnerVertexAndEndExactly) {
   // 1000 unit segments along x, with NaN entries and closes sprinkled in:
   // the piece from 30.05 % to 70.05 % passes through every vertex between.
-  PathHolder src;
+  Path src;
   bl_path_move_to(src.get(), 0, 0);
   for (int i = 1; i <= 1000; ++i) {
     if (i % 97 == 0) bl_path_close(src.get());
     bl_path_line_to(src.get(), i, 0);
   }
   for (double offset : {0.0, 0.5}) {
-    PathHolder dst;
+    Path dst;
     ASSERT_EQ(velket_trim_path(src.get(), dst.get(), 0.3005 - offset, 0.7005 - offset, offset), 0);
     std::vector<Entry> want{M(300.5, 0)};
     for (int i = 301; i <= 700; ++i) want.push_back(L(i, 0));
@@ -263,7 +263,7 @@ TEST(velket_trim_path, LongPathsKeepEveryInnerVertexAndEndExactly) {
     expect_entries(dst, want, 1e-9);
   }
   // A wrapping range over the same path: two figures.
-  PathHolder dst;
+  Path dst;
   ASSERT_EQ(velket_trim_path(src.get(), dst.get(), 0.9995, 0.0015, 0), 0);
   expect_entries(dst, {M(999.5, 0), L(1000, 0), M(0, 0), L(1, 0), L(1.5, 0)}, 1e-9);
 }

@@ -10,13 +10,13 @@
 #include <utility>
 #include <vector>
 
-#include "shp_writer.h"
+#include "shp_builder.h"
 
 namespace {
 
 using poster::GeometryKind;
 using poster::MapData;
-using poster_test::Record;
+using quillon_test::Record;
 
 testing::AssertionResult fails_with(const std::string& path, const std::string& text) {
   MapData map;
@@ -30,37 +30,37 @@ testing::AssertionResult fails_with(const std::string& path, const std::string& 
 TEST(load_shapefile, NamesWhatIsWrongWithAFile) {
   EXPECT_TRUE(fails_with(testing::TempDir() + "does-not-exist.shp",
                          "does-not-exist.shp': No such file or directory"));
-  EXPECT_TRUE(fails_with(poster_test::write_temp("short.shp", std::vector<uint8_t>(60, 0)),
+  EXPECT_TRUE(fails_with(quillon_test::write_temp("short.shp", std::vector<uint8_t>(60, 0)),
                          "shorter than the 100-byte header"));
-  EXPECT_TRUE(fails_with(poster_test::write_temp("zeros.shp", std::vector<uint8_t>(200, 0)),
+  EXPECT_TRUE(fails_with(quillon_test::write_temp("zeros.shp", std::vector<uint8_t>(200, 0)),
                          "does not start with the file code 9994"));
-  std::vector<uint8_t> multipoint = poster_test::shapefile_bytes(8, {});
-  EXPECT_TRUE(fails_with(poster_test::write_temp("mp.shp", multipoint),
+  std::vector<uint8_t> multipoint = quillon_test::shapefile_bytes(8, {});
+  EXPECT_TRUE(fails_with(quillon_test::write_temp("mp.shp", multipoint),
                          "holds MultiPoint shapes (type 8)"));
-  EXPECT_TRUE(fails_with(poster_test::write_temp("empty.shp", poster_test::shapefile_bytes(5, {})),
+  EXPECT_TRUE(fails_with(quillon_test::write_temp("empty.shp", quillon_test::shapefile_bytes(5, {})),
                          "holds no drawable geometry"));
   // The M line and polygon types are read as empty shapes: say so, rather
   // than that the file holds nothing.
   const Record square{{{0, 0, 0, 10, 10, 10, 10, 0, 0, 0}}, {}};
-  EXPECT_TRUE(fails_with(poster_test::write_temp("pm.shp", poster_test::shapefile_bytes(25, {square})),
+  EXPECT_TRUE(fails_with(quillon_test::write_temp("pm.shp", quillon_test::shapefile_bytes(25, {square})),
                          "holds PolygonM shapes (type 25), which the library reads without"));
-  EXPECT_TRUE(fails_with(poster_test::write_temp("lm.shp", poster_test::shapefile_bytes(23, {square})),
+  EXPECT_TRUE(fails_with(quillon_test::write_temp("lm.shp", quillon_test::shapefile_bytes(23, {square})),
                          "holds PolyLineM shapes (type 23), which the library reads without"));
 }
 
 TEST(load_shapefile, NamesWhatAFileCutShortIsMissing) {
   const Record square{{{0, 0, 0, 10, 10, 10, 10, 0, 0, 0}}, {}};
-  std::vector<uint8_t> bytes = poster_test::shapefile_bytes(5, {square, square, square});
+  std::vector<uint8_t> bytes = quillon_test::shapefile_bytes(5, {square, square, square});
   MapData map;
   std::string error;
-  ASSERT_TRUE(poster::load_shapefile(poster_test::write_temp("whole.shp", bytes), &map, &error));
+  ASSERT_TRUE(poster::load_shapefile(quillon_test::write_temp("whole.shp", bytes), &map, &error));
   EXPECT_EQ(map.damage, "");
 
   // Cut inside the third record: two shapes are left, and the message says
   // how long the file should be.
   const size_t full = bytes.size();
   bytes.resize(full - 20);
-  const std::string path = poster_test::write_temp("cut.shp", bytes);
+  const std::string path = quillon_test::write_temp("cut.shp", bytes);
   ASSERT_TRUE(poster::load_shapefile(path, &map, &error)) << error;
   EXPECT_EQ(map.num_shapes, 2);
   EXPECT_EQ(map.damage, "'" + path + "' is cut short: its header gives a length of " +
@@ -71,7 +71,7 @@ TEST(load_shapefile, NamesWhatAFileCutShortIsMissing) {
 }
 
 TEST(load_shapefile, LeavesOutAFewStrayPointsOfAPointFile) {
-  poster_test::Ring points;
+  quillon_test::Ring points;
   for (int i = 0; i < 150; ++i) {
     points.push_back(-170.0 + 2.0 * i);
     points.push_back(-60.0 + 0.8 * i);
@@ -80,7 +80,7 @@ TEST(load_shapefile, LeavesOutAFewStrayPointsOfAPointFile) {
   MapData map;
   std::string error;
   ASSERT_TRUE(poster::load_shapefile(
-      poster_test::write_temp("stray.shp", poster_test::shapefile_bytes(1, {Record{{points}, {}}})),
+      quillon_test::write_temp("stray.shp", quillon_test::shapefile_bytes(1, {Record{{points}, {}}})),
       &map, &error));
   EXPECT_TRUE(map.geographic);
   EXPECT_EQ(map.stray_points, 1);
@@ -90,7 +90,7 @@ TEST(load_shapefile, LeavesOutAFewStrayPointsOfAPointFile) {
   // Many points out of range: the file is in some other unit, drawn as it is.
   for (size_t i = 0; i < 40; ++i) points[4 * i] = 1000.0 + static_cast<double>(i);
   ASSERT_TRUE(poster::load_shapefile(
-      poster_test::write_temp("planar.shp", poster_test::shapefile_bytes(1, {Record{{points}, {}}})),
+      quillon_test::write_temp("planar.shp", quillon_test::shapefile_bytes(1, {Record{{points}, {}}})),
       &map, &error));
   EXPECT_FALSE(map.geographic);
   EXPECT_EQ(map.stray_points, 0);
@@ -103,7 +103,7 @@ TEST(load_shapefile, ReadsPolygonsAndPolylines) {
   MapData map;
   std::string error;
   ASSERT_TRUE(poster::load_shapefile(
-      poster_test::write_temp("poly.shp", poster_test::shapefile_bytes(5, {square, two_rings})),
+      quillon_test::write_temp("poly.shp", quillon_test::shapefile_bytes(5, {square, two_rings})),
       &map, &error))
       << error;
   EXPECT_EQ(map.kind, GeometryKind::kPolygon);
@@ -116,7 +116,7 @@ TEST(load_shapefile, ReadsPolygonsAndPolylines) {
   EXPECT_EQ(map.bounds.max_x, 35.0);
 
   ASSERT_TRUE(poster::load_shapefile(
-      poster_test::write_temp("line.shp", poster_test::shapefile_bytes(3, {square})), &map,
+      quillon_test::write_temp("line.shp", quillon_test::shapefile_bytes(3, {square})), &map,
       &error));
   EXPECT_EQ(map.kind, GeometryKind::kLine);
 }
@@ -127,7 +127,7 @@ TEST(load_shapefile, SplitsRingsAcrossTheAntimeridianIntoTwoHalves) {
   MapData map;
   std::string error;
   ASSERT_TRUE(poster::load_shapefile(
-      poster_test::write_temp("fiji.shp", poster_test::shapefile_bytes(5, {island})), &map,
+      quillon_test::write_temp("fiji.shp", quillon_test::shapefile_bytes(5, {island})), &map,
       &error));
   ASSERT_EQ(map.parts.size(), 2u);  // the ring made continuous, and a copy a turn west
   const auto lon = [&](size_t part, int i) { return map.lonlat[2 * (map.parts[part].start + i)]; };
@@ -146,7 +146,7 @@ TEST(load_shapefile, ClosesRingsAroundAPoleAlongThePole) {
   MapData map;
   std::string error;
   ASSERT_TRUE(poster::load_shapefile(
-      poster_test::write_temp("pole.shp", poster_test::shapefile_bytes(5, {polar})), &map, &error));
+      quillon_test::write_temp("pole.shp", quillon_test::shapefile_bytes(5, {polar})), &map, &error));
   ASSERT_EQ(map.parts.size(), 1u);
   const poster::Part& p = map.parts[0];
   const auto at = [&](int64_t i) {
@@ -178,7 +178,7 @@ TEST(load_shapefile, KeepsDamagedPartOffsetsInsideThePoints) {
   MapData map;
   std::string error;
   const std::string path =
-      poster_test::write_temp("bad.shp", poster_test::shapefile_bytes(5, {bad}));
+      quillon_test::write_temp("bad.shp", quillon_test::shapefile_bytes(5, {bad}));
   if (!poster::load_shapefile(path, &map, &error)) {
     SUCCEED() << "rejected: " << error;
     return;

@@ -11,12 +11,12 @@
 #include <string>
 #include <vector>
 
-#include "shp_writer.h"
+#include "shp_builder.h"
 
 namespace {
 
-using poster_test::Record;
-using poster_test::Ring;
+using quillon_test::Record;
+using quillon_test::Ring;
 
 // Pixels inside the world panel (40..1040 x 40..620 at width 1600, scaled)
 // that stand out from its ocean 0x0F2A40: channel differences summing to
@@ -63,7 +63,7 @@ void render_to(int32_t shape_type, const std::vector<Record>& records, const std
   poster::MapData map;
   std::string error;
   const std::string path =
-      poster_test::write_temp(name, poster_test::shapefile_bytes(shape_type, records));
+      quillon_test::write_temp(name, quillon_test::shapefile_bytes(shape_type, records));
   if (!poster::load_shapefile(path, &map, &error)) {
     ADD_FAILURE() << error;
     return;
