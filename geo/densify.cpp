@@ -66,14 +66,14 @@ class Projector {
         y = lat + p_.false_northing;
         break;
     }
-    const ordane_detail::MappedPoint m = map_(x, y);
+    const MappedPoint m = map_(x, y);
     *px = m.x;
     *py = m.y;
   }
 
  private:
   GeoProjection p_;
-  ordane_detail::ViewportMapping map_;
+  ViewportMapping map_;
   Lcc lcc_{};
   Aea aea_{};
   Ortho ortho_{};
