@@ -148,9 +148,8 @@ Scene::Scene(const MapData& map, const SceneOptions& options)
 }
 
 void Scene::advance(const SceneState& state, Sparks* sparks, double dt) const {
-  Path scratch;
   std::vector<BLPoint> tips;
-  reveal_->trim(state.reveal, &scratch, &tips, kPenTips);
+  reveal_->tips(state.reveal, &tips, kPenTips);
   for (BLPoint& p : tips) {
     p.x += world_panel_.x;
     p.y += world_panel_.y;

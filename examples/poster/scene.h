@@ -5,6 +5,7 @@
 
 #include <deque>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "bl_objects.h"
@@ -44,6 +45,12 @@ class Scene {
 
   double pixel_scale() const { return k_; }
 
+  // What the user should know about the panels (one with nothing to show,
+  // a fallback extent), one sentence each.
+  const std::vector<std::string>& notes() const { return notes_; }
+  // True when no panel shows any of the data.
+  bool empty() const { return empty_; }
+
  private:
   struct Panel {
     double x, y, w, h;
@@ -73,6 +80,9 @@ class Scene {
 
   std::unique_ptr<TiltedMap> tilted_;
   std::unique_ptr<Image> texture_;
+
+  std::vector<std::string> notes_;
+  bool empty_ = false;
 };
 
 }  // namespace poster
