@@ -297,6 +297,7 @@ int run(const poster::Options& options) {
   scene_options.world = options.world;
   scene_options.conic = options.conic;
   scene_options.width = options.width;
+  scene_options.world_given = options.world_given;
   const poster::Scene scene(map, scene_options);
   for (const std::string& note : scene.notes())
     std::fprintf(stderr, "quillon-poster: note: %s\n", note.c_str());

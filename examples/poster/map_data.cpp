@@ -242,7 +242,7 @@ void unwrap_rings(MapData* map) {
         map->lonlat.push_back(x);
         map->lonlat.push_back(y);
       }
-      map->parts.push_back(Part{start, start + n, p.shape});
+      map->parts.push_back(Part{start, start + n, p.shape, true});
     }
   }
 }

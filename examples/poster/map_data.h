@@ -15,6 +15,7 @@ struct Part {
   int64_t start;
   int64_t end;
   int32_t shape;
+  bool copy = false;  // a ring's copy a turn away (see MapData::parts)
 };
 
 struct Box {

@@ -170,6 +170,7 @@ ParseResult parse_options(int argc, char** argv, Options* o, std::string* error)
         *error = "unknown projection '" + value + "' (choose " + projection_names() + ")";
         return ParseResult::kError;
       }
+      o->world_given = true;
     } else if (arg == "--conic") {
       Projection p;
       if (!parse_projection(value, &p) || (p != Projection::kLcc && p != Projection::kAlbers)) {

@@ -21,6 +21,7 @@ struct Options {
   int width = 1600;
   int threads = 0;  // 0: one per processor
   Projection world = Projection::kMercator;
+  bool world_given = false;  // --projection was given
   Projection conic = Projection::kLcc;
 };
 

@@ -15,6 +15,7 @@
 #include <cmath>
 
 #include "easing_chart.h"
+#include "extent.h"
 
 namespace poster {
 
@@ -38,8 +39,12 @@ const std::vector<uint32_t> kGlobeLand = {0xFF4C9A7Eu, 0xFF86AE5Fu, 0xFFC6B46Du,
 
 constexpr size_t kPenTips = 14;
 
-bool spans_the_world(const MapData& map) {
-  return map.geographic && map.bounds.max_x - map.bounds.min_x > 300.0;
+// Meridians and parallels about four to eight times across a region.
+double graticule_step(const Box& region) {
+  const double span = std::max(region.max_x - region.min_x, region.max_y - region.min_y);
+  for (double step : {0.5, 1.0, 2.0, 5.0, 10.0, 15.0, 30.0})
+    if (span / step <= 8.0) return step;
+  return 30.0;
 }
 
 // A point of a point file: a soft halo around a bright dot, so that single
@@ -85,17 +90,59 @@ Scene::Scene(const MapData& map, const SceneOptions& options)
   chart_panel_ = scaled(40, 650, 330, 310);
   flat_panel_ = scaled(400, 650, 640, 310);
   tilted_panel_ = scaled(1080, 520, 480, 440);
-  globe_ = GlobeView{1320 * k_, 272 * k_, 196 * k_, 15.0, 28.0, 0xFF5CB8FFu};
-
-  const bool world = spans_the_world(map);
   const bool geo = map.geographic;
+  const Extent extent = geo ? data_extent(map) : Extent{};
+  const Coverage coverage = geo ? coverage_of(extent) : Coverage::kRegion;
+  const bool world = coverage == Coverage::kWorld;
+  std::string grown;
+  Box region;
+  if (geo) {
+    region = region_window(extent, &grown);
+    if (coverage == Coverage::kPolar) {
+      region.min_x = -180.0;
+      region.max_x = 180.0;
+    }
+  } else {
+    // Planar data: its bounds, grown a little (and to one unit for a point).
+    const Box& b = map.bounds;
+    const double gx = std::max((b.max_x - b.min_x) * 0.05, 0.5);
+    const double gy = std::max((b.max_y - b.min_y) * 0.05, 0.5);
+    region = Box{b.min_x - gx, b.min_y - gy, b.max_x + gx, b.max_y + gy};
+  }
+  if (!grown.empty()) notes_.push_back(grown);
 
-  // The world map. Without Antarctica's empty south, Mercator is the usual
-  // world view; data that is not in degrees is drawn as it is.
+  // The globe looks at the middle of the data; for the world, at Europe and
+  // Africa.
+  const double globe_lon = world ? 15.0 : extent.centre_lon();
+  const double globe_lat = world ? 28.0 : std::min(std::max(extent.centre_lat(), -75.0), 75.0);
+  globe_ = GlobeView{1320 * k_, 272 * k_, 196 * k_, globe_lon, globe_lat, 0xFF5CB8FFu};
+  globe_shift_lon_ = globe_lon - 15.0;
+  globe_shift_lat_ = globe_lat - 28.0;
+
+  // The world map. For the world, without Antarctica's empty south,
+  // Mercator is the usual view; a polar cap is drawn in a conic around its
+  // pole, where Mercator would stretch it into a band, unless a projection
+  // was asked for; a region shows the data's own window. Data that is not
+  // in degrees is drawn as it is.
   ViewSettings ws;
   ws.projection.kind = geo ? options.world : Projection::kNone;
-  ws.window = world ? Box{-180.0, -58.0, 180.0, 84.0} : map.bounds;
-  ws.projection.conic = world ? world_conic() : conic_for(ws.window);
+  if (coverage == Coverage::kPolar && options.world == Projection::kMercator &&
+      !options.world_given) {
+    ws.projection.kind = options.conic;
+    notes_.push_back(std::string("the data lies around the ") +
+                     (extent.north <= 0.0 ? "south" : "north") +
+                     " pole; the world map is drawn in a conic centred on it, where Mercator "
+                     "would stretch it across the map");
+  }
+  if (world) {
+    ws.window = Box{-180.0, std::max(extent.south, -58.0), 180.0, std::min(extent.north, 84.0)};
+    if (ws.window.max_y - ws.window.min_y < 20.0) ws.window = Box{-180.0, -58.0, 180.0, 84.0};
+    ws.projection.conic = world_conic();
+  } else {
+    ws.window = region;
+    ws.projection.conic = conic_for(region);
+    ws.fit_window = true;
+  }
   ws.width = world_panel_.w;
   ws.height = world_panel_.h;
   ws.margin = 0.02;
@@ -104,16 +151,17 @@ Scene::Scene(const MapData& map, const SceneOptions& options)
   world_fills_.resize(kLand.size());
   world_->build_fills(&world_fills_);
   world_->build_outlines(&world_outlines_);
-  world_->build_graticule(30.0, &world_graticule_);
+  world_->build_graticule(world ? 30.0 : graticule_step(region), &world_graticule_);
   if (map.kind == GeometryKind::kPoint) world_points_ = world_->point_positions();
   std::vector<double> lengths;
   world_->build_coast(&coast_lines_, &lengths);
   reveal_.reset(new CoastReveal(&coast_lines_, std::move(lengths)));
 
   // A continent flat in the other conic (Albers when the tilted one is the
-  // Lambert conic, and the reverse).
+  // Lambert conic, and the reverse): North America for the world, else the
+  // data's own window.
   ViewSettings fs = ws;
-  fs.window = world ? Box{-168.0, 12.0, -52.0, 72.0} : map.bounds;
+  fs.window = world ? Box{-168.0, 12.0, -52.0, 72.0} : region;
   fs.projection.kind =
       !geo ? Projection::kNone
            : (options.conic == Projection::kAlbers ? Projection::kLcc : Projection::kAlbers);
@@ -121,25 +169,38 @@ Scene::Scene(const MapData& map, const SceneOptions& options)
   fs.width = flat_panel_.w;
   fs.height = flat_panel_.h;
   fs.margin = 0.03;
-  fs.regional = world;
+  fs.regional = world || coverage == Coverage::kRegion;
+  fs.fit_window = !world;
   flat_.reset(new MapView(map, topo_, fs));
   flat_fills_.resize(kLand.size());
   flat_->build_fills(&flat_fills_);
   flat_->build_outlines(&flat_outlines_);
-  flat_->build_graticule(10.0, &flat_graticule_);
+  flat_->build_graticule(world ? 10.0 : graticule_step(region), &flat_graticule_);
   if (map.kind == GeometryKind::kPoint) flat_points_ = flat_->point_positions();
 
-  // Europe on a sheet with y up, in plane units of about a pixel.
+  // On a sheet with y up, in plane units of about a pixel: Europe for the
+  // world, else the data's own window.
   ViewSettings ts;
-  ts.window = world ? Box{-11.0, 35.0, 40.0, 70.0} : map.bounds;
+  ts.window = world ? Box{-11.0, 35.0, 40.0, 70.0} : region;
   ts.projection.kind = geo ? options.conic : Projection::kNone;
   ts.projection.conic = conic_for(ts.window);
   ts.width = 1000.0;
   ts.height = 1250.0;
   ts.margin = 0.03;
   ts.flip_y = false;
-  ts.regional = world;
+  ts.regional = world || coverage == Coverage::kRegion;
+  ts.fit_window = !world;
+  ts.graticule_step = world ? 10.0 : graticule_step(region);
   tilted_.reset(new TiltedMap(map, topo_, ts));
+
+  // A panel with nothing to show says so.
+  const bool world_empty = world_->empty(), flat_empty = flat_->empty(),
+             tilted_empty = tilted_->empty();
+  if (world_empty) notes_.push_back("the world map shows none of the data");
+  if (flat_empty) notes_.push_back("the flat conic map shows none of the data");
+  if (tilted_empty) notes_.push_back("the tilted map shows none of the data");
+  if (!geo) notes_.push_back("the globe shows none of the data: it is not in longitude/latitude");
+  empty_ = world_empty && flat_empty && tilted_empty;
 
   // The globe's texture: 4 pixels per degree.
   texture_.reset(new Image(1441, 721));
@@ -236,8 +297,8 @@ void Scene::render(const SceneState& state, const Sparks& sparks, Image* image) 
   // of the image meanwhile.
   canvas.detach();
   GlobeView globe = globe_;
-  globe.rotation = state.globe_rotation;
-  globe.tilt = state.globe_tilt;
+  globe.rotation = state.globe_rotation + globe_shift_lon_;
+  globe.tilt = std::min(std::max(state.globe_tilt + globe_shift_lat_, -90.0), 90.0);
   paint_globe(image, *texture_, globe);
   canvas.attach();
 

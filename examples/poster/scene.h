@@ -25,6 +25,7 @@ struct SceneOptions {
   Projection world = Projection::kMercator;  // the large map
   Projection conic = Projection::kLcc;       // the tilted continent
   int width = 1600;                          // poster width; the height is 5/8 of it
+  bool world_given = false;                  // "world" was asked for, not the default
 };
 
 class Scene {
@@ -65,6 +66,8 @@ class Scene {
   double k_;
   Panel world_panel_, flat_panel_, tilted_panel_, chart_panel_;
   GlobeView globe_;
+  // The globe's centre against the timeline's (15 E, 28 N, the world's).
+  double globe_shift_lon_ = 0.0, globe_shift_lat_ = 0.0;
 
   std::unique_ptr<MapView> world_;
   std::deque<Path> world_fills_;
