@@ -287,11 +287,24 @@ int run(const poster::Options& options) {
                  "longitude -180..180 and latitude -90..90\n",
                  static_cast<long long>(map.stray_points), map.stray_points == 1 ? "" : "s",
                  shown_name.c_str(), map.stray_points == 1 ? "s" : "");
-  if (!map.geographic && options.world != poster::Projection::kNone)
+  if (map.reprojected)
+    std::fprintf(g_log, "reprojected %s from %s (its .prj) to longitude/latitude with PROJ\n",
+                 shown_name.c_str(), map.crs_name.c_str());
+  if (!map.prj_problem.empty())
+    std::fprintf(stderr, "quillon-poster: note: the .prj of '%s' cannot be used: %s\n",
+                 shown_name.c_str(), map.prj_problem.c_str());
+  if (!map.geographic && options.world != poster::Projection::kNone) {
+    const poster::Box& b = map.bounds;
     std::fprintf(stderr,
-                 "quillon-poster: note: '%s' is not in longitude/latitude degrees; "
-                 "drawing its coordinates as they are\n",
-                 shown_name.c_str());
+                 "quillon-poster: note: '%s' has coordinates outside longitude -180..180 and "
+                 "latitude -90..90 (x %.6g to %.6g, y %.6g to %.6g)%s; it looks projected (in "
+                 "metres or feet, say). Its coordinates are drawn as they are and the globe "
+                 "stays empty; %s\n",
+                 shown_name.c_str(), b.min_x, b.max_x, b.min_y, b.max_y,
+                 map.has_prj ? "" : " and no .prj beside it",
+                 map.has_prj ? "its .prj could not be used"
+                             : "put the .prj that came with it beside it to have it reprojected");
+  }
 
   poster::SceneOptions scene_options;
   scene_options.world = options.world;

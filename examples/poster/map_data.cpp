@@ -16,6 +16,8 @@
 #include <memory>
 #include <system_error>
 
+#include "reproject.h"
+
 namespace poster {
 
 namespace {
@@ -368,6 +370,23 @@ bool load_shapefile(const std::string& file, MapData* out, std::string* error) {
       const int64_t end = j + 1 < p1 ? clamp_index(shp->parts[j + 1], start, s1) : s1;
       if (end > start) data.parts.push_back(Part{start, end, k});
     }
+  }
+
+  // A projected file is brought to longitude/latitude first, from the
+  // coordinate system its .prj names.
+  const std::string wkt = prj_text_for(file);
+  const PrjInfo prj = describe_prj(wkt);
+  data.has_prj = prj.kind != PrjKind::kNone;
+  data.crs_name = prj.name;
+  if (prj.kind == PrjKind::kUnusable) data.prj_problem = prj.error;
+  if (prj.kind == PrjKind::kProjected) {
+    std::string why;
+    if (!reproject_to_lonlat(wkt, &data.lonlat, &why)) {
+      *error = "'" + file + "' is in " + prj.name +
+               " (its .prj), which PROJ cannot turn into longitude/latitude: " + why;
+      return false;
+    }
+    data.reprojected = true;
   }
 
   Box b;

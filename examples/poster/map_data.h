@@ -35,6 +35,10 @@ struct MapData {
   int64_t stray_points = 0;    // points outside longitude/latitude left out
                                // of a point file that is otherwise in degrees
   std::string damage;          // empty, or what a file cut short is missing
+  bool has_prj = false;        // a .prj lies beside the file
+  std::string crs_name;        // the coordinate system it names
+  bool reprojected = false;    // the points were projected, now lon/lat
+  std::string prj_problem;     // why the .prj could not be used, if so
 };
 
 // Reads "file" with the shapefile exports. On failure returns false and sets

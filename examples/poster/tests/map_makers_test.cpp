@@ -4,11 +4,17 @@
 // globe shows the data, and what needed a fallback is said.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
+
+#include <ordane.h>
+#include <proj.h>
 
 #include "extent.h"
 #include "map_data.h"
@@ -65,11 +71,48 @@ struct Poster {
   std::string error;
 };
 
+// The .prj files ogr2ogr writes for Web Mercator and for the Lambert
+// azimuthal equal-area grid of Europe.
+const char kMercatorPrj[] =
+    "PROJCS[\"WGS_1984_Web_Mercator_Auxiliary_Sphere\",GEOGCS[\"GCS_WGS_1984\",DATUM[\"D_WGS_"
+    "1984\",SPHEROID[\"WGS_1984\",6378137.0,298.257223563]],PRIMEM[\"Greenwich\",0.0],UNIT["
+    "\"Degree\",0.0174532925199433]],PROJECTION[\"Mercator_Auxiliary_Sphere\"],PARAMETER["
+    "\"False_Easting\",0.0],PARAMETER[\"False_Northing\",0.0],PARAMETER[\"Central_Meridian\","
+    "0.0],PARAMETER[\"Standard_Parallel_1\",0.0],PARAMETER[\"Auxiliary_Sphere_Type\",0.0],UNIT["
+    "\"Meter\",1.0]]";
+const char kLaeaEuropePrj[] =
+    "PROJCS[\"ETRS_1989_LAEA\",GEOGCS[\"GCS_ETRS_1989\",DATUM[\"D_ETRS_1989\",SPHEROID["
+    "\"GRS_1980\",6378137.0,298.257222101]],PRIMEM[\"Greenwich\",0.0],UNIT[\"Degree\","
+    "0.0174532925199433]],PROJECTION[\"Lambert_Azimuthal_Equal_Area\"],PARAMETER["
+    "\"False_Easting\",4321000.0],PARAMETER[\"False_Northing\",3210000.0],PARAMETER["
+    "\"Central_Meridian\",10.0],PARAMETER[\"Latitude_Of_Origin\",52.0],UNIT[\"Meter\",1.0]]";
+
+// "rings" in lon/lat moved into the system of "prj" with PROJ.
+std::vector<Record> projected(const std::vector<Ring>& rings, const char* prj) {
+  PJ_CONTEXT* ctx = proj_context_create();
+  PJ* raw = proj_create_crs_to_crs(ctx, "EPSG:4326", prj, nullptr);
+  PJ* op = proj_normalize_for_visualization(ctx, raw);
+  std::vector<Record> out;
+  for (Ring r : rings) {
+    proj_trans_generic(op, PJ_FWD, r.data(), 2 * sizeof(double), r.size() / 2, r.data() + 1,
+                       2 * sizeof(double), r.size() / 2, nullptr, 0, 0, nullptr, 0, 0);
+    out.push_back(Record{{r}, {}});
+  }
+  proj_destroy(op);
+  proj_destroy(raw);
+  proj_context_destroy(ctx);
+  return out;
+}
+
 std::unique_ptr<Poster> draw(int32_t shape_type, const std::vector<Record>& records,
-                             const std::string& name) {
+                             const std::string& name, const char* prj = nullptr) {
   std::unique_ptr<Poster> p(new Poster);
   const std::string path =
       poster_test::write_temp(name, poster_test::shapefile_bytes(shape_type, records));
+  const std::string prj_path = path.substr(0, path.size() - 4) + ".prj";
+  std::remove(prj_path.c_str());
+  if (prj) poster_test::write_temp(name.substr(0, name.size() - 4) + ".prj",
+                                   std::vector<uint8_t>(prj, prj + std::strlen(prj)));
   if (!poster::load_shapefile(path, &p->map, &p->error)) return p;
   poster::SceneOptions options;
   options.width = 800;
@@ -212,6 +255,32 @@ TEST(MapMakersFiles, AnEmptyFileIsAnErrorThatSaysSo) {
   const auto p = draw(5, {}, "empty.shp");
   EXPECT_FALSE(p->scene);
   EXPECT_NE(p->error.find("holds no drawable geometry"), std::string::npos) << p->error;
+}
+
+// Files in metres with their .prj: brought to longitude/latitude, drawn in
+// every panel and on the globe.
+TEST(MapMakersFiles, ProjectedFilesAreReprojectedFromTheirPrj) {
+  const std::vector<Ring> europe = {blob(10, 50, 12, 8), blob(-4, 54, 3, 4)};
+  double west = 180, north = -90;
+  for (const Ring& r : europe)
+    for (size_t i = 0; i < r.size(); i += 2) {
+      west = std::min(west, r[i]);
+      north = std::max(north, r[i + 1]);
+    }
+  for (const char* prj : {kMercatorPrj, kLaeaEuropePrj}) {
+    const auto p = draw(5, projected(europe, prj), "projected.shp", prj);
+    expect_drawn_right(*p, prj, 300);
+    EXPECT_TRUE(p->map.reprojected);
+    EXPECT_TRUE(p->map.geographic);
+    EXPECT_NEAR(p->map.bounds.min_x, west, 1e-6);
+    EXPECT_NEAR(p->map.bounds.max_y, north, 1e-6);
+  }
+  // Without its .prj the same file is recognised as not in degrees.
+  const auto bare = draw(5, projected(europe, kLaeaEuropePrj), "bare.shp");
+  ASSERT_TRUE(bare->scene) << bare->error;
+  EXPECT_FALSE(bare->map.has_prj);
+  EXPECT_FALSE(bare->map.geographic);
+  EXPECT_FALSE(bare->map.reprojected);
 }
 
 TEST(data_extent, FindsTheBandAcrossTheAntimeridian) {
