@@ -422,6 +422,9 @@ int run(const poster::Options& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Every line reaches a log or a pipe as it is written, not when a buffer
+  // fills.
+  std::setvbuf(stdout, nullptr, _IOLBF, BUFSIZ);
   poster::install_interrupt_cleanup();
   poster::Options options;
   std::string error;
