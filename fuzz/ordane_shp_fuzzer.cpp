@@ -69,6 +69,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (rc == ORDANE_OK) {
     check(h.record_count == d->num_shapes || h.record_count == d->num_shapes + 1);
   }
+  // The reader of every type: the same invariants, Z and M sized by the
+  // points, and one more shape only where the plain reader has one.
+  ShpGeometry* g = nullptr;
+  check(ordane_read_shp_geometry(path, &g) == ORDANE_OK && g != nullptr);
+  check_data(g->xy);
+  check(g->xy.num_shapes == d->num_shapes);
+  volatile double zm = 0.0;
+  for (uint64_t i = 0; i < g->xy.num_points; ++i) {
+    if (g->z) zm = g->z[i];
+    if (g->m) zm = g->m[i];
+  }
+  (void)zm;
+  for (int32_t k = 0; k < g->xy.num_shapes; ++k) {
+    volatile int32_t type = g->shape_types[k];
+    (void)type;
+  }
+  ordane_free_shp_geometry(g);
   ordane_free_shp_data(d);
   return 0;
 }

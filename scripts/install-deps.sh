@@ -16,6 +16,7 @@ packages=(
   python3-pytest python3-pip                     # the Python package and its tests
   libproj-dev                                    # reference projections in tests
   libshp-dev shapelib                            # reference shapefile reader and writers
+  python3-pyshp gdal-bin                         # .dbf cross-check; writer corpus generator
   valgrind                                       # memcheck stage (scripts/run-valgrind.sh)
   libsleef-dev                                   # vector elementary functions for the kernels
 )

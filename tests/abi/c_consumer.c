@@ -15,6 +15,11 @@
 
 _Static_assert(sizeof(GeoTransform) == 80, "GeoTransform");
 _Static_assert(sizeof(ShpHeader) == 88, "ShpHeader");
+#if UINTPTR_MAX == 0xFFFFFFFFFFFFFFFFu
+_Static_assert(sizeof(DbfColumn) == 104, "DbfColumn");
+_Static_assert(sizeof(DbfTable) == 72, "DbfTable");
+_Static_assert(sizeof(ShpGeometry) == 88, "ShpGeometry");
+#endif
 _Static_assert(sizeof(PerspectiveCamera) == 80, "PerspectiveCamera");
 
 /* Function pointer types spelled out independently of the header: a drifting
@@ -42,6 +47,13 @@ int32_t (*const c_consumer_read_header)(const char*, ShpHeader*) = ordane_read_s
 ShpData* (*const c_consumer_parse)(const char*) = ordane_parse_shp;
 void (*const c_consumer_free)(ShpData*) = ordane_free_shp_data;
 int32_t (*const c_consumer_download)(const char*, const char*) = ordane_http_download_file;
+int32_t (*const c_consumer_read_dbf)(const char*, const char*, int64_t, DbfTable**) =
+    ordane_read_dbf;
+void (*const c_consumer_free_dbf)(DbfTable*) = ordane_free_dbf_table;
+int32_t (*const c_consumer_read_prj)(const char*, char**) = ordane_read_prj;
+void (*const c_consumer_free_prj)(char*) = ordane_free_prj_text;
+int32_t (*const c_consumer_read_geometry)(const char*, ShpGeometry**) = ordane_read_shp_geometry;
+void (*const c_consumer_free_geometry)(ShpGeometry*) = ordane_free_shp_geometry;
 
 double (*const c_consumer_bezier)(double, double, double, double, double) =
     velket_cubic_bezier_evaluate;

@@ -17,6 +17,7 @@
 
 #include "../../motion/particle_system_p.h"
 #include "bl_holders.h"
+#include "dbf_builder.h"
 #include "failing_alloc.h"
 
 namespace {
@@ -299,3 +300,54 @@ TEST(ordane_build_oom, AFailedAppendStopsTheBuildAndIsReported) {
 }
 
 }  // namespace
+
+namespace {
+
+// Each allocation of ordane_read_dbf (and of the C library's streams and
+// iconv under it) failed in turn: the result is ORDANE_ERR_OUT_OF_MEMORY
+// and "*table" is untouched, never another code, and the full read still
+// matches once nothing fails.
+int32_t read_dbf_failing_at(const char* path, long i, DbfTable** t, long* attempts) {
+  FailingAlloc a(i);
+  const int32_t r = ordane_read_dbf(path, nullptr, -1, t);
+  *attempts = a.attempts();
+  return r;
+}
+
+}  // namespace
+
+TEST(ordane_read_dbf_oom, EveryFailedAllocationIsReportedAsOutOfMemory) {
+  if (!quillon_test::malloc_failures_available()) GTEST_SKIP() << "malloc is the sanitizer's";
+  const quillon_test::Bytes b = quillon_test::DbfBuilder()
+                                    .field("NAME", 'C', 10)
+                                    .field("V", 'N', 8, 2)
+                                    .field("D", 'D', 8)
+                                    .field("L", 'L', 1)
+                                    .field("M", 'M', 4)
+                                    .record({"caf\xE9", "1.25", "20000101", "T", "0001"})
+                                    .record({"x", "", "", "?", ""}, true)
+                                    .bytes();
+  for (const char* cpg : {static_cast<const char*>(nullptr), "1252"}) {
+    quillon_test::TempFile f(b, ".dbf");
+    std::unique_ptr<quillon_test::Companion> c;
+    if (cpg) c = std::make_unique<quillon_test::Companion>(f, ".cpg", quillon_test::text_bytes(cpg));
+    long total = 0;
+    DbfTable* whole = nullptr;
+    ASSERT_EQ(read_dbf_failing_at(f.path(), -1, &whole, &total), ORDANE_OK);
+    quillon_test::DbfTablePtr keep(whole);
+    ASSERT_GT(total, 5);
+    for (long i = 0; i < total; ++i) {
+      DbfTable* t = reinterpret_cast<DbfTable*>(0x1);
+      long unused = 0;
+      const int32_t r = read_dbf_failing_at(f.path(), i, &t, &unused);
+      if (r == ORDANE_OK) {
+        // An allocation whose failure the C library absorbs (iconv's cache).
+        ASSERT_STREQ(t->encoding, whole->encoding) << "allocation " << i;
+        ordane_free_dbf_table(t);
+        continue;
+      }
+      EXPECT_EQ(r, ORDANE_ERR_OUT_OF_MEMORY) << "allocation " << i << (cpg ? " with .cpg" : "");
+      EXPECT_EQ(t, reinterpret_cast<DbfTable*>(0x1));
+    }
+  }
+}

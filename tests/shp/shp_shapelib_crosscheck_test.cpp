@@ -6,6 +6,7 @@
 
 #include <shapefil.h>
 
+#include <cmath>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -125,6 +126,123 @@ TEST(ordane_parse_shp_vs_shapelib, BuilderFilesWithNullAndZRecords) {
   ASSERT_TRUE(quillon_test::write_file(shx_path, shx));
   expect_same_as_shapelib(shp.path());
   std::remove(shx_path.c_str());
+}
+
+}  // namespace
+
+namespace {
+
+struct GeometryFree {
+  void operator()(ShpGeometry* g) const { ordane_free_shp_geometry(g); }
+};
+
+// ordane_read_shp_geometry against SHPReadObject: every point's x, y and, for
+// the types that carry them, Z and M, and each record's own type. shapelib
+// gives 0 where a record has no block; the library gives NaN.
+void expect_geometry_as_shapelib(const std::string& shp_path) {
+  SCOPED_TRACE(shp_path);
+  std::unique_ptr<SHPInfo, CloseShp> h(SHPOpen(shp_path.c_str(), "rb"));
+  ASSERT_NE(h, nullptr);
+  ShpGeometry* raw = nullptr;
+  ASSERT_EQ(ordane_read_shp_geometry(shp_path.c_str(), &raw), ORDANE_OK);
+  std::unique_ptr<ShpGeometry, GeometryFree> g(raw);
+  int entities = 0;
+  int type = 0;
+  SHPGetInfo(h.get(), &entities, &type, nullptr, nullptr);
+  ASSERT_EQ(g->xy.num_shapes, entities);
+  const bool z_type = type == 11 || type == 13 || type == 15 || type == 18;
+  const bool m_type = type == 21 || type == 23 || type == 25 || type == 28;
+  EXPECT_EQ(g->z != nullptr, z_type);
+  if (m_type) {
+    EXPECT_NE(g->m, nullptr);
+  }
+  for (int k = 0; k < entities; ++k) {
+    std::unique_ptr<SHPObject, DestroyObject> o(SHPReadObject(h.get(), k));
+    ASSERT_NE(o, nullptr);
+    EXPECT_EQ(g->shape_types[k], o->nSHPType) << "shape " << k;
+    const uint64_t first = g->xy.shape_point_offsets[k];
+    ASSERT_EQ(g->xy.shape_point_offsets[k + 1] - first, static_cast<uint64_t>(o->nVertices));
+    for (int i = 0; i < o->nVertices; ++i) {
+      const uint64_t p = first + static_cast<uint64_t>(i);
+      EXPECT_EQ(g->xy.points[2 * p], o->padfX[i]);
+      EXPECT_EQ(g->xy.points[2 * p + 1], o->padfY[i]);
+      if (z_type) {
+        EXPECT_EQ(g->z[p], o->padfZ[i]) << "shape " << k << " point " << i;
+      }
+      if ((m_type || z_type) && g->m && !std::isnan(g->m[p])) {
+        EXPECT_EQ(g->m[p], o->padfM[i]) << "shape " << k << " point " << i;
+      }
+    }
+    if (o->nSHPType == 8 || o->nSHPType == 18 || o->nSHPType == 28) {
+      // Each point of a MultiPoint is its own part.
+      EXPECT_EQ(g->xy.shape_part_offsets[k + 1] - g->xy.shape_part_offsets[k], o->nVertices);
+    } else if (o->nSHPType != 1 && o->nSHPType != 11 && o->nSHPType != 21) {
+      EXPECT_EQ(g->xy.shape_part_offsets[k + 1] - g->xy.shape_part_offsets[k], o->nParts);
+    }
+  }
+  // The types ordane_parse_shp reads come out the same as from it.
+  quillon_test::ShpDataPtr d(ordane_parse_shp(shp_path.c_str()));
+  ASSERT_NE(d, nullptr);
+  if (type == 1 || type == 3 || type == 5 || type == 11 || type == 13 || type == 15) {
+    ASSERT_EQ(d->num_points, g->xy.num_points);
+    for (uint64_t i = 0; i < 2 * d->num_points; ++i) ASSERT_EQ(d->points[i], g->xy.points[i]);
+    for (uint64_t i = 0; i < 4 * static_cast<uint64_t>(d->num_shapes); ++i) {
+      ASSERT_EQ(d->bboxes[i], g->xy.bboxes[i]);
+    }
+  }
+}
+
+TEST(ordane_read_shp_geometry_vs_shapelib, EveryTypeWrittenByShapelibAndGdal) {
+  expect_geometry_as_shapelib(kSource + "/data/countries_110m.shp");
+  for (const char* name : {"polygon", "arcz", "pointm", "multipoint", "polygonm"}) {
+    expect_geometry_as_shapelib(kSource + "/tests/shp/fixtures/shapelib_" + name + ".shp");
+  }
+  expect_geometry_as_shapelib(kSource + "/tests/shp/writers/pyshp_utf8.shp");
+}
+
+TEST(ordane_read_shp_geometry, ZAndMOfEveryKindOfRecord) {
+  // A MultiPointZ record with M, one without (M is optional after Z), a
+  // PointZ and a PointM, all in one file; then a malformed MultiPoint.
+  using quillon_test::ByteWriter;
+  const auto multipoint_z = [](bool with_m) {
+    ByteWriter w;
+    w.le32(18).f64(0).f64(0).f64(2).f64(2).le32(2);  // type, box, NumPoints
+    w.f64(0).f64(0).f64(2).f64(2);                   // points
+    w.f64(5).f64(6).f64(5).f64(6);                   // Z range, Z values
+    if (with_m) w.f64(7).f64(8).f64(7).f64(8);       // M range, M values
+    return w.get();
+  };
+  ShpBuilder b(18);
+  b.record(multipoint_z(true)).record(multipoint_z(false));
+  b.record(content::point(1, 2, 11, 3, 4)).record(content::point(1, 2, 21, 0, 9));
+  b.record(ByteWriter().le32(8).f64(0).f64(0).f64(1).f64(1).le32(1000).get());  // claims 1000
+  TempFile f(b.bytes(), ".shp");
+  ShpGeometry* raw = nullptr;
+  ASSERT_EQ(ordane_read_shp_geometry(f.path(), &raw), ORDANE_OK);
+  std::unique_ptr<ShpGeometry, GeometryFree> g(raw);
+  ASSERT_EQ(g->xy.num_shapes, 5);
+  ASSERT_EQ(g->xy.num_points, 6u);
+  ASSERT_NE(g->z, nullptr);
+  ASSERT_NE(g->m, nullptr);
+  const double z[] = {5, 6, 5, 6, 3, NAN};
+  const double m[] = {7, 8, NAN, NAN, 4, 9};
+  for (int i = 0; i < 6; ++i) {
+    EXPECT_TRUE(std::isnan(z[i]) ? std::isnan(g->z[i]) : g->z[i] == z[i]) << i;
+    EXPECT_TRUE(std::isnan(m[i]) ? std::isnan(g->m[i]) : g->m[i] == m[i]) << i;
+  }
+  EXPECT_EQ(g->shape_types[4], 8);
+  EXPECT_EQ(g->xy.shape_point_offsets[5], g->xy.shape_point_offsets[4]);  // malformed: empty
+  EXPECT_EQ(g->xy.bboxes[4 * 4 + 2], 0.0);
+  EXPECT_EQ(g->xy.num_parts, 6u);  // one part per point
+
+  ShpGeometry* untouched = reinterpret_cast<ShpGeometry*>(0x1);
+  EXPECT_EQ(ordane_read_shp_geometry(nullptr, &untouched), ORDANE_ERR_INVALID_ARGUMENT);
+  EXPECT_EQ(ordane_read_shp_geometry(f.path(), nullptr), ORDANE_ERR_INVALID_ARGUMENT);
+  EXPECT_EQ(ordane_read_shp_geometry("/dev/zero", &untouched), ORDANE_SHP_ERR_OPEN);
+  TempFile tiny(Bytes(99, 0), ".shp");
+  EXPECT_EQ(ordane_read_shp_geometry(tiny.path(), &untouched), ORDANE_SHP_ERR_TOO_SHORT);
+  EXPECT_EQ(untouched, reinterpret_cast<ShpGeometry*>(0x1));
+  ordane_free_shp_geometry(nullptr);
 }
 
 }  // namespace
