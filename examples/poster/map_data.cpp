@@ -374,11 +374,13 @@ bool load_shapefile(const std::string& file, MapData* out, std::string* error) {
 
   // A projected file is brought to longitude/latitude first, from the
   // coordinate system its .prj names.
-  const std::string wkt = prj_text_for(file);
+  std::string unreadable;
+  const std::string wkt = prj_text_for(file, &unreadable);
   const PrjInfo prj = describe_prj(wkt);
-  data.has_prj = prj.kind != PrjKind::kNone;
+  data.has_prj = prj.kind != PrjKind::kNone || !unreadable.empty();
   data.crs_name = prj.name;
   if (prj.kind == PrjKind::kUnusable) data.prj_problem = prj.error;
+  if (!unreadable.empty()) data.prj_problem = unreadable;
   if (prj.kind == PrjKind::kProjected) {
     std::string why;
     if (!reproject_to_lonlat(wkt, &data.lonlat, &why)) {

@@ -2,10 +2,10 @@
 // threads and no state outlives the call.
 #include "reproject.h"
 
+#include <ordane.h>
 #include <proj.h>
 
 #include <cmath>
-#include <cstdio>
 #include <filesystem>
 #include <limits>
 #include <memory>
@@ -35,22 +35,23 @@ bool is_geographic(PJ_TYPE type) {
 
 }  // namespace
 
-std::string prj_text_for(const std::string& shp_file) {
+std::string prj_text_for(const std::string& shp_file, std::string* problem) {
   std::filesystem::path base(shp_file);
   for (const char* ext : {".prj", ".PRJ"}) {
     std::filesystem::path prj = base;
     prj.replace_extension(ext);
-    std::FILE* f = std::fopen(prj.string().c_str(), "rb");
-    if (!f) continue;
-    std::string text;
-    char buffer[4096];
-    size_t n;
-    // A .prj is one line of WKT; anything past 64 kB is not one.
-    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0 && text.size() < 65536)
-      text.append(buffer, n);
-    std::fclose(f);
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' '))
-      text.pop_back();
+    char* wkt = nullptr;
+    const int32_t rc = ordane_read_prj(prj.string().c_str(), &wkt);
+    if (rc == ORDANE_PRJ_ERR_OPEN) continue;
+    if (rc != ORDANE_OK) {
+      if (problem)
+        *problem = rc == ORDANE_PRJ_ERR_TOO_LARGE ? "it is larger than any coordinate system's text"
+                   : rc == ORDANE_PRJ_ERR_TEXT    ? "it is not UTF-8 text"
+                                                  : "it cannot be read";
+      return std::string();
+    }
+    std::string text(wkt);
+    ordane_free_prj_text(wkt);
     return text;
   }
   return std::string();

@@ -9,9 +9,10 @@
 
 namespace poster {
 
-// The text of the .prj beside "shp_file" (same name, .prj or .PRJ), or an
-// empty string when there is none.
-std::string prj_text_for(const std::string& shp_file);
+// The text of the .prj beside "shp_file" (same name, .prj or .PRJ), read
+// with ordane_read_prj(); an empty string when there is none, or when it
+// cannot be used ("problem", when given, then says why).
+std::string prj_text_for(const std::string& shp_file, std::string* problem = nullptr);
 
 enum class PrjKind { kNone, kGeographic, kProjected, kUnusable };
 
