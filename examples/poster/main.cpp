@@ -25,6 +25,7 @@
 #include <unistd.h>
 
 #include "animation.h"
+#include "attributes.h"
 #include "bl_objects.h"
 #include "download.h"
 #include "frame_pool.h"
@@ -274,6 +275,15 @@ int run(const poster::Options& options) {
               "(the download keeps whatever body arrives, whatever the HTTP status); what arrived "
               "is left in '" + shp + "'";
     return fail(error);
+  }
+  if (!options.color_by.empty() || !options.where_field.empty()) {
+    if (options.shp == "-")
+      return fail("--color-by and --where need the attribute table (.dbf) beside the "
+                  "shapefile, which standard input cannot bring");
+    poster::AttributeChoice choice{options.where_field, options.where_value, options.color_by};
+    std::string summary;
+    if (!poster::apply_attributes(shp, choice, &map, &summary, &error)) return fail(error);
+    if (!summary.empty()) std::fprintf(g_log, "%s\n", summary.c_str());
   }
   // A damaged file is still drawn as far as it goes, but the run fails.
   const bool damaged = !map.damage.empty();

@@ -39,6 +39,9 @@ struct MapData {
   std::string crs_name;        // the coordinate system it names
   bool reprojected = false;    // the points were projected, now lon/lat
   std::string prj_problem;     // why the .prj could not be used, if so
+  std::vector<int> colour_class;  // --color-by: per shape, a palette class
+                                  // (-1: no value); empty: by neighbours
+  bool colour_ramp = false;       // the classes are steps of a numeric ramp
 };
 
 // Reads "file" with the shapefile exports. On failure returns false and sets

@@ -30,7 +30,7 @@ std::string lower_extension(const std::string& path) {
 
 bool takes_value(const std::string& name) {
   static const char* const names[] = {"--shp",     "--url",        "--out",   "--frames",
-                                      "--width",   "--projection", "--conic", "--threads"};
+                                      "--width",   "--projection", "--conic", "--threads", "--color-by", "--where"};
   for (const char* n : names)
     if (name == n) return true;
   return false;
@@ -88,6 +88,9 @@ std::string usage_text(const char* program) {
          "                      standard output); with --frames a folder of numbered PNGs\n"
          "                      (default out/frames), an animated .png (APNG, lossless)\n"
          "                      or an animated .webp (lossy, small)\n"
+         "  --color-by FIELD    colour the shapes by a field of the .dbf: each text value\n"
+         "                      its colour, numbers on a ramp of eight classes\n"
+         "  --where FIELD=VALUE draw only the shapes whose field holds VALUE\n"
          "  --threads N         frames drawn at once, 1 to 64 (default: one per processor)\n"
          "  --version           show the versions of the program and its libraries\n"
          "  --help              show this text\n"
@@ -165,6 +168,20 @@ ParseResult parse_options(int argc, char** argv, Options* o, std::string* error)
         *error = "--threads takes a whole number from 1 to 64, not '" + value + "'";
         return ParseResult::kError;
       }
+    } else if (arg == "--color-by") {
+      if (value.empty()) {
+        *error = "--color-by needs a field name of the attribute table";
+        return ParseResult::kError;
+      }
+      o->color_by = value;
+    } else if (arg == "--where") {
+      const size_t at = value.find('=');
+      if (at == std::string::npos || at == 0) {
+        *error = "--where takes FIELD=VALUE (NAME=France, POP_RANK=3), not '" + value + "'";
+        return ParseResult::kError;
+      }
+      o->where_field = value.substr(0, at);
+      o->where_value = value.substr(at + 1);
     } else if (arg == "--projection") {
       if (!parse_projection(value, &o->world)) {
         *error = "unknown projection '" + value + "' (choose " + projection_names() + ")";

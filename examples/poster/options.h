@@ -20,6 +20,8 @@ struct Options {
   int frames = 0;   // 0: one still poster
   int width = 1600;
   int threads = 0;  // 0: one per processor
+  std::string color_by;                   // --color-by FIELD
+  std::string where_field, where_value;   // --where FIELD=VALUE
   Projection world = Projection::kMercator;
   bool world_given = false;  // --projection was given
   Projection conic = Projection::kLcc;

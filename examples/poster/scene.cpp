@@ -81,8 +81,32 @@ Scene::Panel Scene::scaled(double x, double y, double w, double h) const {
   return Panel{x * k_, y * k_, w * k_, h * k_};
 }
 
+namespace {
+
+// A ramp for numeric --color-by: dark teal to warm sand, even steps of
+// lightness; the globe's a little lighter, as its land palette is.
+const std::vector<uint32_t> kRamp = {0xFF1F4E5Fu, 0xFF2A6B6Au, 0xFF3F8770u, 0xFF63A06Du,
+                                     0xFF90B566u, 0xFFBEC46Au, 0xFFDDC27Au, 0xFFF0C98Fu};
+const std::vector<uint32_t> kGlobeRamp = {0xFF2B6478u, 0xFF378484u, 0xFF4FA088u, 0xFF78B884u,
+                                          0xFFA6CB7Cu, 0xFFD2D882u, 0xFFEDD493u, 0xFFFAD9A8u};
+
+Topology coloured(const MapData& map) {
+  Topology topo = analyse_topology(map, static_cast<int>(kLand.size()));
+  if (map.colour_class.empty()) return topo;
+  // --color-by: the attribute's class instead of the neighbourhood colour;
+  // shapes without a value keep theirs.
+  for (size_t k = 0; k < topo.colour.size() && k < map.colour_class.size(); ++k)
+    if (map.colour_class[k] >= 0) topo.colour[k] = map.colour_class[k] % static_cast<int>(kLand.size());
+  return topo;
+}
+
+}  // namespace
+
 Scene::Scene(const MapData& map, const SceneOptions& options)
-    : map_(map), topo_(analyse_topology(map, static_cast<int>(kLand.size()))) {
+    : map_(map),
+      topo_(coloured(map)),
+      land_(map.colour_ramp ? kRamp : kLand),
+      globe_land_(map.colour_ramp ? kGlobeRamp : kGlobeLand) {
   width_ = options.width;
   height_ = static_cast<int>(std::lround(options.width * 0.625));
   k_ = options.width / 1600.0;
@@ -204,7 +228,7 @@ Scene::Scene(const MapData& map, const SceneOptions& options)
 
   // The globe's texture: 4 pixels per degree.
   texture_.reset(new Image(1441, 721));
-  draw_globe_texture(map, topo_, GlobeStyle{0xFF1A4E78u, 0x40FFFFFFu, 0x80FFFFFFu, kGlobeLand, kPointColour},
+  draw_globe_texture(map, topo_, GlobeStyle{0xFF1A4E78u, 0x40FFFFFFu, 0x80FFFFFFu, globe_land_, kPointColour},
                      texture_.get());
 }
 
@@ -250,7 +274,7 @@ void Scene::draw_world(Canvas* canvas, const SceneState& state, const Sparks& sp
   fill_rect(canvas, p.x, p.y, p.w, p.h, kOcean);
   canvas->stroke(world_graticule_, kGraticule, 0.8 * k_, p.x, p.y);
   for (size_t c = 0; c < world_fills_.size(); ++c)
-    canvas->fill(world_fills_[c], kLand[c], p.x, p.y);
+    canvas->fill(world_fills_[c], land_[c], p.x, p.y);
   if (map_.kind == GeometryKind::kPolygon) {
     canvas->stroke(world_outlines_, kBorder, 0.55 * k_, p.x, p.y);
   }
@@ -281,7 +305,7 @@ void Scene::draw_flat(Canvas* canvas) const {
   const Panel& p = flat_panel_;
   fill_rect(canvas, p.x, p.y, p.w, p.h, kOcean);
   canvas->stroke(flat_graticule_, kGraticule, 0.8 * k_, p.x, p.y);
-  for (size_t c = 0; c < flat_fills_.size(); ++c) canvas->fill(flat_fills_[c], kLand[c], p.x, p.y);
+  for (size_t c = 0; c < flat_fills_.size(); ++c) canvas->fill(flat_fills_[c], land_[c], p.x, p.y);
   canvas->stroke(flat_outlines_, map_.kind == GeometryKind::kLine ? kRevealCore : kBorder, 0.6 * k_,
                  p.x, p.y);
   for (size_t i = 0; i + 1 < flat_points_.size(); i += 2)
@@ -306,7 +330,7 @@ void Scene::render(const SceneState& state, const Sparks& sparks, Image* image) 
 
   const Panel& t = tilted_panel_;
   tilted_->draw(&canvas, t.x, t.y, t.w, t.h, state.pitch, state.bearing, k_,
-                TiltedStyle{0x70000000u, kOcean, 0x30D0E8FFu, kBorder, kLand, kPointColour});
+                TiltedStyle{0x70000000u, kOcean, 0x30D0E8FFu, kBorder, land_, kPointColour});
 
   const Panel& c = chart_panel_;
   fill_rect(&canvas, c.x, c.y, c.w, c.h, 0xFF0E1B28u);

@@ -62,6 +62,7 @@ class Scene {
 
   const MapData& map_;
   Topology topo_;
+  std::vector<uint32_t> land_, globe_land_;  // palettes, by Topology::colour
   int width_, height_;
   double k_;
   Panel world_panel_, flat_panel_, tilted_panel_, chart_panel_;

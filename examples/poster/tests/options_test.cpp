@@ -82,6 +82,9 @@ TEST(parse_options, RejectsWithAReason) {
       {{"--frames", "4", "--out", "anim.gif"}, "animated .png (APNG) or .webp"},
       {{"--frames", "4", "--out", "-"}, "takes one poster only"},
       {{"--version=2"}, "unknown option '--version'"},
+      {{"--where", "NAME"}, "--where takes FIELD=VALUE"},
+      {{"--where", "=x"}, "--where takes FIELD=VALUE"},
+      {{"--color-by="}, "--color-by needs a field name"},
   };
   for (const auto& c : cases) {
     const Parsed p = parse(c.first);
@@ -117,6 +120,11 @@ TEST(parse_options, TakesValuesAfterAnEqualsSignAndFilesAfterTheOptions) {
   EXPECT_EQ(parse({"--shp", "-"}).options.shp, "-");
   EXPECT_EQ(parse({"--version"}).result, ParseResult::kVersion);
   EXPECT_EQ(parse({"--shp=a=b.shp"}).options.shp, "a=b.shp");
+  p = parse({"--where=NAME=Côte d'Ivoire", "--color-by", "POP_RANK"});
+  ASSERT_EQ(p.result, ParseResult::kRun) << p.error;
+  EXPECT_EQ(p.options.where_field, "NAME");
+  EXPECT_EQ(p.options.where_value, "Côte d'Ivoire");
+  EXPECT_EQ(p.options.color_by, "POP_RANK");
 }
 
 TEST(parse_options, NamesWhereTheFramesGo) {
