@@ -12,6 +12,7 @@ packages=(
   libidn2-dev                                    # international host names
   python3                                        # local test servers, ctypes client
   python3-numpy python3-pil                      # poster comparison between Blend2D builds
+  libpng-dev zlib1g-dev libwebp-dev              # the poster's PNG, APNG and animated WebP output
   python3-pytest python3-pip                     # the Python package and its tests
   libproj-dev                                    # reference projections in tests
   libshp-dev shapelib                            # reference shapefile reader and writers

@@ -3,12 +3,16 @@
 
     scripts/poster-parity.py <quillon-poster A> <quillon-poster B>
                              [--max-mean 1.0] [--max-share 0.0005]
+    scripts/poster-parity.py <quillon-poster A> --against <picture.png>
 
 Each program runs in a fresh folder of its own (it writes out/poster.png
 there). Printed: the mean absolute difference over every channel of every
 pixel (alpha left out when both pictures are opaque), and the share of pixels
 differing by more than 64 in any channel.
 Exits 1 when either exceeds its bound, 2 when a run fails.
+
+With --against, the one program's poster is compared with a picture drawn
+before (the README's docs/poster.png, drawn with the real Blend2D).
 
 Used by CI to hold the stand-in's pictures to the real Blend2D's. Needs numpy
 and Pillow: run it with Debian's /usr/bin/python3.
@@ -37,19 +41,26 @@ def render(program, workdir):
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("first")
-    parser.add_argument("second")
+    parser.add_argument("second", nargs="?")
+    parser.add_argument("--against", help="a PNG to compare the first program's poster with")
     parser.add_argument("--max-mean", type=float, default=1.0,
                         help="bound on the mean absolute channel difference (default 1.0)")
     parser.add_argument("--max-share", type=float, default=0.0005,
                         help="bound on the share of pixels differing by more than 64 (default 0.0005)")
     args = parser.parse_args()
 
+    if (args.second is None) == (args.against is None):
+        parser.error("give a second program or --against PICTURE, not both")
+    programs = (args.first,) if args.against else (args.first, args.second)
     with tempfile.TemporaryDirectory(prefix="poster-parity-") as tmp:
         images = []
-        for i, program in enumerate((args.first, args.second)):
+        for i, program in enumerate(programs):
             workdir = os.path.join(tmp, str(i))
             os.mkdir(workdir)
             images.append(render(os.path.abspath(program), workdir))
+    if args.against:
+        with Image.open(args.against) as png:
+            images.append(np.asarray(png.convert("RGBA"), dtype=np.int16))
 
     a, b = images
     if a.shape != b.shape:

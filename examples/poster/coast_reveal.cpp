@@ -27,4 +27,14 @@ void CoastReveal::trim(double fraction, Path* out, std::vector<BLPoint>* tips,
   }
 }
 
+void CoastReveal::tips(double fraction, std::vector<BLPoint>* tips, size_t max_tips) const {
+  if (!(fraction > 0.0) || !(fraction < 1.0)) return;
+  Path piece;
+  for (size_t rank = 0; rank < by_length_.size() && rank < max_tips; ++rank) {
+    piece.clear();
+    velket_trim_path((*lines_)[by_length_[rank]].get(), piece.get(), 0.0, fraction, 0.0);
+    if (piece.size() > 0) tips->push_back(bl_path_get_vertex_data(piece.get())[piece.size() - 1]);
+  }
+}
+
 }  // namespace poster

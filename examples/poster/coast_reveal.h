@@ -19,6 +19,10 @@ class CoastReveal {
   // where the pen is on the "max_tips" longest pieces.
   void trim(double fraction, Path* out, std::vector<BLPoint>* tips, size_t max_tips) const;
 
+  // Only the pen positions that trim() gives, without building the path:
+  // the sparks need them for every frame, the picture only for its own.
+  void tips(double fraction, std::vector<BLPoint>* tips, size_t max_tips) const;
+
   const std::deque<Path>& lines() const { return *lines_; }
 
  private:

@@ -76,8 +76,12 @@ void draw_globe_texture(const MapData& map, const Topology& topo, const GlobeSty
     for (size_t c = 0; c < by_colour.size(); ++c) canvas.fill(by_colour[c], style.land[c]);
     canvas.stroke(outlines, style.border, texture->width() / 1400.0);
   } else if (map.kind == GeometryKind::kPoint) {
-    // Dots of about half a degree, large enough to show on the globe.
-    const double r = texture->width() / 720.0;
+    // Dots of about half a degree, large enough to show on the globe; a
+    // few points get dots of a degree and a half, so that a single one is
+    // seen.
+    int64_t points = 0;
+    for (const Part& p : map.parts) points += p.end - p.start;
+    const double r = texture->width() / (points < 100 ? 240.0 : 720.0);
     for (const Part& p : map.parts) {
       if (p.end - p.start < 1) continue;
       std::vector<double> px(static_cast<size_t>(2 * (p.end - p.start)));
@@ -90,7 +94,7 @@ void draw_globe_texture(const MapData& map, const Topology& topo, const GlobeSty
       const int64_t part[2] = {p.start, p.end};
       ordane_build_multilinestring(lines.get(), map.lonlat.data(), part, 1, &t);
     }
-    canvas.stroke(lines, style.land.front(), texture->width() / 700.0);
+    canvas.stroke(lines, style.point, texture->width() / 480.0);
   }
 }
 

@@ -16,6 +16,8 @@
 #include <memory>
 #include <system_error>
 
+#include "reproject.h"
+
 namespace poster {
 
 namespace {
@@ -242,7 +244,7 @@ void unwrap_rings(MapData* map) {
         map->lonlat.push_back(x);
         map->lonlat.push_back(y);
       }
-      map->parts.push_back(Part{start, start + n, p.shape});
+      map->parts.push_back(Part{start, start + n, p.shape, true});
     }
   }
 }
@@ -368,6 +370,25 @@ bool load_shapefile(const std::string& file, MapData* out, std::string* error) {
       const int64_t end = j + 1 < p1 ? clamp_index(shp->parts[j + 1], start, s1) : s1;
       if (end > start) data.parts.push_back(Part{start, end, k});
     }
+  }
+
+  // A projected file is brought to longitude/latitude first, from the
+  // coordinate system its .prj names.
+  std::string unreadable;
+  const std::string wkt = prj_text_for(file, &unreadable);
+  const PrjInfo prj = describe_prj(wkt);
+  data.has_prj = prj.kind != PrjKind::kNone || !unreadable.empty();
+  data.crs_name = prj.name;
+  if (prj.kind == PrjKind::kUnusable) data.prj_problem = prj.error;
+  if (!unreadable.empty()) data.prj_problem = unreadable;
+  if (prj.kind == PrjKind::kProjected) {
+    std::string why;
+    if (!reproject_to_lonlat(wkt, &data.lonlat, &why)) {
+      *error = "'" + file + "' is in " + prj.name +
+               " (its .prj), which PROJ cannot turn into longitude/latitude: " + why;
+      return false;
+    }
+    data.reprojected = true;
   }
 
   Box b;

@@ -15,6 +15,7 @@ struct Part {
   int64_t start;
   int64_t end;
   int32_t shape;
+  bool copy = false;  // a ring's copy a turn away (see MapData::parts)
 };
 
 struct Box {
@@ -34,6 +35,13 @@ struct MapData {
   int64_t stray_points = 0;    // points outside longitude/latitude left out
                                // of a point file that is otherwise in degrees
   std::string damage;          // empty, or what a file cut short is missing
+  bool has_prj = false;        // a .prj lies beside the file
+  std::string crs_name;        // the coordinate system it names
+  bool reprojected = false;    // the points were projected, now lon/lat
+  std::string prj_problem;     // why the .prj could not be used, if so
+  std::vector<int> colour_class;  // --color-by: per shape, a palette class
+                                  // (-1: no value); empty: by neighbours
+  bool colour_ramp = false;       // the classes are steps of a numeric ramp
 };
 
 // Reads "file" with the shapefile exports. On failure returns false and sets

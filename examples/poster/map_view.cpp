@@ -78,7 +78,65 @@ MapData cut_to_cone(const MapData& map, double lon0) {
   return out;
 }
 
+// A regional window may lie across the antimeridian (160 to 200 for a
+// Pacific file): every part is moved by whole turns to lie within half a
+// turn of the window's middle, and the copies that made rings across the
+// antimeridian show on both edges of a world map are left out.
+MapData recentre(const MapData& map, const Box& window) {
+  const double mid = (window.min_x + window.max_x) * 0.5;
+  MapData out = map;
+  out.parts.clear();
+  for (const Part& p : map.parts) {
+    if (p.copy) continue;
+    double sum = 0.0;
+    int64_t n = 0;
+    for (int64_t i = p.start; i < p.end; ++i) {
+      if (!std::isfinite(map.lonlat[2 * i])) continue;
+      sum += map.lonlat[2 * i];
+      ++n;
+    }
+    const double mean = n > 0 ? sum / static_cast<double>(n) : mid;
+    const double turns = std::round((mid - mean) / 360.0);
+    if (turns != 0.0 && std::isfinite(turns))
+      for (int64_t i = p.start; i < p.end; ++i) out.lonlat[2 * i] += 360.0 * turns;
+    out.parts.push_back(p);
+  }
+  return out;
+}
+
+MapData prepared(const MapData& map, const ViewSettings& settings) {
+  if (!map.geographic) return map;
+  const bool whole_circle = settings.window.max_x - settings.window.min_x >= 359.0;
+  const MapData m = whole_circle ? map : recentre(map, settings.window);
+  return is_conic(settings.projection.kind) ? cut_to_cone(m, settings.projection.conic.lon0) : m;
+}
+
+// The window's outline in lon/lat, in short steps.
+std::vector<double> window_outline(const Box& w) {
+  std::vector<double> out;
+  const int steps = 90;
+  append_densified(w.min_x, w.min_y, w.max_x, w.min_y, steps, &out);
+  append_densified(w.max_x, w.min_y, w.max_x, w.max_y, steps, &out);
+  append_densified(w.max_x, w.max_y, w.min_x, w.max_y, steps, &out);
+  append_densified(w.min_x, w.max_y, w.min_x, w.min_y, steps, &out);
+  return out;
+}
+
 }  // namespace
+
+bool MapView::empty() const {
+  if (transform_.scale == 0.0) return true;
+  for (size_t k = 0; k < map_.parts.size(); ++k) {
+    if (!shown_[k]) continue;
+    const Part& p = map_.parts[k];
+    for (int64_t i = p.start; i < p.end; ++i) {
+      const double x = xy_[2 * i], y = xy_[2 * i + 1];
+      if (x >= extent_.x0 && x <= extent_.x1 && y >= extent_.y0 && y <= extent_.y1) return false;
+    }
+  }
+  // Rings larger than the panel show even with no point inside it.
+  return ring_shape_.empty();
+}
 
 void append_densified(double lon0, double lat0, double lon1, double lat1, int steps,
                       std::vector<double>* out) {
@@ -90,9 +148,7 @@ void append_densified(double lon0, double lat0, double lon1, double lat1, int st
 }
 
 MapView::MapView(const MapData& map, const Topology& topo, const ViewSettings& settings)
-    : map_(map.geographic && is_conic(settings.projection.kind)
-               ? cut_to_cone(map, settings.projection.conic.lon0)
-               : map),
+    : map_(prepared(map, settings)),
       topo_(topo),
       settings_(settings) {
   xy_ = settings.projection.forward(map_.lonlat);
@@ -107,6 +163,28 @@ MapView::MapView(const MapData& map, const Topology& topo, const ViewSettings& s
     for (int64_t i = p.start; i < p.end; ++i) {
       if (!inside(settings.window, map_.lonlat[2 * i], map_.lonlat[2 * i + 1])) continue;
       const double x = xy_[2 * i], y = xy_[2 * i + 1];
+      if (!std::isfinite(x) || !std::isfinite(y)) continue;
+      if (!any) {
+        bx0 = bx1 = x;
+        by0 = by1 = y;
+        any = true;
+      }
+      bx0 = std::min(bx0, x);
+      by0 = std::min(by0, y);
+      bx1 = std::max(bx1, x);
+      by1 = std::max(by1, y);
+    }
+  }
+  if (settings.fit_window) {
+    // The window's outline, projected (a conic bends its edges), is what
+    // the panel must show.
+    const std::vector<double> outline = settings.projection.forward(
+        map_.geographic ? window_outline(settings.window)
+                        : std::vector<double>{settings.window.min_x, settings.window.min_y,
+                                              settings.window.max_x, settings.window.max_y});
+    any = false;
+    for (size_t i = 0; i + 1 < outline.size(); i += 2) {
+      const double x = outline[i], y = outline[i + 1];
       if (!std::isfinite(x) || !std::isfinite(y)) continue;
       if (!any) {
         bx0 = bx1 = x;
@@ -208,15 +286,30 @@ void MapView::add_lines(const std::vector<double>& lonlat, const std::vector<int
 void MapView::build_graticule(double step, Path* path) const {
   if (transform_.scale == 0.0 || !map_.geographic) return;
   // Latitudes stop short of the poles, where Mercator and the conics blow up.
+  // The whole globe for a world map; around a region, the lines within a
+  // window's size of it (on its side of the antimeridian), in steps that
+  // bend smoothly at that scale.
+  const Box& w = settings_.window;
+  double lon0 = -180.0, lon1 = 180.0, lat0 = -80.0, lat1 = 80.0;
+  if (w.max_x - w.min_x < 359.0) {
+    const double gx = std::max(w.max_x - w.min_x, step), gy = std::max(w.max_y - w.min_y, step);
+    lon0 = std::floor((w.min_x - gx) / step) * step;
+    lon1 = std::ceil((w.max_x + gx) / step) * step;
+    lat0 = std::max(-80.0, std::floor((w.min_y - gy) / step) * step);
+    lat1 = std::min(80.0, std::ceil((w.max_y + gy) / step) * step);
+  }
+  const int lon_steps = std::max(8, std::min(180, static_cast<int>((lon1 - lon0) / 2.0)));
+  const int lat_steps = std::max(8, std::min(64, static_cast<int>((lat1 - lat0) / 2.5)));
   std::vector<double> lonlat;
   std::vector<int64_t> ends;
-  for (double lon = -180.0; lon <= 180.0; lon += step) {
-    append_densified(lon, -80.0, lon, 80.0, 64, &lonlat);
+  const int meridians = static_cast<int>(std::lround((lon1 - lon0) / step));
+  for (int i = 0; i <= meridians; ++i) {
+    append_densified(lon0 + i * step, lat0, lon0 + i * step, lat1, lat_steps, &lonlat);
     ends.push_back(static_cast<int64_t>(lonlat.size() / 2));
   }
   for (double lat = -90.0 + step; lat < 90.0; lat += step) {
-    if (std::fabs(lat) > 80.0) continue;
-    append_densified(-180.0, lat, 180.0, lat, 180, &lonlat);
+    if (std::fabs(lat) > 80.0 || lat < lat0 || lat > lat1) continue;
+    append_densified(lon0, lat, lon1, lat, lon_steps, &lonlat);
     ends.push_back(static_cast<int64_t>(lonlat.size() / 2));
   }
   std::vector<double> pts;

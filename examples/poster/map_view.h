@@ -29,6 +29,10 @@ struct ViewSettings {
   // the pole, or one on the far side of the cone, turns inside out there and
   // would cover the whole panel.
   bool regional = false;
+  // Fit the whole window into the panel (a region, grown around the data),
+  // rather than the data inside it (the world, whose window is only a cut).
+  bool fit_window = false;
+  double graticule_step = 10.0;  // degrees, for panels that draw their own
 };
 
 class MapView {
@@ -37,6 +41,8 @@ class MapView {
 
   const GeoTransform& transform() const { return transform_; }
   const Rect& extent() const { return extent_; }  // projected box the panel shows
+  // Whether any of the map lies in the panel.
+  bool empty() const;
 
   // One path per palette colour with every ring of that colour (polygon maps).
   void build_fills(std::deque<Path>* by_colour) const;

@@ -5,6 +5,7 @@
 
 #include <deque>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "bl_objects.h"
@@ -24,6 +25,7 @@ struct SceneOptions {
   Projection world = Projection::kMercator;  // the large map
   Projection conic = Projection::kLcc;       // the tilted continent
   int width = 1600;                          // poster width; the height is 5/8 of it
+  bool world_given = false;                  // "world" was asked for, not the default
 };
 
 class Scene {
@@ -44,6 +46,12 @@ class Scene {
 
   double pixel_scale() const { return k_; }
 
+  // What the user should know about the panels (one with nothing to show,
+  // a fallback extent), one sentence each.
+  const std::vector<std::string>& notes() const { return notes_; }
+  // True when no panel shows any of the data.
+  bool empty() const { return empty_; }
+
  private:
   struct Panel {
     double x, y, w, h;
@@ -54,10 +62,13 @@ class Scene {
 
   const MapData& map_;
   Topology topo_;
+  std::vector<uint32_t> land_, globe_land_;  // palettes, by Topology::colour
   int width_, height_;
   double k_;
   Panel world_panel_, flat_panel_, tilted_panel_, chart_panel_;
   GlobeView globe_;
+  // The globe's centre against the timeline's (15 E, 28 N, the world's).
+  double globe_shift_lon_ = 0.0, globe_shift_lat_ = 0.0;
 
   std::unique_ptr<MapView> world_;
   std::deque<Path> world_fills_;
@@ -73,6 +84,9 @@ class Scene {
 
   std::unique_ptr<TiltedMap> tilted_;
   std::unique_ptr<Image> texture_;
+
+  std::vector<std::string> notes_;
+  bool empty_ = false;
 };
 
 }  // namespace poster

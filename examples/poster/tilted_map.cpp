@@ -17,7 +17,7 @@ TiltedMap::TiltedMap(const MapData& map, const Topology& topo, const ViewSetting
   fills_.resize(topo.colour.empty() ? 1 : 8);
   if (map.kind == GeometryKind::kPolygon) view_.build_fills(&fills_);
   view_.build_outlines(&outlines_);
-  view_.build_graticule(10.0, &graticule_);
+  view_.build_graticule(settings.graticule_step, &graticule_);
   if (map.kind == GeometryKind::kPoint) points_ = view_.point_positions();
 }
 
@@ -71,16 +71,22 @@ void TiltedMap::draw(Canvas* canvas, double x, double y, double w, double h, dou
   canvas->fill(out, style.shadow, x + 3.0 * k, y + 9.0 * k);  // the sheet's shadow
   canvas->fill(out, style.sheet, x, y);
 
+  // torvik_transform_path leaves its output as it was for an empty path
+  // (the graticule of a panel with nothing to show): each call gets an
+  // empty output, so that nothing is drawn twice.
+  out.clear();
   torvik_transform_path(graticule_.get(), out.get(), &mean_scale, &cam);
   canvas->stroke(out, style.graticule, 0.8 * k * mean_scale, x, y);
 
   for (size_t c = 0; c < fills_.size(); ++c) {
     if (fills_[c].size() == 0) continue;
+    out.clear();
     torvik_transform_path(fills_[c].get(), out.get(), nullptr, &cam);
     canvas->fill(out, style.land[c % style.land.size()], x, y);
   }
 
   // Lines thin out with distance: the mean scale says how far away they are.
+  out.clear();
   torvik_transform_path(outlines_.get(), out.get(), &mean_scale, &cam);
   canvas->stroke(out, style.border, 0.9 * k * mean_scale, x, y);
 

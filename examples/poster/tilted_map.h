@@ -34,6 +34,8 @@ class TiltedMap {
   // The camera draw() uses: the sheet fills the panel as far as it can.
   PerspectiveCamera camera_for(double w, double h, double pitch, double bearing) const;
 
+  bool empty() const { return view_.empty(); }
+
  private:
   MapView view_;
   double sheet_w_, sheet_h_;

@@ -1,7 +1,8 @@
 #!/bin/sh
 # Draws docs/poster.png again, with the command the README's quick start
 # shows: quillon-poster without options (the bundled sample, 1600 x 1000).
-# Use a build against the real Blend2D, the one production links.
+# It must be a build against the real Blend2D, the one production links
+# (the test poster.docs_image holds every build's poster to this picture).
 #
 #   bash examples/poster/update_docs_poster.sh [BUILD_DIR]   (default: build)
 set -eu
@@ -10,6 +11,10 @@ build=${1:-build}
 case $build in /*) ;; *) build=$root/$build ;; esac
 program=$build/examples/poster/quillon-poster
 [ -x "$program" ] || { echo "update_docs_poster: no $program; build first" >&2; exit 1; }
+if "$program" --version | grep -q "stand-in"; then
+  echo "update_docs_poster: $program is built with the Blend2D stand-in; use a build with the real Blend2D" >&2
+  exit 1
+fi
 
 # From the repository root, as the README runs it, but into a scratch folder
 # so that an out/poster.png of the user's stays as it is.

@@ -2,20 +2,24 @@
  * squares seen through a tilted camera on the left, a globe on the right,
  * written as one 960 x 440 PNG.
  *
- *   tour_camera [out.png]
+ *   tour_camera [out.png]   (default out/tour_camera.png)
  *
  * The part between the "tour" markers is quoted in README.md word for word. */
+#define _POSIX_C_SOURCE 200809L /* mkdir() under strict C11 */
 #include <blend2d/blend2d.h>
 #include <stdint.h>
 #include <stdio.h>
 #include <torvik.h>
+
+#include "out_folder.h"
 
 /* An equirectangular texture of 30-degree squares, 4 texels per degree. */
 enum { tex_w = 1441, tex_h = 721, tex_stride = tex_w * 4 };
 static uint32_t texture[tex_h * tex_w];
 
 int main(int argc, char** argv) {
-  const char* out = argc > 1 ? argv[1] : "tour_camera.png";
+  const char* out = argc > 1 ? argv[1] : "out/tour_camera.png";
+  if (argc <= 1) tour_make_out_folder();
   for (int row = 0; row < tex_h; ++row)
     for (int col = 0; col < tex_w; ++col)
       texture[row * tex_w + col] = ((row / 120 + col / 120) % 2) ? 0xFF4C9A7E : 0xFF1A4E78;

@@ -2,15 +2,18 @@
  * projected to Web Mercator, fitted into 800 x 500 pixels, filled, and their
  * outlines drawn on to half their length with velket_trim_path.
  *
- *   tour_map [countries.shp] [out.png]
+ *   tour_map [countries.shp] [out.png]   (default out/tour_map.png)
  *
  * The part between the "tour" markers is quoted in README.md word for word;
  * the test tour.readme_quotes keeps the two the same. */
+#define _POSIX_C_SOURCE 200809L /* mkdir() under strict C11 */
 #include <blend2d/blend2d.h>
 #include <ordane.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <velket.h>
+
+#include "out_folder.h"
 
 /* Makes a ring that crosses the antimeridian continuous (longitudes beyond
  * 180 allowed) and returns 1; returns 0 and leaves the ring as it is when it
@@ -38,7 +41,8 @@ static int unwrap_ring(double* lonlat, int64_t n) {
 
 int main(int argc, char** argv) {
   const char* path = argc > 1 ? argv[1] : "data/countries_110m.shp";
-  const char* out = argc > 2 ? argv[2] : "tour_map.png";
+  const char* out = argc > 2 ? argv[2] : "out/tour_map.png";
+  if (argc <= 2) tour_make_out_folder();
   const double progress = 0.5;
   BLImageCore image;
   BLContextCore ctx;

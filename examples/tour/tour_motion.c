@@ -2,15 +2,19 @@
  * poster animates with, plotted, and a burst of sparks stepped for a third
  * of a second, written as one 400 x 300 PNG.
  *
- *   tour_motion [out.png]
+ *   tour_motion [out.png]   (default out/tour_motion.png)
  *
  * The part between the "tour" markers is quoted in README.md word for word. */
+#define _POSIX_C_SOURCE 200809L /* mkdir() under strict C11 */
 #include <blend2d/blend2d.h>
 #include <stdio.h>
 #include <velket.h>
 
+#include "out_folder.h"
+
 int main(int argc, char** argv) {
-  const char* out = argc > 1 ? argv[1] : "tour_motion.png";
+  const char* out = argc > 1 ? argv[1] : "out/tour_motion.png";
+  if (argc <= 1) tour_make_out_folder();
   const double x = 300.0, y = 120.0; /* where the sparks start */
   BLImageCore image;
   BLContextCore ctx;

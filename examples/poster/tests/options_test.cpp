@@ -71,6 +71,20 @@ TEST(parse_options, RejectsWithAReason) {
       {{"--out", "poster.jpg"}, "written as PNG only"},
       {{"--out", "poster"}, "written as PNG only"},
       {{"--out", "posters/"}, "is a folder"},
+      {{"--shp", ""}, "--shp needs a file name"},
+      {{"--shp="}, "--shp needs a file name"},
+      {{"--url", ""}, "--url needs a URL"},
+      {{"--out="}, "--out needs a file or folder name"},
+      {{"a.shp", "b.shp"}, "one shapefile at a time"},
+      {{"--shp", "a.shp", "b.shp"}, "one shapefile at a time"},
+      {{"--width=wide"}, "--width takes a whole number"},
+      {{"--threads", "0"}, "--threads takes a whole number"},
+      {{"--frames", "4", "--out", "anim.gif"}, "animated .png (APNG) or .webp"},
+      {{"--frames", "4", "--out", "-"}, "takes one poster only"},
+      {{"--version=2"}, "unknown option '--version'"},
+      {{"--where", "NAME"}, "--where takes FIELD=VALUE"},
+      {{"--where", "=x"}, "--where takes FIELD=VALUE"},
+      {{"--color-by="}, "--color-by needs a field name"},
   };
   for (const auto& c : cases) {
     const Parsed p = parse(c.first);
@@ -85,6 +99,43 @@ TEST(parse_options, AcceptsWhatCanBeWritten) {
   // With --frames the output is a folder, and needs no extension.
   EXPECT_EQ(parse({"--frames", "2", "--out", "frames"}).result, ParseResult::kRun);
   EXPECT_EQ(parse({"--out", "frames", "--frames", "2"}).result, ParseResult::kRun);
+}
+
+TEST(parse_options, TakesValuesAfterAnEqualsSignAndFilesAfterTheOptions) {
+  Parsed p = parse({"--width=800", "--frames=3", "--out=anim.webp", "--projection=albers"});
+  ASSERT_EQ(p.result, ParseResult::kRun) << p.error;
+  EXPECT_EQ(p.options.width, 800);
+  EXPECT_EQ(p.options.frames, 3);
+  EXPECT_EQ(p.options.output, poster::OutputKind::kWebp);
+  EXPECT_EQ(p.options.world, poster::Projection::kAlbers);
+  // After "--" a name starting with '-' is a file.
+  p = parse({"--width", "640", "--", "-odd.shp"});
+  ASSERT_EQ(p.result, ParseResult::kRun) << p.error;
+  EXPECT_EQ(p.options.shp, "-odd.shp");
+  p = parse({"rivers.shp", "--out", "-"});
+  ASSERT_EQ(p.result, ParseResult::kRun) << p.error;
+  EXPECT_EQ(p.options.shp, "rivers.shp");
+  EXPECT_EQ(p.options.out, "-");
+  EXPECT_EQ(parse({"-"}).options.shp, "-");
+  EXPECT_EQ(parse({"--shp", "-"}).options.shp, "-");
+  EXPECT_EQ(parse({"--version"}).result, ParseResult::kVersion);
+  EXPECT_EQ(parse({"--shp=a=b.shp"}).options.shp, "a=b.shp");
+  p = parse({"--where=NAME=Côte d'Ivoire", "--color-by", "POP_RANK"});
+  ASSERT_EQ(p.result, ParseResult::kRun) << p.error;
+  EXPECT_EQ(p.options.where_field, "NAME");
+  EXPECT_EQ(p.options.where_value, "Côte d'Ivoire");
+  EXPECT_EQ(p.options.color_by, "POP_RANK");
+}
+
+TEST(parse_options, NamesWhereTheFramesGo) {
+  EXPECT_EQ(parse({"--frames", "2"}).options.output, poster::OutputKind::kFrameFolder);
+  EXPECT_EQ(parse({"--frames", "2", "--out", "run.2"}).options.output,
+            poster::OutputKind::kFrameFolder);
+  EXPECT_EQ(parse({"--frames", "2", "--out", "a/Anim.PNG"}).options.output,
+            poster::OutputKind::kApng);
+  EXPECT_EQ(parse({"--frames", "2", "--out", "anim.webp"}).options.output,
+            poster::OutputKind::kWebp);
+  EXPECT_EQ(parse({"--out", "-"}).options.output, poster::OutputKind::kPoster);
 }
 
 TEST(download_destination, KeepsPlainFileNamesOnly) {

@@ -227,3 +227,49 @@ TEST(Scene, AnimationFramesFollowTheTimeline) {
 }
 
 }  // namespace
+
+namespace {
+
+// A tilted panel with nothing in its window has an empty graticule and no
+// borders; the camera leaves the output of an empty path as it was, which
+// once drew the sheet's outline again in the graticule's and the borders'
+// colours.
+TEST(TiltedMap, DrawsNoGraticuleWhenThereIsNone) {
+  poster::MapData map;
+  map.kind = poster::GeometryKind::kPoint;
+  map.geographic = true;
+  map.lonlat = {100.0, -40.0};
+  map.parts = {poster::Part{0, 1, 0}};
+  map.num_shapes = 1;
+  const poster::Topology topo = poster::analyse_topology(map, 8);
+  poster::ViewSettings ts;
+  ts.window = poster::Box{-11.0, 35.0, 40.0, 70.0};  // far from the point
+  ts.projection.kind = poster::Projection::kLcc;
+  ts.projection.conic = poster::conic_for(ts.window);
+  ts.width = 1000.0;
+  ts.height = 1250.0;
+  ts.margin = 0.03;
+  ts.flip_y = false;
+  ts.regional = true;
+  const poster::TiltedMap tilted(map, topo, ts);
+  EXPECT_TRUE(tilted.empty());
+  poster::Image image(240, 220);
+  {
+    poster::Canvas canvas(image);
+    bl_context_fill_all_rgba32(canvas.ctx(), 0xFF000000u);
+    tilted.draw(&canvas, 0, 0, 240, 220, 55.0, 0.0, 20.0,  // lines of a few pixels
+                poster::TiltedStyle{0xFF000000u, 0xFF0000FFu, 0xFFFF0000u, 0xFF00FF00u,
+                                    {0xFF00FF00u}, 0xFF00FF00u});
+  }
+  const BLImageData d = image.data();
+  int lines = 0;  // red (graticule) or green (borders) pixels
+  for (int y = 0; y < d.size.h; ++y)
+    for (int x = 0; x < d.size.w; ++x) {
+      const uint32_t c = reinterpret_cast<const uint32_t*>(
+          static_cast<const uint8_t*>(d.pixel_data) + d.stride * y)[x];
+      lines += ((c >> 16) & 0xFF) > 0x40 || ((c >> 8) & 0xFF) > 0x40;
+    }
+  EXPECT_EQ(lines, 0);
+}
+
+}  // namespace
