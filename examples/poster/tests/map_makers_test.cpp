@@ -19,12 +19,12 @@
 #include "extent.h"
 #include "map_data.h"
 #include "scene.h"
-#include "shp_writer.h"
+#include "shp_builder.h"
 
 namespace {
 
-using poster_test::Record;
-using poster_test::Ring;
+using quillon_test::Record;
+using quillon_test::Ring;
 
 // A rough outline around (cx, cy), "rx" by "ry" degrees, closed.
 Ring blob(double cx, double cy, double rx, double ry) {
@@ -108,10 +108,10 @@ std::unique_ptr<Poster> draw(int32_t shape_type, const std::vector<Record>& reco
                              const std::string& name, const char* prj = nullptr) {
   std::unique_ptr<Poster> p(new Poster);
   const std::string path =
-      poster_test::write_temp(name, poster_test::shapefile_bytes(shape_type, records));
+      quillon_test::write_temp(name, quillon_test::shapefile_bytes(shape_type, records));
   const std::string prj_path = path.substr(0, path.size() - 4) + ".prj";
   std::remove(prj_path.c_str());
-  if (prj) poster_test::write_temp(name.substr(0, name.size() - 4) + ".prj",
+  if (prj) quillon_test::write_temp(name.substr(0, name.size() - 4) + ".prj",
                                    std::vector<uint8_t>(prj, prj + std::strlen(prj)));
   if (!poster::load_shapefile(path, &p->map, &p->error)) return p;
   poster::SceneOptions options;
