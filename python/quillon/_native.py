@@ -187,6 +187,14 @@ EXPORTS: List[Tuple[str, str, Any, List[Any]]] = [
     ("ordane", "ordane_parse_shp", POINTER(ShpDataRecord), [c_char_p]),
     ("ordane", "ordane_free_shp_data", None, [POINTER(ShpDataRecord)]),
     ("ordane", "ordane_http_download_file", c_int32, [c_char_p, c_char_p]),
+    # Shapefile companions: the records (DbfTable, ShpGeometry) are passed as
+    # opaque pointers until their Python mirrors exist.
+    ("ordane", "ordane_read_dbf", c_int32, [c_char_p, c_char_p, c_int64, POINTER(_p)]),
+    ("ordane", "ordane_free_dbf_table", None, [_p]),
+    ("ordane", "ordane_read_prj", c_int32, [c_char_p, POINTER(_p)]),
+    ("ordane", "ordane_free_prj_text", None, [_p]),
+    ("ordane", "ordane_read_shp_geometry", c_int32, [c_char_p, POINTER(_p)]),
+    ("ordane", "ordane_free_shp_geometry", None, [_p]),
 
     ("velket", "velket_cubic_bezier_evaluate", c_double, [c_double] * 5),
     ("velket", "velket_spring_evaluate", c_double, [c_double] * 5),
