@@ -67,26 +67,6 @@ uint8_t kind_of(char type) {
   }
 }
 
-// The companion beside "path" with its extension replaced by "ext" (".cpg"),
-// or empty when the path has no extension.
-bool companion_path(const char* path, const char* ext, char* out, std::size_t room) {
-  const std::size_t n = std::strlen(path);
-  std::size_t dot = n;
-  for (std::size_t i = n; i > 0; --i) {
-    if (path[i - 1] == '/' || path[i - 1] == '\\') break;
-    if (path[i - 1] == '.') {
-      dot = i - 1;
-      break;
-    }
-  }
-  if (dot == n) return false;
-  const std::size_t e = std::strlen(ext);
-  if (dot + e + 1 > room) return false;
-  std::memcpy(out, path, dot);
-  std::memcpy(out + dot, ext, e + 1);
-  return true;
-}
-
 // The encoding named by the .cpg beside "dbf_path", if there is a usable one:
 // 1 found, 0 none, -1 out of memory.
 int cpg_encoding(const char* dbf_path, char (&name)[kEncodingNameSize]) {

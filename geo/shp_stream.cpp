@@ -5,6 +5,7 @@
 #include "shp_stream.h"
 
 #include <cerrno>
+#include <cstring>
 
 #include <sys/stat.h>
 #if defined(_WIN32)
@@ -172,9 +173,31 @@ bool InputStream::skip(int64_t bytes) {
   return true;
 }
 
+bool companion_path(const char* path, const char* ext, char* out, std::size_t room) {
+  const std::size_t n = std::strlen(path);
+  std::size_t dot = n;
+  for (std::size_t i = n; i > 0; --i) {
+    if (path[i - 1] == '/' || path[i - 1] == '\\') break;
+    if (path[i - 1] == '.') {
+      dot = i - 1;
+      break;
+    }
+  }
+  if (dot == n) return false;
+  const std::size_t e = std::strlen(ext);
+  if (dot + e + 1 > room) return false;
+  std::memcpy(out, path, dot);
+  std::memcpy(out + dot, ext, e + 1);
+  return true;
+}
+
 bool InputStream::rewind_to(int64_t pos) {
-  if (size_ < 0 || pos < 0 || pos > INT32_MAX) return false;
-  if (std::fseek(f_, static_cast<long>(pos), SEEK_SET) != 0) return false;
+  if (size_ < 0 || pos < 0 || (limit_ >= 0 && pos > limit_)) return false;
+#if defined(_WIN32)
+  if (_fseeki64(f_, pos, SEEK_SET) != 0) return false;
+#else
+  if (::fseeko(f_, static_cast<off_t>(pos), SEEK_SET) != 0) return false;
+#endif
   pos_ = pos;
   return true;
 }

@@ -67,8 +67,8 @@ class InputStream {
   // file) or the stream cannot seek (a pipe).
   bool skip(int64_t bytes);
 
-  // Goes back to "pos" bytes from the start (0 to 2^31 - 1) of a regular
-  // file; false for a stream that cannot seek.
+  // Moves to "pos" bytes from the start of a regular file (within its
+  // limit); false for a stream that cannot seek.
   bool rewind_to(int64_t pos);
 
  private:
@@ -78,6 +78,11 @@ class InputStream {
   int64_t pos_ = 0;
   bool no_memory_ = false;
 };
+
+// Writes to "out" (room for "room" bytes) the file beside "path" with its
+// extension replaced by "ext" (".cpg", ".shx"); false when the path has no
+// extension or the name does not fit.
+bool companion_path(const char* path, const char* ext, char* out, std::size_t room);
 
 }  // namespace shp
 }  // namespace ordane

@@ -855,6 +855,22 @@ ORDANE_API int32_t ordane_read_prj(const char* prj_path, char** wkt);
  * does nothing. */
 ORDANE_API void ordane_free_prj_text(char* wkt);
 
+/* ShpGeometry.record_status: what became of each record. */
+#define ORDANE_SHP_RECORD_OK          0 /* read as stored */
+#define ORDANE_SHP_RECORD_MALFORMED   1 /* damaged content: an empty shape */
+#define ORDANE_SHP_RECORD_UNREADABLE  2 /* the .shp's record header at the
+                                           index's offset states another
+                                           length: an empty shape */
+
+/* ShpGeometry.index_state: whether the .shx located the records. */
+#define ORDANE_SHX_NONE       0 /* no .shx read: absent, not a regular file,
+                                   or the .shp is a pipe */
+#define ORDANE_SHX_AGREES     1 /* the index and the record walk agree */
+#define ORDANE_SHX_USED       2 /* the walk went astray; the index located
+                                   the records */
+#define ORDANE_SHX_DISAGREES  3 /* the index is malformed or does not match
+                                   the .shp: the walk's records are kept */
+
 /* Every geometry type with points, Z and M included. "xy" has the layout and
  * invariants of ShpData (shape k is row k of the .dbf, bboxes holds 4 x
  * num_shapes numbers) and holds what ordane_parse_shp() returns for the
@@ -871,6 +887,20 @@ ORDANE_API void ordane_free_prj_text(char* wkt);
  * record carries none, or whose content ends before the block (M is optional
  * after Z in the Z types), has NaN there. Values are as stored: M values
  * below -1e38, "no data" by ESRI's convention, are left to the caller.
+ * The index (.shx): when the .shp is a regular file, the .shx beside it
+ * ("file_path" with its extension replaced by .shx, then .SHX) is read too.
+ * Its entries are compared with the records the walk found (offset and
+ * Content Length of each); when they are the same, index_state is
+ * ORDANE_SHX_AGREES. When they differ (a damaged Content Length makes the
+ * walk lose the records' alignment), the index is used instead if it is
+ * well formed (File Code 9994, 100 + 8 x N bytes, offsets increasing,
+ * records not overlapping and inside the .shp) and the .shp holds, at the
+ * offset of every entry k, a record header with Record Number k + 1: then
+ * there is one shape per entry, index_state is ORDANE_SHX_USED, and an entry
+ * whose record header in the .shp states another Content Length is
+ * ORDANE_SHP_RECORD_UNREADABLE. Otherwise the index disagrees with the main
+ * file and the walk's result stands (ORDANE_SHX_DISAGREES): the main file's
+ * own walk wins over an index that does not describe it.
  * Released with ordane_free_shp_geometry(); arrays come from malloc, sized
  * exactly, and may be null when empty. */
 typedef struct ShpGeometry {
@@ -879,6 +909,9 @@ typedef struct ShpGeometry {
   double* m;              /* xy.num_points M values, or null */
   int32_t* shape_types;   /* xy.num_shapes: each record's own Shape Type
                              (0 for a record too short to hold one) */
+  uint8_t* record_status; /* xy.num_shapes: ORDANE_SHP_RECORD_* */
+  int32_t index_state;    /* ORDANE_SHX_*: how the records were found */
+  int32_t index_records;  /* entries of the .shx, -1 when none was read */
 } ShpGeometry;
 
 /* ordane_read_shp_geometry(): reads every record of "file_path" in one
@@ -931,7 +964,8 @@ ORDANE_STATIC_ASSERT(offsetof(DbfTable, deleted) == 16, "DbfTable.deleted");
 ORDANE_STATIC_ASSERT(offsetof(DbfTable, encoding) == 32, "DbfTable.encoding");
 ORDANE_STATIC_ASSERT(offsetof(DbfTable, last_update) == 64, "DbfTable.last_update");
 ORDANE_STATIC_ASSERT(offsetof(DbfTable, language_driver) == 69, "DbfTable.language_driver");
-ORDANE_STATIC_ASSERT(sizeof(ShpGeometry) == 88, "ShpGeometry layout");
+ORDANE_STATIC_ASSERT(sizeof(ShpGeometry) == 104, "ShpGeometry layout");
+ORDANE_STATIC_ASSERT(offsetof(ShpGeometry, index_state) == 96, "ShpGeometry.index_state");
 ORDANE_STATIC_ASSERT(offsetof(ShpGeometry, z) == 64, "ShpGeometry.z");
 ORDANE_STATIC_ASSERT(offsetof(ShpGeometry, shape_types) == 80, "ShpGeometry.shape_types");
 #  endif

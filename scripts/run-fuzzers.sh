@@ -46,6 +46,7 @@ run ordane_shp_fuzzer fuzz/corpus/ordane_shp fuzz/ordane_shp.dict || status=1
 run ordane_shp_pipe_fuzzer fuzz/corpus/ordane_shp fuzz/ordane_shp.dict || status=1
 run ordane_build_fuzzer fuzz/corpus/ordane_build || status=1
 run ordane_dbf_fuzzer fuzz/corpus/ordane_dbf || status=1
+run ordane_shx_fuzzer fuzz/corpus/ordane_shx || status=1
 run velket_trim_path_fuzzer fuzz/corpus/velket_trim_path || status=1
 run torvik_transform_path_fuzzer fuzz/corpus/torvik_transform_path || status=1
 run torvik_render_globe_fuzzer fuzz/corpus/torvik_render_globe || status=1

@@ -18,7 +18,7 @@ _Static_assert(sizeof(ShpHeader) == 88, "ShpHeader");
 #if UINTPTR_MAX == 0xFFFFFFFFFFFFFFFFu
 _Static_assert(sizeof(DbfColumn) == 104, "DbfColumn");
 _Static_assert(sizeof(DbfTable) == 72, "DbfTable");
-_Static_assert(sizeof(ShpGeometry) == 88, "ShpGeometry");
+_Static_assert(sizeof(ShpGeometry) == 104, "ShpGeometry");
 #endif
 _Static_assert(sizeof(PerspectiveCamera) == 80, "PerspectiveCamera");
 

@@ -8,7 +8,9 @@
 
 #include <cmath>
 #include <cstdint>
+#include <algorithm>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -243,6 +245,119 @@ TEST(ordane_read_shp_geometry, ZAndMOfEveryKindOfRecord) {
   EXPECT_EQ(ordane_read_shp_geometry(tiny.path(), &untouched), ORDANE_SHP_ERR_TOO_SHORT);
   EXPECT_EQ(untouched, reinterpret_cast<ShpGeometry*>(0x1));
   ordane_free_shp_geometry(nullptr);
+}
+
+}  // namespace
+
+namespace {
+
+// A .shp with its .shx beside it (both removed at the end).
+struct WithIndex {
+  TempFile shp;
+  std::string shx_path;
+  WithIndex(const Bytes& shp_bytes, const Bytes* shx_bytes) : shp(shp_bytes, ".shp") {
+    shx_path = std::string(shp.path()).substr(0, std::string(shp.path()).size() - 4) + ".shx";
+    if (shx_bytes) quillon_test::write_file(shx_path, *shx_bytes);
+  }
+  ~WithIndex() { std::remove(shx_path.c_str()); }
+  std::unique_ptr<ShpGeometry, GeometryFree> read() const {
+    ShpGeometry* g = nullptr;
+    EXPECT_EQ(ordane_read_shp_geometry(shp.path(), &g), ORDANE_OK);
+    return std::unique_ptr<ShpGeometry, GeometryFree>(g);
+  }
+};
+
+const std::vector<XY> kSquare = {{0, 0}, {0, 1}, {1, 1}, {1, 0}, {0, 0}};
+const std::vector<XY> kTriangle = {{5, 5}, {6, 5}, {5, 6}, {5, 5}};
+
+// Three polygons; "second_words" overrides the second record's Content
+// Length (in words) as the .shp states it.
+ShpBuilder three_polygons(std::optional<int32_t> second_words = {}) {
+  ShpBuilder b(5);
+  const Bytes second = content::poly(5, {0}, kTriangle);
+  b.record(content::poly(5, {0}, kSquare));
+  b.record(second, second_words.value_or(static_cast<int32_t>(second.size() / 2)));
+  b.record(content::poly(5, {0}, kSquare));
+  return b;
+}
+
+TEST(ordane_read_shp_geometry_index, AnAgreeingIndexChangesNothing) {
+  const ShpBuilder b = three_polygons();
+  const Bytes shx = b.shx();
+  const WithIndex f(b.bytes(), &shx);
+  auto g = f.read();
+  ASSERT_NE(g, nullptr);
+  EXPECT_EQ(g->index_state, ORDANE_SHX_AGREES);
+  EXPECT_EQ(g->index_records, 3);
+  EXPECT_EQ(g->xy.num_shapes, 3);
+  for (int k = 0; k < 3; ++k) EXPECT_EQ(g->record_status[k], ORDANE_SHP_RECORD_OK);
+
+  const WithIndex none(b.bytes(), nullptr);
+  auto h = none.read();
+  EXPECT_EQ(h->index_state, ORDANE_SHX_NONE);
+  EXPECT_EQ(h->index_records, -1);
+}
+
+TEST(ordane_read_shp_geometry_index, TheIndexFindsRecordsAfterADamagedLength) {
+  // The second record claims 20 words more than it holds: the walk reads
+  // into the third record and loses it. The index still locates all three.
+  const Bytes shx = three_polygons().shx();
+  const Bytes second = content::poly(5, {0}, kTriangle);
+  const Bytes damaged = three_polygons(static_cast<int32_t>(second.size() / 2) + 20).bytes();
+  const WithIndex f(damaged, &shx);
+  auto g = f.read();
+  ASSERT_NE(g, nullptr);
+  EXPECT_EQ(g->index_state, ORDANE_SHX_USED);
+  ASSERT_EQ(g->xy.num_shapes, 3);
+  EXPECT_EQ(g->record_status[0], ORDANE_SHP_RECORD_OK);
+  EXPECT_EQ(g->record_status[1], ORDANE_SHP_RECORD_UNREADABLE);
+  EXPECT_EQ(g->record_status[2], ORDANE_SHP_RECORD_OK);
+  EXPECT_EQ(g->xy.shape_point_offsets[2] - g->xy.shape_point_offsets[1], 0u);
+  EXPECT_EQ(g->xy.shape_point_offsets[3] - g->xy.shape_point_offsets[2], kSquare.size());
+  EXPECT_EQ(g->shape_types[2], 5);
+
+  // Without the index the walk keeps what it could read.
+  const WithIndex walk_only(damaged, nullptr);
+  auto w = walk_only.read();
+  EXPECT_EQ(w->index_state, ORDANE_SHX_NONE);
+  EXPECT_LT(w->xy.num_shapes, 3);
+}
+
+TEST(ordane_read_shp_geometry_index, ADisagreeingIndexLosesToTheWalk) {
+  const ShpBuilder b = three_polygons();
+  // The index of another file: its offsets find no record headers numbered
+  // in order here.
+  ShpBuilder other(1);
+  other.record(content::point(1, 2)).record(content::point(3, 4)).record(content::point(5, 6));
+  const Bytes foreign = other.shx();
+  // A truncated index, and one whose offsets go backwards.
+  Bytes cut = b.shx();
+  cut.resize(cut.size() - 3);
+  Bytes backwards = b.shx();
+  std::swap_ranges(backwards.begin() + 100, backwards.begin() + 108, backwards.begin() + 108);
+  for (const Bytes* shx : {&foreign, static_cast<const Bytes*>(&cut), static_cast<const Bytes*>(&backwards)}) {
+    const WithIndex f(b.bytes(), shx);
+    auto g = f.read();
+    ASSERT_NE(g, nullptr);
+    EXPECT_EQ(g->index_state, ORDANE_SHX_DISAGREES);
+    EXPECT_EQ(g->xy.num_shapes, 3);
+    EXPECT_EQ(g->xy.num_points, 2 * kSquare.size() + kTriangle.size());
+  }
+}
+
+TEST(ordane_read_shp_geometry_index, MalformedRecordsAreReportedAsSuch) {
+  ShpBuilder b(5);
+  b.record(content::poly(5, {0}, kSquare));
+  b.record(content::poly(5, {0}, kSquare, -1));  // NumParts negative
+  b.record(content::type_only(0));               // Null: not malformed
+  b.record(Bytes{1, 0});                         // too short for a Shape Type
+  const WithIndex f(b.bytes(), nullptr);
+  auto g = f.read();
+  ASSERT_EQ(g->xy.num_shapes, 4);
+  EXPECT_EQ(g->record_status[0], ORDANE_SHP_RECORD_OK);
+  EXPECT_EQ(g->record_status[1], ORDANE_SHP_RECORD_MALFORMED);
+  EXPECT_EQ(g->record_status[2], ORDANE_SHP_RECORD_OK);
+  EXPECT_EQ(g->record_status[3], ORDANE_SHP_RECORD_MALFORMED);
 }
 
 }  // namespace
