@@ -19,6 +19,18 @@ packages=(
   libsleef-dev                                   # vector elementary functions for the kernels
 )
 
+# The Windows cross-build and its tests under Wine (CI stage "windows"):
+# only with --windows, so that the other stages do not pay for them.
+if [[ "${1:-}" == "--windows" ]]; then
+  packages=(
+    g++-mingw-w64-x86-64-posix                   # MinGW-w64 GCC, posix threads
+    wine64 wine                                  # runs the test programs
+    googletest                                   # GoogleTest sources, cross-built
+    ninja-build                                  # SLEEF's cross-build needs Ninja
+    cmake python3 openssl zip                    # build, test servers, release zip
+  )
+fi
+
 missing=()
 for p in "${packages[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
