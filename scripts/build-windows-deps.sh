@@ -55,6 +55,11 @@ cmake -S "$src" -B "$work/sleef-mingw" -G Ninja "${sleef_options[@]}" "${launche
   -DBUILD_SHARED_LIBS=OFF -DCMAKE_INSTALL_PREFIX="$prefix" >/dev/null
 cmake --build "$work/sleef-mingw" -j"$jobs" --target sleef >/dev/null
 cmake --install "$work/sleef-mingw" >/dev/null
+# Built static, SLEEF still marks a few helpers for export (Sleef_malloc,
+# Sleef_free, Sleef_x86CpuID...): each DLL linking it would export them
+# too, and no linker option drops an explicit mark. The marks live in each
+# object's .drectve section, which holds nothing else here.
+x86_64-w64-mingw32-objcopy --remove-section=.drectve "$prefix/lib/libsleef.a"
 
 cmake -S /usr/src/googletest -B "$work/gtest-mingw" -G Ninja "${launcher[@]}" \
   -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release -DBUILD_GMOCK=OFF \

@@ -1,3 +1,4 @@
+cmake_minimum_required(VERSION 3.21)
 # Checks that a Windows DLL imports only from DLLs every Windows system has
 # (or that the build itself ships: blend2d.dll), never from a compiler
 # runtime such as libgcc_s_seh-1.dll, libstdc++-6.dll or libwinpthread-1.dll.

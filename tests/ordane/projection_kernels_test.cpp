@@ -255,6 +255,16 @@ void check_conic(const Params& p, const Kernel& k, uint64_t seed, double hard_ul
       random_pairs(seed, -540, 540, -95, 95, geographic_edges(), kPoints / 4);
   const std::vector<SimdLevel> levels = vector_levels(SimdLevel::kAvx2);
   expect_same_bits_everywhere(k, in, levels);
+#if defined(_WIN32)
+  // The scalar transcription rides on the platform's libm. MinGW-w64's tan,
+  // pow, sin and cos are not glibc's: on these inputs (edge values
+  // included) about 0.4 % of the values differ beyond 2 ulp, some by far
+  // more, so the bar below would measure MinGW's libm, not the kernels.
+  // On Windows the vector bits are held to the table recorded on Linux
+  // (VectorBitsMatchTheTableRecordedOnLinux) instead.
+  (void)p, (void)hard_ulps, (void)max_over_share, (void)extra;
+  return;
+#endif
   const std::vector<double> want = run(k, SimdLevel::kScalar, in);
   for (SimdLevel level : levels) {
     SCOPED_TRACE(quillon::simd_level_name(level));
