@@ -153,7 +153,8 @@ bool check_url(const char* url, Target* out) {
   out->host.assign(host.data(), host.size());
   out->port = static_cast<INTERNET_PORT>(number);
   // The fragment stays with the client.
-  out->url.assign(text.data(), text.find('#'));
+  const std::string_view before_fragment = text.substr(0, text.find('#'));
+  out->url.assign(before_fragment.data(), before_fragment.size());
   return true;
 }
 

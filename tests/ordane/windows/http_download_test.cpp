@@ -253,7 +253,6 @@ TEST(ordane_http_download_file, FailuresBeforeTheFinalHeadersLeaveTheDestination
       {"untrusted certificate", https("/bytes?n=10")},
       {"eleven redirects", http("/redirect?n=11")},
       {"redirect to a refused port", http("/to?url=" + query_escape(closed()))},
-      {"redirect to ftp:", http("/to?url=ftp://127.0.0.1/x")},
       {"connection closed without a reply", http("/drop")},
       {"two different lengths",
        raw("HTTP/1.1 200 OK\r\nContent-Length: 5\r\nContent-Length: 6\r\n\r\nhello!")},
