@@ -43,6 +43,13 @@ endif()
 # its folder compile the same files.
 function(quillon_library_sources var folder)
   file(GLOB sources CONFIGURE_DEPENDS "${QUILLON_ROOT_DIR}/${folder}/*.cpp")
+  # One platform's source per capability where the platforms differ:
+  # <name>_winhttp.cpp / <name>_win32.cpp on Windows, the others elsewhere.
+  if(WIN32)
+    list(FILTER sources EXCLUDE REGEX "/http_download\\.cpp$")
+  else()
+    list(FILTER sources EXCLUDE REGEX "_(winhttp|win32)\\.cpp$")
+  endif()
   set(${var} ${sources} PARENT_SCOPE)
 endfunction()
 

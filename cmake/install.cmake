@@ -77,15 +77,24 @@ foreach(lib ordane velket torvik)
   # Each library finds Blend2D at run time through its own run path: a
   # consumer's run path covers only the consumer's direct dependencies.
   set_target_properties(${lib} PROPERTIES INSTALL_RPATH "${QUILLON_INSTALL_RPATH}")
+  # On Windows the DLL goes to bin/ and its import library (.dll.a) to lib/,
+  # with the module-definition file the linker wrote beside it.
   install(TARGETS ${lib} EXPORT ${lib}Targets
     LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
+    RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
+    ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
     PUBLIC_HEADER DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+  if(WIN32)
+    install(FILES ${PROJECT_BINARY_DIR}/lib${lib}.def DESTINATION ${CMAKE_INSTALL_LIBDIR})
+  endif()
   install(EXPORT ${lib}Targets NAMESPACE ${lib}::
     DESTINATION ${QUILLON_CMAKE_DIR}/${lib})
   set(QUILLON_LIB ${lib})
   # libordane downloads through libcurl and converts host names with
   # libidn2; the other two link Blend2D only.
-  if(lib STREQUAL "ordane")
+  if(lib STREQUAL "ordane" AND WIN32)
+    set(QUILLON_PC_EXTRA_LIBS " -lwinhttp")
+  elseif(lib STREQUAL "ordane")
     set(QUILLON_PC_EXTRA_LIBS " -lcurl -lidn2")
   else()
     set(QUILLON_PC_EXTRA_LIBS "")

@@ -54,6 +54,11 @@ if(QUILLON_SIMD_X86 AND NOT TARGET quillon::sleef)
   set_target_properties(quillon::sleef PROPERTIES
     IMPORTED_LOCATION ${SLEEF_LIBRARY}
     INTERFACE_INCLUDE_DIRECTORIES ${SLEEF_INCLUDE_DIR})
+  if(WIN32)
+    # The cross-built SLEEF is static: without this its header declares
+    # every function dllimport.
+    set_property(TARGET quillon::sleef PROPERTY INTERFACE_COMPILE_DEFINITIONS SLEEF_STATIC_LIBS)
+  endif()
   message(STATUS "SLEEF: ${SLEEF_LIBRARY}")
 endif()
 

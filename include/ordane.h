@@ -433,7 +433,23 @@ ORDANE_API void ordane_free_shp_data(ShpData* data);
  * one raised by a write is taken off), so a reader leaving a FIFO
  * destination gives -9 instead of ending the process. The first call
  * initialises libcurl for the process, once. No C++ exception leaves the
- * call. */
+ * call.
+ *
+ * On Windows the download runs on WinHTTP, with the same codes, limits and
+ * file rules, and these differences: "dest_path" is in the ANSI code page
+ * (as fopen() reads it there); the proxy is WinHTTP's default (the system's
+ * WinHTTP proxy setting, not http_proxy); certificates are verified against
+ * the system's store; host names beyond ASCII are converted with the
+ * system's IdnToAscii (IDNA2003, not UTS #46); WinHTTP adds a
+ * "Connection: Keep-Alive" field and parses the response itself, so
+ * interim responses, redirects (counted by WinHTTP) and malformed responses
+ * are as it handles them, and a header line folded or otherwise altered by
+ * it cannot be checked. A chunked body that breaks off cannot be told from
+ * a complete one there and gives 0; a body shorter than its Content-Length
+ * gives -9, as on Linux. The connection limit covers name resolution and
+ * TCP set-up; the TLS handshake and the wait for the response headers get
+ * one stall window each, and each read of the body waits at most that long.
+ * -4 also covers WinHTTP refusing the time limits, -6 the request options. */
 ORDANE_API int32_t ordane_http_download_file(const char* url, const char* dest_path);
 
 /* ========================================================================

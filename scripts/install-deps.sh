@@ -23,6 +23,18 @@ packages=(
   python3-dask python3-distributed               # the tile set over a dask cluster (examples/python/tiles.py)
 )
 
+# The Windows cross-build and its tests under Wine (CI stage "windows"):
+# only with --windows, so that the other stages do not pay for them.
+if [[ "${1:-}" == "--windows" ]]; then
+  packages=(
+    g++-mingw-w64-x86-64-posix                   # MinGW-w64 GCC, posix threads
+    wine64 wine                                  # runs the test programs
+    googletest                                   # GoogleTest sources, cross-built
+    ninja-build                                  # SLEEF's cross-build needs Ninja
+    cmake python3 openssl zip                    # build, test servers, release zip
+  )
+fi
+
 missing=()
 for p in "${packages[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then

@@ -257,6 +257,7 @@ BLEND2D_CALLS: List[Tuple[str, Any, List[Any]]] = [
 BLEND2D_SONAMES = ["libblend2d.so", "libblend2d.so.0", "libbl2dcompat.so.0", "libbl2dcompat.so"]
 
 LIBRARIES = ("ordane", "velket", "torvik")
+BLEND2D_DLL = "libblend2d.dll"  # beside the three DLLs in a Windows install's bin/
 
 
 class Libraries:
@@ -274,6 +275,11 @@ class Libraries:
         blend2d = os.environ.get("QUILLON_BLEND2D_LIB") or _installed_setting("BLEND2D_LIB")
         if blend2d and os.path.isfile(blend2d):
             ctypes.CDLL(blend2d, mode=ctypes.RTLD_GLOBAL)
+        # Windows: each DLL's own dependencies (Blend2D's DLL) are found in
+        # its folder; the cookies keep those folders on the search list.
+        self._dll_dirs = [os.add_dll_directory(d) for d in
+                          {os.path.dirname(os.path.abspath(p)) for p in paths.values()}
+                          ] if hasattr(os, "add_dll_directory") else []
         for lib in LIBRARIES:
             try:
                 self.handles[lib] = ctypes.CDLL(paths[lib])
@@ -288,17 +294,21 @@ class Libraries:
         # dependencies: this is the very Blend2D the libraries call, even when
         # another one is loaded into the process too.
         ordane = self.handles["ordane"]
+        if os.name == "nt":
+            # A DLL's exports are its own only: Blend2D is reached through
+            # its DLL, the one loaded for libordane (the loader keeps one).
+            ordane = ctypes.CDLL(BLEND2D_DLL)
         for name, restype, argtypes in BLEND2D_CALLS:
             fn = getattr(ordane, name)
             fn.restype = restype
             fn.argtypes = argtypes
             setattr(self, name, fn)
         here = _address(ordane.bl_path_init)
-        for lib in ("velket", "torvik"):
+        for lib in ("velket", "torvik") if os.name != "nt" else ():
             if _address(self.handles[lib].bl_path_init) != here:
                 raise OSError("quillon: libordane and lib%s link different Blend2D libraries"
                               % lib)
-        self.blend2d_name = _blend2d_name(here)
+        self.blend2d_name = BLEND2D_DLL if os.name == "nt" else _blend2d_name(here)
 
 
     def __repr__(self) -> str:
@@ -357,7 +367,7 @@ def _checkout_lib_dir() -> Optional[str]:
 
 
 def _in_dir(folder: str, lib: str) -> Optional[str]:
-    for name in ("lib%s.so" % lib, "lib%s.so.1" % lib, "lib%s.dylib" % lib):
+    for name in ("lib%s.so" % lib, "lib%s.so.1" % lib, "lib%s.dylib" % lib, "lib%s.dll" % lib):
         candidate = os.path.join(folder, name)
         if os.path.isfile(candidate):
             return candidate

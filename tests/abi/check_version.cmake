@@ -25,6 +25,21 @@ foreach(part MAJOR MINOR PATCH)
   endif()
 endforeach()
 
+# A Windows DLL has no SONAME: its image version carries the major and
+# minor numbers instead (READELF is then the MinGW objdump).
+if(LIBRARY MATCHES "\\.dll$")
+  execute_process(COMMAND ${READELF} -p ${LIBRARY} RESULT_VARIABLE rc OUTPUT_VARIABLE pe)
+  list(GET parts 1 want_minor)
+  if(NOT rc EQUAL 0 OR NOT pe MATCHES "MajorImageVersion[ \t]+([0-9]+)[^\n]*\nMinorImageVersion[ \t]+([0-9]+)")
+    message(FATAL_ERROR "${READELF} -p ${LIBRARY} shows no image version")
+  endif()
+  if(NOT CMAKE_MATCH_1 EQUAL want_major OR NOT CMAKE_MATCH_2 EQUAL want_minor)
+    message(FATAL_ERROR "${LIBRARY} has image version ${CMAKE_MATCH_1}.${CMAKE_MATCH_2}, expected ${want_major}.${want_minor}")
+  endif()
+  message(STATUS "lib${NAME} ${VERSION}: header and image version agree")
+  return()
+endif()
+
 execute_process(COMMAND ${READELF} -d ${LIBRARY} RESULT_VARIABLE rc OUTPUT_VARIABLE dynamic)
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "${READELF} -d ${LIBRARY} failed")

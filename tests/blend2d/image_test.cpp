@@ -112,15 +112,15 @@ TEST_F(ImagePng, WritesPrgb32ByExtension) {
     ASSERT_EQ(bl_context_fill_all_rgba32(&ctx.core, 0x80336699u), BL_SUCCESS);
   }
   fs::path file = dir_ / "out.png";
-  ASSERT_EQ(bl_image_write_to_file(&img.core, file.c_str(), nullptr), BL_SUCCESS);
+  ASSERT_EQ(bl_image_write_to_file(&img.core, file.string().c_str(), nullptr), BL_SUCCESS);
   expect_png(file, 23, 11);
 }
 
 TEST_F(ImagePng, WritesXrgb32AndA8) {
   Image rgb(5, 7, BL_FORMAT_XRGB32);
   Image a8(9, 3, BL_FORMAT_A8);
-  ASSERT_EQ(bl_image_write_to_file(&rgb.core, (dir_ / "rgb.png").c_str(), nullptr), BL_SUCCESS);
-  ASSERT_EQ(bl_image_write_to_file(&a8.core, (dir_ / "a8.png").c_str(), nullptr), BL_SUCCESS);
+  ASSERT_EQ(bl_image_write_to_file(&rgb.core, (dir_ / "rgb.png").string().c_str(), nullptr), BL_SUCCESS);
+  ASSERT_EQ(bl_image_write_to_file(&a8.core, (dir_ / "a8.png").string().c_str(), nullptr), BL_SUCCESS);
   expect_png(dir_ / "rgb.png", 5, 7);
   expect_png(dir_ / "a8.png", 9, 3);
 }
@@ -128,13 +128,13 @@ TEST_F(ImagePng, WritesXrgb32AndA8) {
 TEST_F(ImagePng, UnknownExtensionFails) {
   Image img(4, 4, BL_FORMAT_PRGB32);
   fs::path file = dir_ / "out.unknownext";
-  EXPECT_NE(bl_image_write_to_file(&img.core, file.c_str(), nullptr), BL_SUCCESS);
+  EXPECT_NE(bl_image_write_to_file(&img.core, file.string().c_str(), nullptr), BL_SUCCESS);
 }
 
 TEST_F(ImagePng, UnwritableLocationFails) {
   Image img(4, 4, BL_FORMAT_PRGB32);
   fs::path file = dir_ / "no_such_dir" / "out.png";
-  EXPECT_NE(bl_image_write_to_file(&img.core, file.c_str(), nullptr), BL_SUCCESS);
+  EXPECT_NE(bl_image_write_to_file(&img.core, file.string().c_str(), nullptr), BL_SUCCESS);
 }
 
 }  // namespace

@@ -188,6 +188,9 @@ class TempFile {
   explicit TempFile(const Bytes& b, const char* suffix = ".shp") {
     static int counter = 0;
     const char* dir = std::getenv("TMPDIR");
+#if defined(_WIN32)
+    if (!dir || !*dir) dir = std::getenv("TEMP");
+#endif
     path_ = std::string(dir && *dir ? dir : "/tmp") + "/ordane_shp_" +
             std::to_string(static_cast<long>(getpid())) + "_" + std::to_string(++counter) + suffix;
     ok_ = write_file(path_, b);

@@ -39,13 +39,22 @@ int count_draws(Fn fn) {
   for (int& v : seq) v = std::rand();
   std::srand(kSeed);
   fn();
-  const int next = std::rand();
-  const auto it = std::find(seq.begin(), seq.end(), next);
+  // Four values in a row: with a 15-bit rand() (RAND_MAX 32767 on Windows)
+  // single values repeat within 400 draws.
+  std::vector<int> next(4);
+  for (int& v : next) v = std::rand();
+  const auto it = std::search(seq.begin(), seq.end(), next.begin(), next.end());
   return it == seq.end() ? -1 : static_cast<int>(it - seq.begin());
 }
 
-// The library's draw: the top 15 bits of one rand() result.
-double unit_from(int r) { return (r >> (std::numeric_limits<int>::digits - 15)) / 32767.0; }
+// The library's draw: the top 15 bits of one rand() result, whatever
+// RAND_MAX is (2^31 - 1 with glibc, 2^15 - 1 on Windows).
+int rand_bits() {
+  int bits = 0;
+  for (unsigned long long m = static_cast<unsigned long long>(RAND_MAX); m != 0; m >>= 1) ++bits;
+  return bits;
+}
+double unit_from(int r) { return (r >> (rand_bits() - 15)) / 32767.0; }
 
 // Velocity and position after one step, written straight from the formulas,
 // one force at a time. The library hoists and specialises; it must agree
