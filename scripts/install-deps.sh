@@ -17,7 +17,14 @@ packages=(
   libshp-dev shapelib                            # reference shapefile reader and writers
   valgrind                                       # memcheck stage (scripts/run-valgrind.sh)
   libsleef-dev                                   # vector elementary functions for the kernels
+  python3-dask python3-distributed               # quillon-tiles' Dask schedulers
+  python3-pyproj libjs-leaflet                   # tiles: .prj reprojection, the viewer's Leaflet
 )
+# The browser stage (.ci/run browser): a headless Chromium driven from npm,
+# which also holds the PMTiles reader the archive test reads back with.
+if [[ "${1:-}" == "--browser" ]]; then
+  packages+=(chromium nodejs npm)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

@@ -268,24 +268,33 @@ def _draw_points(ctx: Context, data: Data, selected: np.ndarray, t: GeoTransform
         ctx.stroke_path(ring, st.stroke, width=st.stroke_width)
 
 
-def render_metatile(job: Job, bounds: grid.Bounds, z: int, mx: int,
-                    my: int) -> List[Tuple[int, int, int, Optional[bytes]]]:
-    """Draws metatile (mx, my) of zoom z and returns its tiles inside bounds
-    as (z, x, y, png), png None for a tile without a drawn pixel."""
+def metatile_pixels(job: Job, bounds: grid.Bounds, z: int, mx: int,
+                    my: int) -> Dict[Tuple[int, int, int], np.ndarray]:
+    """Draws metatile (mx, my) of zoom z and returns the premultiplied
+    0xAARRGGBB pixels of each of its tiles inside bounds."""
     t = job.tile_size
     m = grid.metatile_size(job.metatile, z)
     b = job.buffer if (1 << z) > m else 0  # one metatile holds the whole world
     image = render_region(job, z, mx * m * t - b, my * m * t - b, m * t + 2 * b, m * t + 2 * b)
     pixels = image.to_array()
     image.close()
-    out: List[Tuple[int, int, int, Optional[bytes]]] = []
+    out: Dict[Tuple[int, int, int], np.ndarray] = {}
     for _, x, y in grid.metatile_tiles(bounds, z, mx, my, job.metatile):
         px, py = b + (x - mx * m) * t, b + (y - my * m) * t
-        tile = pixels[py:py + t, px:px + t]
+        out[(z, x, y)] = pixels[py:py + t, px:px + t]
+    return out
+
+
+def render_metatile(job: Job, bounds: grid.Bounds, z: int, mx: int,
+                    my: int) -> List[TileResult]:
+    """The tiles of metatile (mx, my) of zoom z inside bounds as (z, x, y,
+    png), png None for a tile without a drawn pixel."""
+    out: List[TileResult] = []
+    for (z_, x, y), tile in metatile_pixels(job, bounds, z, mx, my).items():
         if not tile.any():
-            out.append((z, x, y, None))
+            out.append((z_, x, y, None))
             continue
         img = Image.from_array(tile, premultiply=False)
-        out.append((z, x, y, img.encode_png()))
+        out.append((z_, x, y, img.encode_png()))
         img.close()
     return out
