@@ -237,10 +237,17 @@ def test_pmtiles_archive_reads_back(tmp_path):
     want = {grid.hilbert_tile_id(z, x, (1 << z) - 1 - row): bytes(d)
             for z, x, row, d in db.execute("SELECT * FROM tiles")}
     assert got == want
-    # Many tiles: the root points at leaf directories and still reads back.
-    entries = [pmtiles.Entry(i * 3, i * 10, 10, 1 + i % 2) for i in range(40000)]
-    root, leaves = pmtiles.build_directories(entries)
-    assert len(root) <= pmtiles.ROOT_LIMIT and leaves
+    # Many tiles at scattered ids: the root points at leaf directories, runs
+    # of one repeated tile are one entry, and every tile reads back.
+    rng = np.random.default_rng(7)
+    ids = np.cumsum(rng.integers(1, 40, 30000)).tolist()
+    many = [(i, b"same" if k % 7 == 0 else struct.pack("<QQ", i, k)) for k, i in enumerate(ids)]
+    big = tmp_path / "many.pmtiles"
+    with open(big, "wb") as f:
+        assert pmtiles.write(f, many, {"format": "png"}, 0, 12, (-1, -1, 1, 1), (0, 0, 0)) == 30000
+    header, _, back = read_pmtiles(str(big))
+    assert header[5] > 0  # leaf directories
+    assert back == dict(many)
 
 
 def test_bad_inputs_fail_with_one_message_and_write_nothing(tmp_path):
