@@ -29,7 +29,9 @@ PAGE = """<!DOCTYPE html>
 <script>
 const tiles = %(json)s;
 const params = new URLSearchParams(location.search);
+const bare = params.get("bare") === "1";  // no controls: for comparing screenshots
 const map = L.map("map", {zoomSnap: 1, fadeAnimation: false, zoomAnimation: false,
+                          zoomControl: !bare, attributionControl: !bare,
                           minZoom: tiles.minzoom, maxZoom: tiles.maxzoom});
 const layer = L.tileLayer("{z}/{x}/{y}.png", {
   tileSize: tiles.tile_size, zoomOffset: tiles.tile_size === 512 ? -1 : 0,
