@@ -122,6 +122,23 @@ def test_antimeridian_rings_draw_on_both_edges_without_a_streak(tmp_path):
     assert row[128] == 0 and row[60] == 0  # no streak across the map
 
 
+def test_deep_zooms_cut_rings_to_the_tile():
+    square = np.array([[-5.0, -5.0], [5.0, -5.0], [5.0, 5.0], [-5.0, 5.0]])
+    assert render.clip_ring(square, 0, 0, 10, 10).tolist() == [[0, 0], [5, 0], [5, 5], [0, 5]]
+    assert len(render.clip_ring(square, 20, 20, 30, 30)) == 0
+    inside = render.clip_ring(square, -10, -10, 10, 10)
+    assert inside.tolist() == square.tolist()
+    # Far past the rasteriser's fixed-point range from the tile, Russia's
+    # ring still fills a tile inside it, and the ocean stays empty.
+    job = render.Job(source=SAMPLE, style=render.Style(stroke=0))
+    for z in (15, 18):
+        for lon, lat, want in ((90.0, 60.0, 0xFF4C9A7E), (-150.0, 0.0, 0)):
+            n = 1 << z
+            x, y = int(grid.world_x(lon) * n), int(grid.world_y(lat) * n)
+            px = render.render_region(job, z, x * 256, y * 256, 256, 256).to_array()
+            assert (px == want).all(), (z, lon, lat)
+
+
 def test_directory_pyramid_and_viewer(tmp_path):
     out = tmp_path / "world"
     r = run_cli(SAMPLE, "--zoom", "0-2", "--out", out, "--metatile", "2")

@@ -235,7 +235,17 @@ def render_region(job: Job, z: int, x0: int, y0: int, width: int, height: int) -
             return image
         offsets = data.rings(selected)
         path = Path()
-        if data.kind == SHAPE_POLYGON:
+        far = max(abs(ext[selected][:, [0, 2]] * world - x0).max(),
+                  abs(ext[selected][:, [1, 3]] * world - y0).max())
+        if data.kind == SHAPE_POLYGON and far > FAR:
+            # Deep zooms: the rings cut to the region first (see clip_ring).
+            pts, offs = _clipped_rings(data.points, offsets, t, width, height,
+                                       st.stroke_width + 4.0)
+            if len(offs) >= 2:
+                geo.build_polygon(path, pts, offs)
+            if st.fill >> 24:
+                ctx.fill_path(path, st.fill)
+        elif data.kind == SHAPE_POLYGON:
             geo.build_polygon(path, data.points, offsets, t)
             if st.fill >> 24:
                 ctx.fill_path(path, st.fill)
@@ -244,6 +254,62 @@ def render_region(job: Job, z: int, x0: int, y0: int, width: int, height: int) -
         if st.stroke >> 24 and st.stroke_width > 0:
             ctx.stroke_path(path, st.stroke, width=st.stroke_width)
     return image
+
+
+# Rasterisers keep coordinates in fixed point (24.8 bits in Cairo, about
+# +-8.3e6 pixels): the Cairo-backed stand-in clamps vertices beyond that,
+# which bends an edge running from inside the image to such a vertex. Rings
+# reaching further than 2^22 pixels are cut to the region (plus a margin) in
+# double precision first, which also spares the rasteriser a continent's
+# outline at deep zooms.
+FAR = float(1 << 22)
+
+
+def clip_ring(ring: np.ndarray, x0: float, y0: float, x1: float, y1: float) -> np.ndarray:
+    """Sutherland-Hodgman: the closed ring (N, 2) cut to the rectangle. The
+    part inside is unchanged; outside, the ring runs along the rectangle's
+    sides, which a margin keeps out of the visible pixels."""
+    p = ring
+    for axis, bound, less in ((0, x0, False), (0, x1, True), (1, y0, False), (1, y1, True)):
+        if len(p) < 3:
+            return p[:0]
+        cur, prev = p, np.roll(p, 1, axis=0)
+        inside = cur[:, axis] <= bound if less else cur[:, axis] >= bound
+        was = np.roll(inside, 1)
+        with np.errstate(divide="ignore", invalid="ignore"):
+            t = (bound - prev[:, axis]) / (cur[:, axis] - prev[:, axis])
+            cross = prev + t[:, None] * (cur - prev)
+        cross[:, axis] = bound
+        # Per vertex: its crossing (when the edge into it crosses), then
+        # itself (when inside).
+        crossing = inside != was
+        both = np.empty((len(p), 2, 2))
+        both[:, 0], both[:, 1] = cross, cur
+        keep = np.stack([crossing, inside], axis=1)
+        p = both[keep]
+    return p
+
+
+def _clipped_rings(points: np.ndarray, offsets: np.ndarray, t: GeoTransform, width: int,
+                   height: int, margin: float) -> Tuple[np.ndarray, np.ndarray]:
+    pieces: List[np.ndarray] = []
+    starts: List[int] = []
+    total = 0
+    o = offsets.tolist()
+    for j in range(len(o) - 1):
+        a, b = o[j], o[j + 1]
+        if a < 0 or b < 0 or b - a < 3:
+            continue
+        ring = geo.transform(points[a:b], t)
+        ring = ring[np.isfinite(ring).all(axis=1)]
+        ring = clip_ring(ring, -margin, -margin, width + margin, height + margin)
+        if len(ring) >= 3:
+            starts.append(total)
+            pieces.append(ring)
+            total += len(ring)
+    if not pieces:
+        return np.zeros((0, 2)), np.zeros(0, np.int64)
+    return np.concatenate(pieces), np.array(starts + [total], np.int64)
 
 
 def _draw_points(ctx: Context, data: Data, selected: np.ndarray, t: GeoTransform, st: Style,
