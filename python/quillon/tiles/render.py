@@ -343,12 +343,12 @@ def metatile_pixels(job: Job, bounds: grid.Bounds, z: int, mx: int,
     b = job.buffer if (1 << z) > m else 0  # one metatile holds the whole world
     image = render_region(job, z, mx * m * t - b, my * m * t - b, m * t + 2 * b, m * t + 2 * b)
     # Each tile is copied straight out of the image's pixels, without a copy
-    # of the whole metatile first.
+    # of the whole metatile first (always a copy: the image is freed below).
     pixels = image._view().view(np.uint32)
     out: Dict[Tuple[int, int, int], np.ndarray] = {}
     for _, x, y in grid.metatile_tiles(bounds, z, mx, my, job.metatile):
         px, py = b + (x - mx * m) * t, b + (y - my * m) * t
-        out[(z, x, y)] = np.ascontiguousarray(pixels[py:py + t, px:px + t])
+        out[(z, x, y)] = np.array(pixels[py:py + t, px:px + t], copy=True, order="C")
     del pixels
     image.close()
     return out
