@@ -4,8 +4,9 @@ one stroke, 32-bit PNG) against Mapnik drawing 8x8 metatiles (buffer 128)
 and a pycairo pipeline drawing tile by tile, on the 110 m countries and the
 same file densified to about 545,000 vertices; ours also on a process pool
 and on Dask (1 and 2 workers). Each line gives the load average, since the
-figure means little on a busy machine. Peak RSS: run one case under
-/usr/bin/time -v (--case NAME).
+figure means little on a busy machine. Each case runs in a process of its
+own under /usr/bin/time -v, which gives its peak RSS (for the pool and Dask:
+the largest of the processes).
 
     QUILLON_LIB_DIR=build-ci PYTHONPATH=python /usr/bin/python3 python/bench/tiles_peers.py
 """
@@ -182,11 +183,27 @@ CASES = {
 }
 
 
+def run_one(case, data, out):
+    """One case in a fresh process under /usr/bin/time -v: (seconds, peak RSS KiB)."""
+    cmd = ["/usr/bin/time", "-v", sys.executable, os.path.abspath(__file__), "--run", case,
+           data, out]
+    r = subprocess.run(cmd, capture_output=True, text=True)
+    if r.returncode != 0:
+        raise RuntimeError(r.stderr.strip().splitlines()[-1] if r.stderr.strip() else "failed")
+    secs = float(r.stdout.strip().splitlines()[-1])
+    rss = [int(l.split(":")[1]) for l in r.stderr.splitlines() if "Maximum resident" in l]
+    return secs, rss[0] if rss else 0
+
+
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--case", choices=sorted(CASES), action="append")
     ap.add_argument("--data", choices=("110m", "dense"), action="append")
+    ap.add_argument("--run", nargs=3, metavar=("CASE", "SHP", "OUT"), help=argparse.SUPPRESS)
     a = ap.parse_args()
+    if a.run:
+        print(CASES[a.run[0]](a.run[1], a.run[2]))
+        return 0
     work = tempfile.mkdtemp(prefix="tiles-bench-")
     try:
         files = {"110m": SAMPLE}
@@ -200,12 +217,13 @@ def main():
                 out = os.path.join(work, "%s-%s" % (data, case))
                 before = load()
                 try:
-                    secs = CASES[case](files[data], out)
+                    secs, rss = run_one(case, files[data], out)
                 except Exception as exc:  # a missing peer: say so, go on
-                    print("%-5s %-22s failed: %r" % (data, case, exc), flush=True)
+                    print("%-5s %-22s failed: %s" % (data, case, exc), flush=True)
                     continue
-                print("%-5s %-22s %7.1f tiles/s  %6.0f bytes/tile  load %s -> %s" % (
-                    data, case, 1365 / secs, bytes_per_tile(out), before, load()), flush=True)
+                print("%-5s %-22s %7.1f tiles/s  %6.0f bytes/tile  peak RSS %4.0f MiB  "
+                      "load %s -> %s" % (data, case, 1365 / secs, bytes_per_tile(out),
+                                         rss / 1024, before, load()), flush=True)
                 shutil.rmtree(out, ignore_errors=True)
     finally:
         shutil.rmtree(work, ignore_errors=True)

@@ -68,8 +68,16 @@ def _run_dask(scheduler: str, workers: int, job: render.Job, bounds: grid.Bounds
             cluster = LocalCluster(n_workers=workers, threads_per_worker=1, processes=True,
                                    dashboard_address=None, silence_logs=logging.ERROR)
             client = Client(cluster)
+            want = workers
         else:
             client = Client(scheduler, timeout=30)
+            want = 1
+        # Tasks would wait for ever on a cluster without workers.
+        try:
+            client.wait_for_workers(want, timeout=120)
+        except (TimeoutError, OSError) as exc:
+            raise RuntimeError("the Dask cluster has no workers after 2 minutes (%s)"
+                               % (exc or "timed out")) from None
         for metas in zooms:
             if not metas:
                 continue
