@@ -8,6 +8,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build-ci}
 if [[ ! -f "$build/libordane.so" ]]; then
+  [[ -f "$build/CMakeCache.txt" ]] || cmake --preset ci
   cmake --build "$build" --target ordane velket torvik -j2
 fi
 npm_dir="$build/tiles-npm"
