@@ -135,32 +135,32 @@ void run_kernel(benchmark::State& state, const std::vector<double>& in, Call cal
 
 void BM_kernel_merc_forward(benchmark::State& state) {
   run_kernel(state, degrees(), [](quillon::SimdLevel l, const double* in, double* out, int64_t n) {
-    quillon::proj::merc_forward(l, in, out, n);
+    ordane::proj::merc_forward(l, in, out, n);
   });
 }
 
 void BM_kernel_merc_inverse(benchmark::State& state) {
   run_kernel(state, mercator_metres(),
              [](quillon::SimdLevel l, const double* in, double* out, int64_t n) {
-               quillon::proj::merc_inverse(l, in, out, n);
+               ordane::proj::merc_inverse(l, in, out, n);
              });
 }
 
 void BM_kernel_lcc_forward(benchmark::State& state) {
-  const quillon::proj::LccParams p =
-      quillon::proj::lcc_setup(kLat1, kLat2, kLat0, kLon0, kFe, kFn);
+  const ordane::proj::LccParams p =
+      ordane::proj::lcc_setup(kLat1, kLat2, kLat0, kLon0, kFe, kFn);
   run_kernel(state, degrees(),
              [&p](quillon::SimdLevel l, const double* in, double* out, int64_t n) {
-               quillon::proj::lcc_forward(l, p, in, out, n);
+               ordane::proj::lcc_forward(l, p, in, out, n);
              });
 }
 
 void BM_kernel_aea_forward(benchmark::State& state) {
-  const quillon::proj::AeaParams p =
-      quillon::proj::aea_setup(kLat1, kLat2, kLat0, kLon0, kFe, kFn);
+  const ordane::proj::AeaParams p =
+      ordane::proj::aea_setup(kLat1, kLat2, kLat0, kLon0, kFe, kFn);
   run_kernel(state, degrees(),
              [&p](quillon::SimdLevel l, const double* in, double* out, int64_t n) {
-               quillon::proj::aea_forward(l, p, in, out, n);
+               ordane::proj::aea_forward(l, p, in, out, n);
              });
 }
 

@@ -69,7 +69,7 @@ void BM_torvik_globe_kernel(benchmark::State& state) {
     torvik::GlobeCall call;
     if (torvik::globe_setup(pixels.data(), kSize, kSize, kSize * 4, texture.data(), kTexW, kTexH,
                             kTexW * 4, 512, 512, 480, rotation, 23.5, atmosphere, call)) {
-      torvik::render_globe_on(isa, call);
+      torvik::render_globe(isa, call);
     }
     benchmark::ClobberMemory();
     rotation += 1;

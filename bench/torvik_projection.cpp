@@ -103,7 +103,7 @@ void BM_torvik_points_kernel(benchmark::State& state) {
     // The export's own work: camera terms, then the kernel.
     const torvik::CameraTerms terms = torvik::camera_terms(camera);
     const torvik::CameraOutputs o{out.data(), scales.data(), visible.data()};
-    benchmark::DoNotOptimize(torvik::transform_points_on(level, terms, in.data(), o, n));
+    benchmark::DoNotOptimize(torvik::transform_points(level, terms, in.data(), o, n));
     benchmark::ClobberMemory();
   }
   state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(n));
@@ -141,7 +141,7 @@ void BM_torvik_lines_kernel(benchmark::State& state) {
   for (auto _ : state) {
     const torvik::CameraTerms terms = torvik::camera_terms(camera);
     const torvik::CameraOutputs o{out.data(), scales.data(), visible.data()};
-    benchmark::DoNotOptimize(torvik::transform_lines_on(level, terms, in.data(), o, n));
+    benchmark::DoNotOptimize(torvik::transform_lines(level, terms, in.data(), o, n));
     benchmark::ClobberMemory();
   }
   state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(n));

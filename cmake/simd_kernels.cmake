@@ -11,6 +11,10 @@
 #   kernels/<name>_avx2.cpp     AVX2 + FMA
 #   kernels/<name>_avx512.cpp   AVX-512 F/DQ/VL (+ AVX2, FMA)
 #
+# The per-ISA sources include their instruction set's vocabulary header
+# (common/simd_<isa>.h) and the family's vector body; common/README.md says
+# how a kernel is added.
+#
 # Each instruction set's sources compile in their own object library with
 # only their own flags, so nothing compiled for a wider set can be picked by
 # the linker for code that runs everywhere. -ffp-contract=off is repeated for
@@ -92,6 +96,8 @@ function(quillon_kernels lib folder)
     add_library(${lib}_kernels_${isa} OBJECT ${isa_sources})
     quillon_kernel_target_settings(${lib}_kernels_${isa} ${lib} ${folder})
     target_compile_options(${lib}_kernels_${isa} PRIVATE ${QUILLON_ISA_FLAGS_${isa}})
+    # Headers with inline code refuse to compile here (see cpu_dispatch.h).
+    target_compile_definitions(${lib}_kernels_${isa} PRIVATE QUILLON_SIMD_ISA_SOURCE=1)
     list(APPEND isa_objects $<TARGET_OBJECTS:${lib}_kernels_${isa}>)
   endforeach()
   add_library(${lib}_kernels STATIC ${baseline} ${isa_objects})

@@ -15,8 +15,10 @@
 
 #include <cstdint>
 
-#include "ordane.h"
-#include "projection_kernels.h"
+#include <ordane.h>
+
+#include "cpu_dispatch.h"
+#include "kernels/projection_kernels.h"
 
 namespace {
 
@@ -33,14 +35,14 @@ bool bad_arrays(const double* in, const double* out, int64_t count) {
 extern "C" ORDANE_API int32_t ordane_proj_3857_forward(const double* lonlat, double* xy,
                                                        int64_t count) {
   if (bad_arrays(lonlat, xy, count)) return ORDANE_ERR_INVALID_ARGUMENT;
-  quillon::proj::merc_forward(quillon::best_simd_level(), lonlat, xy, count);
+  ordane::proj::merc_forward(quillon::best_simd_level(), lonlat, xy, count);
   return ORDANE_OK;
 }
 
 extern "C" ORDANE_API int32_t ordane_proj_3857_inverse(const double* xy, double* lonlat,
                                                        int64_t count) {
   if (bad_arrays(xy, lonlat, count)) return ORDANE_ERR_INVALID_ARGUMENT;
-  quillon::proj::merc_inverse(quillon::best_simd_level(), xy, lonlat, count);
+  ordane::proj::merc_inverse(quillon::best_simd_level(), xy, lonlat, count);
   return ORDANE_OK;
 }
 
@@ -49,9 +51,9 @@ extern "C" ORDANE_API int32_t ordane_proj_lcc_forward(double lat1, double lat2, 
                                                       double false_northing, const double* lonlat,
                                                       double* xy, int64_t count) {
   if (bad_arrays(lonlat, xy, count)) return ORDANE_ERR_INVALID_ARGUMENT;
-  const quillon::proj::LccParams p =
-      quillon::proj::lcc_setup(lat1, lat2, lat0, lon0, false_easting, false_northing);
-  quillon::proj::lcc_forward(quillon::best_simd_level(), p, lonlat, xy, count);
+  const ordane::proj::LccParams p =
+      ordane::proj::lcc_setup(lat1, lat2, lat0, lon0, false_easting, false_northing);
+  ordane::proj::lcc_forward(quillon::best_simd_level(), p, lonlat, xy, count);
   return ORDANE_OK;
 }
 
@@ -61,8 +63,8 @@ extern "C" ORDANE_API int32_t ordane_proj_albers_forward(double lat1, double lat
                                                          const double* lonlat, double* xy,
                                                          int64_t count) {
   if (bad_arrays(lonlat, xy, count)) return ORDANE_ERR_INVALID_ARGUMENT;
-  const quillon::proj::AeaParams p =
-      quillon::proj::aea_setup(lat1, lat2, lat0, lon0, false_easting, false_northing);
-  quillon::proj::aea_forward(quillon::best_simd_level(), p, lonlat, xy, count);
+  const ordane::proj::AeaParams p =
+      ordane::proj::aea_setup(lat1, lat2, lat0, lon0, false_easting, false_northing);
+  ordane::proj::aea_forward(quillon::best_simd_level(), p, lonlat, xy, count);
   return ORDANE_OK;
 }

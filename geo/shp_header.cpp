@@ -15,14 +15,13 @@ using namespace ordane::shp;
 // the record it could not skip. At most kMaxCount record headers are read,
 // empty ones included, so the count stops at the 32-bit limit and a pipe of
 // endless empty headers ends too.
-int32_t count_records(std::FILE* f) {
+int32_t count_records(InputStream& in) {
   int64_t count = 0;
-  int64_t consumed = 0;
   int64_t headers = 0;
   int64_t content_bytes = 0;
-  while (next_record(f, &content_bytes, &consumed, &headers)) {
+  while (next_record(in, &content_bytes, &headers)) {
     ++count;
-    if (!skip_forward(f, content_bytes)) break;
+    if (!in.skip(content_bytes)) break;
   }
   return static_cast<int32_t>(count);
 }
@@ -32,11 +31,11 @@ int32_t count_records(std::FILE* f) {
 extern "C" ORDANE_API int32_t ordane_read_shp_header(const char* file_path, ShpHeader* header) {
   if (!file_path || !header) return ORDANE_ERR_INVALID_ARGUMENT;
 
-  File file(file_path);
-  if (!file.get()) return ORDANE_SHP_ERR_OPEN;
+  InputStream in(file_path);
+  if (!in.is_open()) return ORDANE_SHP_ERR_OPEN;
 
   unsigned char h[kFileHeaderSize];
-  if (!read_file_header(file.get(), h)) return ORDANE_SHP_ERR_TOO_SHORT;
+  if (!read_file_header(in, h)) return ORDANE_SHP_ERR_TOO_SHORT;
   if (!has_file_code(h)) return ORDANE_SHP_ERR_FILE_CODE;
 
   // Filled in a local record so that the caller's is written once, complete.
@@ -48,7 +47,7 @@ extern "C" ORDANE_API int32_t ordane_read_shp_header(const char* file_path, ShpH
   double* ranges[8] = {&out.min_x, &out.min_y, &out.max_x, &out.max_y,
                        &out.min_z, &out.max_z, &out.min_m, &out.max_m};
   for (int i = 0; i < 8; ++i) *ranges[i] = quillon::load_f64_le(h + kRangesOffset + 8 * i);
-  out.record_count = count_records(file.get());
+  out.record_count = count_records(in);
 
   *header = out;
   return ORDANE_OK;

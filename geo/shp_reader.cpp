@@ -138,17 +138,17 @@ class RecordBuffer {
 
 enum class ReadResult { kComplete, kShort, kOutOfMemory };
 
-// Reads one record's content of "bytes" bytes. "available" is how many bytes
-// the file still holds after the current position, or -1 for a stream of
-// unknown size: a Content Length is a claim from the file, so it is checked
-// against the file before anything is allocated for it.
-ReadResult read_content(std::FILE* f, int64_t bytes, int64_t available, RecordBuffer& buf) {
+// Reads one record's content of "bytes" bytes. A Content Length is a claim
+// from the file, so it is checked against what the stream may still deliver
+// before anything is allocated for it.
+ReadResult read_content(InputStream& in, int64_t bytes, RecordBuffer& buf) {
   if (static_cast<uint64_t>(bytes) > SIZE_MAX) return ReadResult::kOutOfMemory;
   const std::size_t n = static_cast<std::size_t>(bytes);
-  if (available >= 0) {
-    if (bytes > available) return ReadResult::kShort;
+  const int64_t available = in.remaining();
+  if (available >= 0 && bytes > available) return ReadResult::kShort;
+  if (in.size() >= 0) {
     if (!buf.ensure(n)) return ReadResult::kOutOfMemory;
-    return read_bytes(f, buf.data(), n) == n ? ReadResult::kComplete : ReadResult::kShort;
+    return in.read(buf.data(), n) == n ? ReadResult::kComplete : ReadResult::kShort;
   }
   // A pipe or device: grow with the bytes that really arrive, so that a false
   // claim costs at most twice what was sent.
@@ -159,7 +159,7 @@ ReadResult read_content(std::FILE* f, int64_t bytes, int64_t available, RecordBu
     if (want < kFirstChunk) want = kFirstChunk;
     if (want > n) want = n;
     if (!buf.grow_keep(want)) return ReadResult::kOutOfMemory;
-    const std::size_t r = read_bytes(f, buf.data() + got, want - got);
+    const std::size_t r = in.read(buf.data() + got, want - got);
     got += r;
     if (got < want) return ReadResult::kShort;
   }
@@ -337,29 +337,24 @@ extern "C" ORDANE_API ShpData* ordane_parse_shp(const char* file_path) {
   int32_t shape_type = 0;
   Collector shapes;
   {
-    File file(file_path);
-    std::FILE* f = file.get();
-    if (!f) return nullptr;
+    InputStream in(file_path);
+    if (!in.is_open()) return nullptr;
 
     unsigned char h[kFileHeaderSize];
-    if (!read_file_header(f, h)) return nullptr;
+    if (!read_file_header(in, h)) return nullptr;
     // Only the Shape Type is taken from the header; a wrong File Code is
     // not detected here, the records are read all the same.
     shape_type = load_i32_le(h + kShapeTypeOffset);
 
-    const int64_t file_size = regular_file_size(f);
-    if (!shapes.start(file_size)) return nullptr;
+    if (!shapes.start(in.size())) return nullptr;
 
     RecordBuffer buf;
-    int64_t consumed = static_cast<int64_t>(kFileHeaderSize);
     int64_t bytes = 0;
     int64_t headers = 0;
-    while (shapes.num_shapes() < kMaxCount && next_record(f, &bytes, &consumed, &headers)) {
-      const int64_t available = file_size >= 0 ? file_size - consumed : -1;
-      const ReadResult r = read_content(f, bytes, available, buf);
+    while (shapes.num_shapes() < kMaxCount && next_record(in, &bytes, &headers)) {
+      const ReadResult r = read_content(in, bytes, buf);
       if (r == ReadResult::kOutOfMemory) return nullptr;
       if (r == ReadResult::kShort) break;  // an incomplete last record adds nothing
-      consumed += bytes;
       const AddResult a = shapes.add(buf.data(), static_cast<std::size_t>(bytes));
       if (a == AddResult::kOutOfMemory) return nullptr;
       if (a == AddResult::kLimit) break;

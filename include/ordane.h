@@ -239,12 +239,15 @@ ORDANE_API int32_t ordane_build_multilinestring(struct BLPathCore* path, const d
  * opened. A writer that came and closed without writing leaves an empty
  * stream (fewer than 100 bytes).
  *
- * A pipe has no size, so what bounds its reading is the writer closing it
- * or the record limit: at most INT32_MAX record headers are read, empty ones
- * (Content Length 0 or less) included. A stream of empty headers thus ends
- * after INT32_MAX x 8 bytes at the latest. ordane_parse_shp() keeps a
- * record's content in memory only as its bytes arrive, and its shapes,
- * parts and points stop at INT32_MAX each.
+ * A pipe has no size, nor has a file that states a size of 0 (as /proc
+ * files do): such a stream is read no further than the File Length of its
+ * header (File Length x 2 bytes from the start, at least the 100 header
+ * bytes), so a source that never ends is read only as far as its header
+ * allows. A regular file is read up to its real size, whatever its File
+ * Length. At most INT32_MAX record headers are read, empty ones (Content
+ * Length 0 or less) included. ordane_parse_shp() keeps a record's content of
+ * a pipe in memory only as its bytes arrive, and its shapes, parts and
+ * points stop at INT32_MAX each.
  * ======================================================================== */
 
 /* Summary of a shapefile's 100-byte header plus its record count. Owned by
@@ -430,6 +433,243 @@ ORDANE_API int32_t ordane_http_download_file(const char* url, const char* dest_p
  * Extensions: cartography
  * ------------------------------------------------------------------------ */
 
+/* Inverse conics, orthographic and Equal Earth projections, cutting parts at
+ * the antimeridian (or the orthographic horizon) and densifying them along
+ * the projected curve. Geographic pairs are (longitude, latitude) in
+ * degrees, plane pairs (x east, y north) in metres on the sphere of radius
+ * 6378137 (the conic inverses use their forward's earth model). These
+ * exports compute with the platform's libm, the same formulas as the core
+ * exports; the projections here are scalar code. No state; calls may run
+ * concurrently unless they write the same array. */
+
+/* Result codes of the cartography exports (besides 0, -1 and -10). */
+#define ORDANE_CARTO_ERR_PROJECTION (-20) /* unknown GeoProjection.kind */
+#define ORDANE_CARTO_ERR_OPTION     (-21) /* an option out of its range (see each export) */
+#define ORDANE_CARTO_ERR_TOO_LARGE  (-22) /* the result would pass INT64_MAX / 16 points */
+
+/* ordane_proj_lcc_inverse(), ordane_proj_albers_inverse(): plane "xy"
+ * (metres) back to "lonlat" (degrees) for the parameters of
+ * ordane_proj_lcc_forward() / ordane_proj_albers_forward(), which they
+ * invert: round trips agree to 1e-9 degrees wherever the forward is
+ * injective (latitudes within 1e-6 rad of a pole are held by the Lambert
+ * forward and come back held). Longitudes come out as lon0 + theta / n with
+ * theta within +-180 degrees (not wrapped further). The cone apex gives
+ * (lon0, +-90). Albers points beyond the projected disc (no latitude) give
+ * the pole of their side; Lambert iterates the latitude to convergence (at
+ * most 15 steps). Parallels symmetric about the equator (n = 0) give NaN.
+ * Returns 0, or -1 when "xy" is null, "lonlat" is null or "count" <= 0
+ * (checked in that order; nothing written). In place allowed: each pair is
+ * read before it is written. NaN in a pair gives NaN in that pair only. */
+ORDANE_API int32_t ordane_proj_lcc_inverse(double lat1, double lat2, double lat0, double lon0,
+                                           double false_easting, double false_northing,
+                                           const double* xy, double* lonlat, int64_t count);
+ORDANE_API int32_t ordane_proj_albers_inverse(double lat1, double lat2, double lat0, double lon0,
+                                              double false_easting, double false_northing,
+                                              const double* xy, double* lonlat, int64_t count);
+
+/* ordane_proj_ortho_forward(): orthographic (globe) view of the sphere of
+ * radius 6378137 centred on ("lon0", "lat0") degrees: x = R cos(lat)
+ * sin(lon - lon0), y = R (cos(lat0) sin(lat) - sin(lat0) cos(lat)
+ * cos(lon - lon0)); the centre maps to (0, 0), north up. A point is visible
+ * when cos c = sin(lat0) sin(lat) + cos(lat0) cos(lat) cos(lon - lon0) >= 0
+ * (the horizon counts as visible). Hidden points are still written (their
+ * projection overlaps the visible disc); "visible" ("count" bytes, 1
+ * visible, 0 hidden; NaN input is hidden) may be null and is then skipped.
+ * Returns 0, or -1 when "lonlat" is null, "xy" is null or "count" <= 0
+ * (checked in that order; nothing written). In place allowed.
+ *
+ * ordane_proj_ortho_inverse(): plane to (lon, lat) on the visible
+ * hemisphere; (0, 0) gives the centre. A point farther than R from the
+ * centre (beyond 1e-12 R of rounding) has no inverse and gives NaN, NaN.
+ * Longitudes come out within lon0 +- 180. Same checks and in-place rule. */
+ORDANE_API int32_t ordane_proj_ortho_forward(double lon0, double lat0, const double* lonlat,
+                                             double* xy, int64_t count, uint8_t* visible);
+ORDANE_API int32_t ordane_proj_ortho_inverse(double lon0, double lat0, const double* xy,
+                                             double* lonlat, int64_t count);
+
+/* ordane_proj_eqearth_forward(): Equal Earth on the sphere of radius
+ * 6378137 (PROJ's "+proj=eqearth +R=6378137 +lon_0=lon0"), with the
+ * longitude difference from "lon0" not wrapped.
+ * ordane_proj_eqearth_inverse(): its inverse (Newton's method on the
+ * parametric latitude, at most 20 steps); points north or south of the
+ * map (|y| beyond the pole line) give NaN, NaN; x beyond the map's edge
+ * gives longitudes beyond lon0 +- 180 (not wrapped).
+ * Both return 0, or -1 when the input array is null, the output array is
+ * null or "count" <= 0 (checked in that order; nothing written). In place
+ * allowed. */
+ORDANE_API int32_t ordane_proj_eqearth_forward(double lon0, const double* lonlat, double* xy,
+                                               int64_t count);
+ORDANE_API int32_t ordane_proj_eqearth_inverse(double lon0, const double* xy, double* lonlat,
+                                               int64_t count);
+
+/* A projection for ordane_densify_parts(), chosen by "kind"; the fields a
+ * kind does not use are ignored (zero them). Owned by the caller. */
+#define ORDANE_PROJECTION_MERCATOR     1 /* x = (lon - lon0) * 111319.49..., y as
+                                            ordane_proj_3857_forward (clamped);
+                                            uses lon0, false easting/northing */
+#define ORDANE_PROJECTION_LCC          2 /* ordane_proj_lcc_forward; all six */
+#define ORDANE_PROJECTION_ALBERS       3 /* ordane_proj_albers_forward; all six */
+#define ORDANE_PROJECTION_ORTHOGRAPHIC 4 /* ordane_proj_ortho_forward; lon0, lat0,
+                                            false easting/northing */
+#define ORDANE_PROJECTION_EQUAL_EARTH  5 /* ordane_proj_eqearth_forward; lon0,
+                                            false easting/northing */
+#define ORDANE_PROJECTION_LONLAT       6 /* plate carree in degrees: (lon - lon0 +
+                                            false_easting, lat + false_northing) */
+typedef struct GeoProjection {
+  int32_t kind;          /* ORDANE_PROJECTION_* */
+  int32_t reserved;      /* set to 0 */
+  double lat1;           /* first standard parallel, degrees (conics) */
+  double lat2;           /* second standard parallel, degrees (conics) */
+  double lat0;           /* latitude of origin / centre, degrees */
+  double lon0;           /* central meridian, degrees */
+  double false_easting;  /* metres (degrees for LONLAT) added to x */
+  double false_northing; /* metres (degrees for LONLAT) added to y */
+} GeoProjection;
+
+/* Flags of an output part (GeoParts.part_flags). */
+#define ORDANE_PART_RING   1 /* a closed ring (from an input ring); else an open line */
+#define ORDANE_PART_HOLE   2 /* the ring winds counter-clockwise in the (lon, lat) plane
+                                (east right, north up): a hole in the shapefile
+                                convention, whose outer rings wind clockwise */
+#define ORDANE_PART_POLAR  4 /* the ring enclosed a pole and was closed along the
+                                pole's parallel */
+#define ORDANE_PART_SPLIT  8 /* the part was cut (at the antimeridian or the horizon) */
+
+/* Parts made by ordane_cut_parts() and ordane_densify_parts(). Owned by the
+ * library: release it with ordane_free_parts(). Arrays come from malloc;
+ * with num_parts = 0 the arrays may be null (part_offsets then still holds
+ * its one entry 0 when not null). "points" and "part_offsets" feed
+ * ordane_build_polygon() / ordane_build_multilinestring() directly
+ * (part_count = num_parts). */
+typedef struct GeoParts {
+  int64_t num_points;    /* (x, y) pairs in points */
+  int64_t num_parts;     /* parts */
+  double* points;        /* num_points pairs, all parts in order */
+  int64_t* part_offsets; /* num_parts + 1 absolute pair indices into points */
+  int64_t* source_parts; /* num_parts: index of the input part each came from */
+  int32_t* part_flags;   /* num_parts: ORDANE_PART_* bits */
+} GeoParts;
+
+/* Options of ordane_cut_parts(). Owned by the caller. */
+#define ORDANE_CUT_ANTIMERIDIAN 0 /* cut along lon0 +- 180, close rings at the poles */
+#define ORDANE_CUT_HORIZON      1 /* clip to the hemisphere centred (lon0, lat0) */
+typedef struct GeoCutOptions {
+  int32_t mode;     /* ORDANE_CUT_ANTIMERIDIAN or ORDANE_CUT_HORIZON */
+  int32_t reserved; /* set to 0 */
+  double lon0;      /* central meridian (and centre longitude), degrees */
+  double lat0;      /* centre latitude for ORDANE_CUT_HORIZON, degrees */
+  double pole_lat;  /* latitude of the parallels that close polar rings, in
+                       (0, 90]: 90, or e.g. 85.0511287798 for Web Mercator */
+  double max_step;  /* >= 0.001: largest step in degrees between the points put
+                       along a cut meridian, a pole's parallel or the horizon
+                       (and, for the horizon, the step at which an edge is
+                       searched for crossings) */
+} GeoCutOptions;
+
+/* ordane_cut_parts(): cuts "part_count" rings ("rings" nonzero) or lines
+ * ("rings" 0) of (lon, lat) degrees in "points", laid out by "part_offsets"
+ * ("part_count" + 1 absolute pair indices, as for the path builders), and
+ * stores the pieces in a new GeoParts at *"out".
+ *
+ * Edges are the straight segments of the (lon, lat) plane, taken the short
+ * way round in longitude (a step of more than 180 degrees crosses the
+ * antimeridian; exactly 180 does not): every crossing point lies on that
+ * segment, computed from its west end, so two rings sharing an edge get the
+ * same point; densifying (ordane_densify_parts) follows the same segments.
+ *
+ * ORDANE_CUT_ANTIMERIDIAN: longitudes come out as lon0 + u with u in
+ * [-180, 180]: no piece crosses lon0 + 180. A line is split where it
+ * crosses; a ring is split and each piece closed along the cut meridian,
+ * with points every max_step degrees at most (so that a conic draws the cut
+ * edge as a curve). A ring that winds around a pole (its longitudes turn
+ * a full circle) is closed along the parallel +-pole_lat of the pole it
+ * encloses the smaller cap of (the south pole on a tie), whatever its
+ * winding, with points every max_step degrees at most. Rings keep their
+ * winding (pieces of a clockwise ring are clockwise), so outer rings and
+ * holes cut together fill the same area under either fill rule; the
+ * spherical area of the pieces is that of the ring. A point exactly on the
+ * cut stays on the side its ring or line comes from (a part touching the
+ * cut is not split; one running along it stays on one side).
+ *
+ * ORDANE_CUT_HORIZON: keeps what lies on the hemisphere centred on (lon0,
+ * lat0) (ordane_proj_ortho_forward's visible side). Lines are split where
+ * they pass the horizon; rings are split there and closed along the
+ * horizon circle (points every max_step degrees at most, seen from the
+ * centre). A ring wholly hidden is dropped, unless it encloses the centre
+ * (in the (lon, lat) plane with lon0 at the middle), when the whole
+ * horizon circle comes out in its winding. pole_lat is not used. A piece's
+ * first longitude lies within lon0 +- 180 and the others follow it
+ * continuously (each step the short way), as the orthographic view needs
+ * no seam.
+ *
+ * Input: a point with a NaN or infinite coordinate is dropped and the rest
+ * of its part kept; latitudes are clamped into [-90, 90]; longitudes may be
+ * any finite value (wrapped). A ring may repeat its first point at its end
+ * or not; pieces come out with their first point repeated at the end. A
+ * ring with fewer than 3 distinct points, or of zero area, and a line with
+ * fewer than 2 are dropped, like a part whose offsets are negative,
+ * decreasing or above INT64_MAX / 16. Parts come out in input order, each
+ * with source_parts giving its input part's index and part_flags its
+ * ORDANE_PART_* bits.
+ *
+ * Returns 0 (*"out" set; zero pieces is a GeoParts with num_parts 0), or:
+ *   -1  "points", "part_offsets", "options" or "out" is null, or
+ *       "part_count" <= 0 (checked in that order);
+ *   -21 ORDANE_CARTO_ERR_OPTION: mode unknown, pole_lat not in (0, 90],
+ *       max_step below 0.001 degrees (about 100 m; NaN included) or not
+ *       finite, lon0 not finite, or lat0 outside [-90, 90];
+ *   -22 ORDANE_CARTO_ERR_TOO_LARGE: the pieces would pass INT64_MAX / 16
+ *       points;
+ *   -10 ORDANE_ERR_OUT_OF_MEMORY.
+ * On failure *"out" is not written. Offsets must lie inside "points". */
+ORDANE_API int32_t ordane_cut_parts(const double* points, const int64_t* part_offsets,
+                                    int64_t part_count, int32_t rings,
+                                    const GeoCutOptions* options, GeoParts** out);
+
+/* ordane_densify_parts(): projects the (lon, lat) parts of "points" /
+ * "part_offsets" through "projection" and then "transform" (as
+ * ordane_transform_coords(); null or scale 0: metres unchanged) and inserts
+ * points where needed so that each drawn straight segment stays within
+ * "tolerance" pixels of the projected image of its (lon, lat) segment (the
+ * same straight lon/lat segments as ordane_cut_parts() takes, between the
+ * points as given: longitudes are not wrapped). Each segment is split at its
+ * (lon, lat) midpoint, recursively, while the projected midpoint lies
+ * farther than "tolerance" from the drawn chord, or sits outside the middle
+ * 0.2 to 0.8 of it lengthwise, or the segment spans more than 10 degrees of
+ * longitude or latitude (so that an S-shaped image is not missed), up to
+ * "max_depth" levels (at most 2^max_depth - 1 points per segment). Input
+ * points are kept, in order, and no point is dropped (a NaN point projects
+ * to NaN; segments touching one are not split). A ring whose last point
+ * differs from its first gets its closing segment densified and its first
+ * point repeated at the end. The projections are those of the exports
+ * named with ORDANE_PROJECTION_*, scalar, within their last bits; the
+ * orthographic one projects the far side too (cut at the horizon first).
+ * The result holds pixel
+ * coordinates with the input's part layout: part i of the output is part i
+ * of the input (source_parts[i] = i, part_flags[i] = ORDANE_PART_RING when
+ * "rings" is nonzero), ready for the path builders with a null transform.
+ * Give it ordane_cut_parts()'s output first for maps with a seam.
+ *
+ * Returns 0 (*"out" set), or:
+ *   -1  "points", "part_offsets", "projection" or "out" null, or
+ *       "part_count" <= 0 (checked in that order);
+ *   -20 ORDANE_CARTO_ERR_PROJECTION: unknown projection kind;
+ *   -21 ORDANE_CARTO_ERR_OPTION: "tolerance" not > 0 (NaN included) or
+ *       "max_depth" outside [0, 30];
+ *   -22 ORDANE_CARTO_ERR_TOO_LARGE: the result would pass INT64_MAX / 16
+ *       points, or an offset is negative, decreasing or above that;
+ *   -10 ORDANE_ERR_OUT_OF_MEMORY.
+ * On failure *"out" is not written. Offsets must lie inside "points". */
+ORDANE_API int32_t ordane_densify_parts(const double* points, const int64_t* part_offsets,
+                                        int64_t part_count, int32_t rings,
+                                        const GeoProjection* projection,
+                                        const GeoTransform* transform, double tolerance,
+                                        int32_t max_depth, GeoParts** out);
+
+/* ordane_free_parts(): releases "parts" (from ordane_cut_parts() or
+ * ordane_densify_parts()) and its arrays; null does nothing. */
+ORDANE_API void ordane_free_parts(GeoParts* parts);
+
 /* ------------------------------------------------------------------------
  * Extensions: shapefile companions
  * ------------------------------------------------------------------------ */
@@ -457,7 +697,16 @@ ORDANE_STATIC_ASSERT(sizeof(ShpData) == 64, "ShpData layout");
 ORDANE_STATIC_ASSERT(offsetof(ShpData, num_parts) == 8, "ShpData.num_parts");
 ORDANE_STATIC_ASSERT(offsetof(ShpData, points) == 24, "ShpData.points");
 ORDANE_STATIC_ASSERT(offsetof(ShpData, bboxes) == 56, "ShpData.bboxes");
+ORDANE_STATIC_ASSERT(sizeof(GeoParts) == 48, "GeoParts layout");
+ORDANE_STATIC_ASSERT(offsetof(GeoParts, points) == 16, "GeoParts.points");
+ORDANE_STATIC_ASSERT(offsetof(GeoParts, part_flags) == 40, "GeoParts.part_flags");
 #  endif
+ORDANE_STATIC_ASSERT(sizeof(GeoProjection) == 56, "GeoProjection layout");
+ORDANE_STATIC_ASSERT(offsetof(GeoProjection, lat1) == 8, "GeoProjection.lat1");
+ORDANE_STATIC_ASSERT(offsetof(GeoProjection, false_northing) == 48, "GeoProjection.false_northing");
+ORDANE_STATIC_ASSERT(sizeof(GeoCutOptions) == 40, "GeoCutOptions layout");
+ORDANE_STATIC_ASSERT(offsetof(GeoCutOptions, lon0) == 8, "GeoCutOptions.lon0");
+ORDANE_STATIC_ASSERT(offsetof(GeoCutOptions, max_step) == 32, "GeoCutOptions.max_step");
 #  undef ORDANE_STATIC_ASSERT
 #endif
 

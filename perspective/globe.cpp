@@ -38,6 +38,6 @@ extern "C" TORVIK_API int32_t torvik_render_globe(uint32_t* pixels, int32_t widt
                            call)) {
     return 0;
   }
-  torvik::render_globe_on(quillon::best_simd_level(), call);
+  torvik::render_globe(quillon::best_simd_level(), call);
   return 0;
 }

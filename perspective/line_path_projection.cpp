@@ -9,7 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "camera_projection.h"
+#include "kernels/camera_projection.h"
 #include "kernels/camera_kernels.h"
 
 namespace {
@@ -85,7 +85,7 @@ extern "C" TORVIK_API int64_t torvik_transform_lines(const double* segments,
   if (!segments || !out_segments || count == 0 || !camera) return 0;
   const CameraTerms terms = torvik::camera_terms(*camera);
   const torvik::CameraOutputs out{out_segments, out_scales, out_visible};
-  return torvik::transform_lines_on(torvik::camera_level_for(count), terms, segments, out, count);
+  return torvik::transform_lines(torvik::camera_level_for(count), terms, segments, out, count);
 }
 
 extern "C" TORVIK_API int32_t torvik_transform_path(const BLPathCore* src, BLPathCore* dst,

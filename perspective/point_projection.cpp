@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "camera_projection.h"
+#include "kernels/camera_projection.h"
 #include "kernels/camera_kernels.h"
 
 // ============================================================================
@@ -29,5 +29,5 @@ extern "C" TORVIK_API int64_t torvik_transform_points(const double* points, doub
   if (!points || !out_points || count == 0 || !camera) return 0;
   const torvik::CameraTerms terms = torvik::camera_terms(*camera);
   const torvik::CameraOutputs out{out_points, out_scales, out_visible};
-  return torvik::transform_points_on(torvik::camera_level_for(count), terms, points, out, count);
+  return torvik::transform_points(torvik::camera_level_for(count), terms, points, out, count);
 }

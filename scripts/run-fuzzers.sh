@@ -48,4 +48,6 @@ run ordane_build_fuzzer fuzz/corpus/ordane_build || status=1
 run velket_trim_path_fuzzer fuzz/corpus/velket_trim_path || status=1
 run torvik_transform_path_fuzzer fuzz/corpus/torvik_transform_path || status=1
 run torvik_render_globe_fuzzer fuzz/corpus/torvik_render_globe || status=1
+run ordane_cut_fuzzer fuzz/corpus/ordane_cut || status=1
+run ordane_densify_fuzzer fuzz/corpus/ordane_densify || status=1
 exit $status

@@ -14,7 +14,7 @@ import sys
 import numpy as np
 
 import quillon as q
-from rings import drawable_rings
+from rings import MERCATOR_POLE, drawable_rings
 
 W, H = 1200, 800
 INK, SEA, LAND, EDGE, GRID, GLOW = (0xFF0A1420, 0xFF12304A, 0xFF4C9A7E, 0xFF0A1420,
@@ -50,12 +50,11 @@ def main(argv=None):
     args = parser.parse_args(argv)
 
     shp = q.parse_shp(args.shp)
-    world = q.project(shp.points, "mercator")
-    fit = q.fit(q.bounds(world), 760, 560, margin=0.04)
-    # Land from rings made continuous across the antimeridian (drawn on both
-    # sides); the fit keeps the box of the rings as stored.
-    rings, ring_offsets = drawable_rings(shp.points, shp.ring_offsets)
+    # Land cut at the antimeridian and Antarctica closed along the Mercator
+    # limit, so every ring lies on the map.
+    rings, ring_offsets = drawable_rings(shp.points, shp.ring_offsets, pole_lat=MERCATOR_POLE)
     world_rings = q.project(rings, "mercator")
+    fit = q.fit(q.bounds(world_rings), 760, 560, margin=0.04)
     land = q.build_polygon(None, world_rings, ring_offsets, fit)
     grid_pts, grid_offsets = graticule()
     grid = q.build_multilinestring(None, q.project(grid_pts), grid_offsets, fit)
@@ -82,7 +81,7 @@ def main(argv=None):
     with q.Context(img) as ctx:
         ctx.fill_all(INK)
         ctx.fill_rect(20, 20, 760, 560, SEA)
-        ctx.clip_to_rect(20, 20, 760, 560)  # the copies a turn away, the sparks
+        ctx.clip_to_rect(20, 20, 760, 560)  # the sparks
         ctx.stroke_path(grid, GRID, width=1.0, origin=(20, 20))
         ctx.fill_path(land, LAND, origin=(20, 20))
         ctx.stroke_path(land, EDGE, width=0.5, origin=(20, 20))

@@ -2,41 +2,23 @@
 
 A ring that crosses the antimeridian (Fiji, the tip of Chukotka) is stored
 with a jump of about 360 degrees between two neighbouring points; built as it
-is, that edge becomes a streak across the whole map (and a circle around the
-pole once the map is wrapped onto a globe). Such a ring is made continuous,
-longitudes beyond +-180 allowed, and given a second copy a full turn away, so
-each side of the map shows its half. A ring around a pole (Antarctica) turns
-once in all; it is kept as stored, since its jump is the edge that closes it
-along the map's border.
+is, that edge becomes a streak across the whole map. libordane's cutting
+export splits such rings at the map's edge (lon0 + 180) and closes each
+piece along it, and closes a ring around a pole (Antarctica) along the
+pole's parallel (the Mercator limit for a Mercator map), so every piece lies
+inside lon0 +- 180 and the map needs no clipping or second copies.
 """
 
 import numpy as np
 
+import quillon as q
 
-def drawable_rings(points, part_offsets):
-    """Returns (points, part_offsets) for the builders: every ring of the
-    input, continuous across the antimeridian, plus the shifted copies."""
-    pts = np.asarray(points, dtype=np.float64).reshape(-1, 2)
-    offs = np.asarray(part_offsets, dtype=np.int64)
-    rings = []
-    for s, e in zip(offs[:-1], offs[1:]):
-        ring = pts[s:e]
-        steps = np.diff(ring[:, 0])
-        if len(ring) < 2 or not np.any(np.abs(steps) > 180.0):
-            rings.append(ring)
-            continue
-        wrapped = (steps + 180.0) % 360.0 - 180.0
-        if abs(wrapped.sum()) > 180.0:  # turns around a pole: keep as stored
-            rings.append(ring)
-            continue
-        lon = ring[0, 0] + np.concatenate([[0.0], np.cumsum(wrapped)])
-        ring = np.column_stack([lon, ring[:, 1]])
-        rings.append(ring)
-        if lon.max() > 180.0:
-            rings.append(ring - [360.0, 0.0])
-        if lon.min() < -180.0:
-            rings.append(ring + [360.0, 0.0])
-    if not rings:
-        return np.empty((0, 2)), np.zeros(1, dtype=np.int64)
-    out_offsets = np.cumsum([0] + [len(r) for r in rings]).astype(np.int64)
-    return np.ascontiguousarray(np.concatenate(rings)), out_offsets
+MERCATOR_POLE = 85.0511287798
+
+
+def drawable_rings(points, part_offsets, lon0=0.0, pole_lat=90.0):
+    """Returns (points, part_offsets) for the builders: the input's rings cut
+    at lon0 + 180, each piece closed, and the pieces' source part indices."""
+    pieces = q.cut(np.ascontiguousarray(points, dtype=np.float64), part_offsets, lon0=lon0,
+                   pole_lat=pole_lat, max_step=1.0)
+    return pieces.points, pieces.part_offsets

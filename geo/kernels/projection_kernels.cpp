@@ -8,9 +8,10 @@
 #include <cstdint>
 #include <initializer_list>
 
+#include "cpu_dispatch.h"
 #include "units.h"
 
-namespace quillon {
+namespace ordane {
 namespace proj {
 
 namespace {
@@ -21,7 +22,7 @@ namespace {
 
 constexpr double kEarthRadius = 6378137.0;  // sphere radius and WGS 84 semi-major axis
 // Metres per degree of longitude on the Mercator sphere: the double product
-// kEarthRadius * kDegToRad, spelled out so x is one multiplication.
+// kEarthRadius * quillon::kDegToRad, spelled out so x is one multiplication.
 constexpr double kMercMetresPerDegree = 111319.49079327357;
 // Latitude at which the square Web Mercator world ends (y = pi * R).
 constexpr double kMercMaxLatitude = 85.0511287798;
@@ -58,16 +59,16 @@ XY merc_s_forward(double lon, double lat) {
   XY out;
   out.x = lon * kMercMetresPerDegree;
   // Multiply by the degree factor first, then halve, then add pi/4.
-  out.y = std::log(std::tan(lat * kDegToRad * 0.5 + kQuarterPi)) * kEarthRadius;
+  out.y = std::log(std::tan(lat * quillon::kDegToRad * 0.5 + kQuarterPi)) * kEarthRadius;
   return out;
 }
 
 XY merc_s_inverse(double x, double y) {
   XY out;
-  out.x = (x / kEarthRadius) * kRadToDeg;
+  out.x = (x / kEarthRadius) * quillon::kRadToDeg;
   // 2 atan(exp(y/R)) stays within [0, pi], so the latitude needs no clamp;
   // a huge |y| rounds to exactly +-90.
-  out.y = (2.0 * std::atan(std::exp(y / kEarthRadius)) - kHalfPi) * kRadToDeg;
+  out.y = (2.0 * std::atan(std::exp(y / kEarthRadius)) - kHalfPi) * quillon::kRadToDeg;
   return out;
 }
 
@@ -89,8 +90,8 @@ double lcc_t(double phi) {
 }
 
 XY lcc_e_forward(const LccParams& p, double lon, double lat) {
-  const double dlam = lon * kDegToRad - p.lam0;  // not wrapped into +-pi
-  double phi = lat * kDegToRad;
+  const double dlam = lon * quillon::kDegToRad - p.lam0;  // not wrapped into +-pi
+  double phi = lat * quillon::kDegToRad;
   if (std::fabs(phi) > kConicPolarLimit) {
     phi = phi > 0.0 ? kConicPolarLimit : -kConicPolarLimit;
   }
@@ -111,8 +112,8 @@ XY lcc_e_forward(const LccParams& p, double lon, double lat) {
 double clamp0(double v) { return v > 0.0 ? v : 0.0; }
 
 XY aea_s_forward(const AeaParams& p, double lon, double lat) {
-  const double dlam = lon * kDegToRad - p.lam0;
-  const double phi = lat * kDegToRad;  // no latitude clamp: the radicand clamp suffices
+  const double dlam = lon * quillon::kDegToRad - p.lam0;
+  const double phi = lat * quillon::kDegToRad;  // no latitude clamp: the radicand clamp suffices
   const double rho = std::sqrt(clamp0(std::sin(phi) * p.minus_2n + p.a)) * p.k;
   const double theta = dlam * p.n;
   XY out;
@@ -124,8 +125,10 @@ XY aea_s_forward(const AeaParams& p, double lon, double lat) {
 // Applies a per-pair kernel to count pairs. Both input numbers are read
 // before anything is written, so in and out may be the same array.
 template <typename Kernel>
-void for_each_pair(const double* in, double* out, int64_t count, Kernel kernel) {
-  for (int64_t i = 0; i < count; ++i, in += 2, out += 2) {
+void for_each_pair(const Pairs& arrays, Kernel kernel) {
+  const double* in = arrays.in;
+  double* out = arrays.out;
+  for (int64_t i = 0; i < arrays.count; ++i, in += 2, out += 2) {
     const double a = in[0];
     const double b = in[1];
     const XY r = kernel(a, b);
@@ -169,11 +172,11 @@ void run(const double* in, double* out, int64_t count, Kernel kernel) {
 
 LccParams lcc_setup(double lat1, double lat2, double lat0, double lon0, double false_easting,
                     double false_northing) {
-  const double phi1 = lat1 * kDegToRad;
-  const double phi2 = lat2 * kDegToRad;
-  const double phi0 = lat0 * kDegToRad;
+  const double phi1 = lat1 * quillon::kDegToRad;
+  const double phi2 = lat2 * quillon::kDegToRad;
+  const double phi0 = lat0 * quillon::kDegToRad;
   LccParams p;
-  p.lam0 = lon0 * kDegToRad;
+  p.lam0 = lon0 * quillon::kDegToRad;
   const double m1 = lcc_m(phi1);
   const double m2 = lcc_m(phi2);
   const double t1 = lcc_t(phi1);
@@ -194,11 +197,11 @@ LccParams lcc_setup(double lat1, double lat2, double lat0, double lon0, double f
 
 AeaParams aea_setup(double lat1, double lat2, double lat0, double lon0, double false_easting,
                     double false_northing) {
-  const double phi1 = lat1 * kDegToRad;
-  const double phi2 = lat2 * kDegToRad;
-  const double phi0 = lat0 * kDegToRad;
+  const double phi1 = lat1 * quillon::kDegToRad;
+  const double phi2 = lat2 * quillon::kDegToRad;
+  const double phi0 = lat0 * quillon::kDegToRad;
   AeaParams p;
-  p.lam0 = lon0 * kDegToRad;
+  p.lam0 = lon0 * quillon::kDegToRad;
   const double sin_phi1 = std::sin(phi1);
   const double cos_phi1 = std::cos(phi1);
   p.n = (sin_phi1 + std::sin(phi2)) * 0.5;
@@ -215,25 +218,40 @@ AeaParams aea_setup(double lat1, double lat2, double lat0, double lon0, double f
 // Scalar kernels
 // ============================================================================
 
-namespace scalar {
+void merc_forward_scalar(const Pairs& a) { for_each_pair(a, merc_s_forward); }
 
-void merc_forward(const double* in, double* out, int64_t count) {
-  for_each_pair(in, out, count, merc_s_forward);
+void merc_inverse_scalar(const Pairs& a) { for_each_pair(a, merc_s_inverse); }
+
+void lcc_forward_scalar(const LccParams& p, const Pairs& a) {
+  for_each_pair(a, [&p](double lon, double lat) { return lcc_e_forward(p, lon, lat); });
 }
 
-void merc_inverse(const double* in, double* out, int64_t count) {
-  for_each_pair(in, out, count, merc_s_inverse);
+void aea_forward_scalar(const AeaParams& p, const Pairs& a) {
+  for_each_pair(a, [&p](double lon, double lat) { return aea_s_forward(p, lon, lat); });
 }
 
-void lcc_forward(const LccParams& p, const double* in, double* out, int64_t count) {
-  for_each_pair(in, out, count, [&p](double lon, double lat) { return lcc_e_forward(p, lon, lat); });
-}
+// ============================================================================
+// Kernel tables
+// ============================================================================
 
-void aea_forward(const AeaParams& p, const double* in, double* out, int64_t count) {
-  for_each_pair(in, out, count, [&p](double lon, double lat) { return aea_s_forward(p, lon, lat); });
-}
+namespace {
 
-}  // namespace scalar
+#if QUILLON_SIMD_X86
+constexpr quillon::KernelTables<ProjectionKernels> kTables = {
+    {merc_forward_scalar, merc_inverse_scalar, lcc_forward_scalar, aea_forward_scalar},
+    {merc_forward_scalar, merc_inverse_sse2, lcc_forward_scalar, aea_forward_scalar},
+    {merc_forward_avx2, merc_inverse_avx2, lcc_forward_avx2, aea_forward_avx2},
+    {merc_forward_avx512, merc_inverse_avx512, lcc_forward_avx512, aea_forward_avx512},
+};
+#else
+constexpr ProjectionKernels kScalar = {merc_forward_scalar, merc_inverse_scalar,
+                                       lcc_forward_scalar, aea_forward_scalar};
+constexpr quillon::KernelTables<ProjectionKernels> kTables = {kScalar, kScalar, kScalar, kScalar};
+#endif
+
+}  // namespace
+
+const ProjectionKernels& projection_kernels(SimdLevel level) { return kTables.at(level); }
 
 // ============================================================================
 // Dispatching kernels
@@ -241,7 +259,7 @@ void aea_forward(const AeaParams& p, const double* in, double* out, int64_t coun
 
 namespace {
 
-// Runs kernel(level, in, out, n) over the array. The widest vectors the
+// Runs kernel(table, arrays) over the array. The widest vectors the
 // level allows take the whole blocks; a shorter rest goes to the narrowest
 // vector that holds it, down to `narrowest` (the least level the kernel has
 // vector code for), since one block costs about the same however many of
@@ -264,51 +282,27 @@ void by_width(SimdLevel level, SimdLevel narrowest, const double* in, double* ou
       // when no narrower vector runs this kernel.
       if (left - n > lanes / 2 || wide == narrowest) n = left;
       if (n > 0) {
-        kernel(wide, in + 2 * done, out + 2 * done, n);
+        kernel(kTables.at(wide), Pairs{in + 2 * done, out + 2 * done, n});
         done += n;
       }
     }
-    if (done < count) kernel(SimdLevel::kSse2, in + 2 * done, out + 2 * done, count - done);
+    if (done < count) kernel(kTables.sse2, Pairs{in + 2 * done, out + 2 * done, count - done});
     return;
   }
 #else
   (void)level;
   (void)narrowest;
 #endif
-  kernel(SimdLevel::kScalar, in, out, count);
+  kernel(kTables.scalar, Pairs{in, out, count});
 }
 
 }  // namespace
 
-#if QUILLON_SIMD_X86
-#define QUILLON_DISPATCH_FMA_LEVELS(level, call) \
-  switch (level) {                               \
-    case SimdLevel::kAvx512:                     \
-      return avx512::call;                       \
-    case SimdLevel::kAvx2:                       \
-      return avx2::call;                         \
-    case SimdLevel::kSse2:                       \
-    case SimdLevel::kScalar:                     \
-      break;                                     \
-  }                                              \
-  return scalar::call
-#define QUILLON_DISPATCH(level, call)       \
-  if ((level) == SimdLevel::kSse2) {        \
-    return sse2::call;                      \
-  }                                         \
-  QUILLON_DISPATCH_FMA_LEVELS(level, call)
-#else
-#define QUILLON_DISPATCH_FMA_LEVELS(level, call) \
-  (void)(level);                                 \
-  return scalar::call
-#define QUILLON_DISPATCH(level, call) QUILLON_DISPATCH_FMA_LEVELS(level, call)
-#endif
-
 void merc_forward(SimdLevel level, const double* in, double* out, int64_t count) {
   run(in, out, count, [level](const double* i, double* o, int64_t n) {
     by_width(level, SimdLevel::kAvx2, i, o, n,
-             [](SimdLevel l, const double* bi, double* bo, int64_t bn) {
-               QUILLON_DISPATCH_FMA_LEVELS(l, merc_forward(bi, bo, bn));
+             [](const ProjectionKernels& k, const Pairs& block) {
+               k.merc_forward(block);
              });
   });
 }
@@ -316,8 +310,8 @@ void merc_forward(SimdLevel level, const double* in, double* out, int64_t count)
 void merc_inverse(SimdLevel level, const double* in, double* out, int64_t count) {
   run(in, out, count, [level](const double* i, double* o, int64_t n) {
     by_width(level, SimdLevel::kSse2, i, o, n,
-             [](SimdLevel l, const double* bi, double* bo, int64_t bn) {
-               QUILLON_DISPATCH(l, merc_inverse(bi, bo, bn));
+             [](const ProjectionKernels& k, const Pairs& block) {
+               k.merc_inverse(block);
              });
   });
 }
@@ -326,8 +320,8 @@ void lcc_forward(SimdLevel level, const LccParams& p, const double* in, double* 
                  int64_t count) {
   run(in, out, count, [level, &p](const double* i, double* o, int64_t n) {
     by_width(level, SimdLevel::kAvx2, i, o, n,
-             [&p](SimdLevel l, const double* bi, double* bo, int64_t bn) {
-               QUILLON_DISPATCH_FMA_LEVELS(l, lcc_forward(p, bi, bo, bn));
+             [&p](const ProjectionKernels& k, const Pairs& block) {
+               k.lcc_forward(p, block);
              });
   });
 }
@@ -336,14 +330,11 @@ void aea_forward(SimdLevel level, const AeaParams& p, const double* in, double* 
                  int64_t count) {
   run(in, out, count, [level, &p](const double* i, double* o, int64_t n) {
     by_width(level, SimdLevel::kAvx2, i, o, n,
-             [&p](SimdLevel l, const double* bi, double* bo, int64_t bn) {
-               QUILLON_DISPATCH_FMA_LEVELS(l, aea_forward(p, bi, bo, bn));
+             [&p](const ProjectionKernels& k, const Pairs& block) {
+               k.aea_forward(p, block);
              });
   });
 }
 
-#undef QUILLON_DISPATCH
-#undef QUILLON_DISPATCH_FMA_LEVELS
-
 }  // namespace proj
-}  // namespace quillon
+}  // namespace ordane

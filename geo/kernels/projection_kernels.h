@@ -28,17 +28,17 @@
 // This header has no inline functions on purpose: it is included by the
 // per-ISA sources too, and anything inline here would be compiled once per
 // instruction set with the linker free to keep any one copy.
-#ifndef QUILLON_GEO_PROJECTION_KERNELS_H
-#define QUILLON_GEO_PROJECTION_KERNELS_H
+#ifndef ORDANE_GEO_KERNELS_PROJECTION_KERNELS_H
+#define ORDANE_GEO_KERNELS_PROJECTION_KERNELS_H
 
 #include <cstdint>
 
-#ifndef QUILLON_PROJECTION_KERNELS_ISA_ONLY
-#include "cpu_dispatch.h"
-#endif
+#include "simd_level.h"
 
-namespace quillon {
+namespace ordane {
 namespace proj {
+
+using quillon::SimdLevel;
 
 // Quantities that depend only on the Lambert parameters, computed once per call.
 struct LccParams {
@@ -65,50 +65,65 @@ LccParams lcc_setup(double lat1, double lat2, double lat0, double lon0, double f
 AeaParams aea_setup(double lat1, double lat2, double lat0, double lon0, double false_easting,
                     double false_northing);
 
-// One namespace per level. The Mercator inverse runs on every vector level;
-// the kernels that take SLEEF's FMA functions exist for AVX2 and AVX-512.
-#define QUILLON_PROJECTION_KERNELS_ANY_LEVEL \
-  void merc_inverse(const double* in, double* out, int64_t count);
-#define QUILLON_PROJECTION_KERNELS_FMA_LEVELS                                              \
-  void merc_forward(const double* in, double* out, int64_t count);                        \
-  void lcc_forward(const LccParams& p, const double* in, double* out, int64_t count);     \
-  void aea_forward(const AeaParams& p, const double* in, double* out, int64_t count);
+// ============================================================================
+// Kernels, one definition per level
+// ============================================================================
 
-namespace scalar {
-QUILLON_PROJECTION_KERNELS_ANY_LEVEL
-QUILLON_PROJECTION_KERNELS_FMA_LEVELS
-}
-namespace sse2 {
-QUILLON_PROJECTION_KERNELS_ANY_LEVEL
-}
-namespace avx2 {
-QUILLON_PROJECTION_KERNELS_ANY_LEVEL
-QUILLON_PROJECTION_KERNELS_FMA_LEVELS
-}
-namespace avx512 {
-QUILLON_PROJECTION_KERNELS_ANY_LEVEL
-QUILLON_PROJECTION_KERNELS_FMA_LEVELS
-}
+// The arrays of one kernel call: `count` >= 1 interleaved pairs from `in` to
+// `out`, which are the same array or do not overlap.
+struct Pairs {
+  const double* in;
+  double* out;
+  int64_t count;
+};
 
-#undef QUILLON_PROJECTION_KERNELS_ANY_LEVEL
-#undef QUILLON_PROJECTION_KERNELS_FMA_LEVELS
+// The Mercator inverse has vector code on every level; the kernels that
+// take SLEEF's FMA functions start at AVX2.
+void merc_forward_scalar(const Pairs& a);
+void merc_inverse_scalar(const Pairs& a);
+void lcc_forward_scalar(const LccParams& p, const Pairs& a);
+void aea_forward_scalar(const AeaParams& p, const Pairs& a);
 
-#ifndef QUILLON_PROJECTION_KERNELS_ISA_ONLY
-// Dispatching kernels: run `level` (which the CPU must support; see
-// simd_level_supported), or the scalar kernels where the build has no
-// vector code for it: on every level below AVX2 for the kernels with
-// SLEEF's FMA functions (merc_forward, lcc_forward, aea_forward), and on
-// non-x86 builds. Any count >= 1 and any overlap of in and out are
-// accepted.
+void merc_inverse_sse2(const Pairs& a);
+
+void merc_forward_avx2(const Pairs& a);
+void merc_inverse_avx2(const Pairs& a);
+void lcc_forward_avx2(const LccParams& p, const Pairs& a);
+void aea_forward_avx2(const AeaParams& p, const Pairs& a);
+
+void merc_forward_avx512(const Pairs& a);
+void merc_inverse_avx512(const Pairs& a);
+void lcc_forward_avx512(const LccParams& p, const Pairs& a);
+void aea_forward_avx512(const AeaParams& p, const Pairs& a);
+
+// One level's kernels (see KernelTables in cpu_dispatch.h): the level's own
+// definition where it has one, else the scalar one.
+struct ProjectionKernels {
+  void (*merc_forward)(const Pairs& a);
+  void (*merc_inverse)(const Pairs& a);
+  void (*lcc_forward)(const LccParams& p, const Pairs& a);
+  void (*aea_forward)(const AeaParams& p, const Pairs& a);
+};
+
+const ProjectionKernels& projection_kernels(SimdLevel level);
+
+// ============================================================================
+// Dispatching kernels
+// ============================================================================
+
+// Run `level` (which the CPU must support; see simd_level_supported) over
+// the whole array: the widest vectors the level has take the whole blocks,
+// narrower ones the rest (see by_width in projection_kernels.cpp); levels
+// without vector code for a kernel run the scalar one. Any count >= 1 and
+// any overlap of in and out are accepted.
 void merc_forward(SimdLevel level, const double* in, double* out, int64_t count);
 void merc_inverse(SimdLevel level, const double* in, double* out, int64_t count);
 void lcc_forward(SimdLevel level, const LccParams& p, const double* in, double* out,
                  int64_t count);
 void aea_forward(SimdLevel level, const AeaParams& p, const double* in, double* out,
                  int64_t count);
-#endif
 
 }  // namespace proj
-}  // namespace quillon
+}  // namespace ordane
 
-#endif  // QUILLON_GEO_PROJECTION_KERNELS_H
+#endif  // ORDANE_GEO_KERNELS_PROJECTION_KERNELS_H

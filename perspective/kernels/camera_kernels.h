@@ -6,16 +6,12 @@
 // own target flags. It therefore holds only plain records and declarations:
 // an inline function or template defined here would be compiled once per ISA
 // file, and the linker could keep the AVX-512 copy for every caller.
-#ifndef TORVIK_KERNELS_CAMERA_KERNELS_H
-#define TORVIK_KERNELS_CAMERA_KERNELS_H
+#ifndef TORVIK_PERSPECTIVE_KERNELS_CAMERA_KERNELS_H
+#define TORVIK_PERSPECTIVE_KERNELS_CAMERA_KERNELS_H
 
-#include <stdint.h>
+#include <cstdint>
 
-// The dispatch level of cpu_dispatch.h, whose inline code must stay out of
-// the per-ISA files.
-namespace quillon {
-enum class SimdLevel : int;
-}
+#include "simd_level.h"
 
 namespace torvik {
 
@@ -42,44 +38,59 @@ struct CameraOutputs {
   uint8_t* visible;
 };
 
-// Projects `count` interleaved (x, y) pairs; returns how many are visible.
-// `in` may be out.points itself.
-int64_t transform_points_scalar(const CameraTerms& t, const double* in, const CameraOutputs& out,
-                                uint64_t count);
-// Projects `count` segments (x0, y0, x1, y1); out.scales receives the mean of
-// both ends' scales and out.visible whether both ends are visible. Returns
-// the number of segments with both ends visible. `in` may be out.points.
-int64_t transform_lines_scalar(const CameraTerms& t, const double* in, const CameraOutputs& out,
-                               uint64_t count);
+// ============================================================================
+// Kernels, one definition per level
+// ============================================================================
 
-#if QUILLON_SIMD_X86
-int64_t transform_points_sse2(const CameraTerms& t, const double* in, const CameraOutputs& out,
-                              uint64_t count);
-int64_t transform_points_avx2(const CameraTerms& t, const double* in, const CameraOutputs& out,
-                              uint64_t count);
-int64_t transform_points_avx512(const CameraTerms& t, const double* in,
-                                const CameraOutputs& out, uint64_t count);
-int64_t transform_lines_sse2(const CameraTerms& t, const double* in, const CameraOutputs& out,
-                             uint64_t count);
-int64_t transform_lines_avx2(const CameraTerms& t, const double* in, const CameraOutputs& out,
-                             uint64_t count);
-int64_t transform_lines_avx512(const CameraTerms& t, const double* in, const CameraOutputs& out,
-                               uint64_t count);
-#endif
+// One kernel call: `count` points (or segments) read from `in` and written
+// to `out`. `in` may be out.points itself; any other overlap goes to the
+// scalar kernel (see transform_points below).
+struct CameraCall {
+  const CameraTerms& terms;
+  const double* in;
+  CameraOutputs out;
+  uint64_t count;
+};
+
+// transform_points_*: projects `count` interleaved (x, y) pairs; returns how
+// many are visible. transform_lines_*: projects `count` segments (x0, y0, x1,
+// y1); out.scales receives the mean of both ends' scales and out.visible
+// whether both ends are visible; returns the number of segments with both
+// ends visible. Every level gives the scalar kernel's bits.
+int64_t transform_points_scalar(const CameraCall& call);
+int64_t transform_lines_scalar(const CameraCall& call);
+int64_t transform_points_sse2(const CameraCall& call);
+int64_t transform_lines_sse2(const CameraCall& call);
+int64_t transform_points_avx2(const CameraCall& call);
+int64_t transform_lines_avx2(const CameraCall& call);
+int64_t transform_points_avx512(const CameraCall& call);
+int64_t transform_lines_avx512(const CameraCall& call);
+
+// One level's kernels (see KernelTables in cpu_dispatch.h).
+struct CameraKernels {
+  int64_t (*transform_points)(const CameraCall& call);
+  int64_t (*transform_lines)(const CameraCall& call);
+};
+
+const CameraKernels& camera_kernels(quillon::SimdLevel level);
+
+// ============================================================================
+// Dispatching kernels
+// ============================================================================
 
 // The level an array export runs for `count` elements: the best this CPU
 // has, or the scalar kernel for a single element, which no vector helps
 // (every level gives the same bits, so this changes only the speed).
 quillon::SimdLevel camera_level_for(uint64_t count);
 
-// The array exports' entry points: run the kernel of `isa` (which must be
-// available). Arrays that overlap other than by being the very same array
+// The array exports' entry points: run the kernels of `level` (which the CPU
+// must support). Arrays that overlap other than by being the very same array
 // take the scalar kernel, which reads each element right before writing it.
-int64_t transform_points_on(quillon::SimdLevel isa, const CameraTerms& t, const double* in,
-                            const CameraOutputs& out, uint64_t count);
-int64_t transform_lines_on(quillon::SimdLevel isa, const CameraTerms& t, const double* in,
-                           const CameraOutputs& out, uint64_t count);
+int64_t transform_points(quillon::SimdLevel level, const CameraTerms& t, const double* in,
+                         const CameraOutputs& out, uint64_t count);
+int64_t transform_lines(quillon::SimdLevel level, const CameraTerms& t, const double* in,
+                        const CameraOutputs& out, uint64_t count);
 
 }  // namespace torvik
 
-#endif  // TORVIK_KERNELS_CAMERA_KERNELS_H
+#endif  // TORVIK_PERSPECTIVE_KERNELS_CAMERA_KERNELS_H

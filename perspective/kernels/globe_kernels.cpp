@@ -208,7 +208,10 @@ bool globe_setup(uint32_t* pixels, int32_t width, int32_t height, int32_t stride
 // Rows
 // ============================================================================
 
-void render_globe_scalar(const GlobeTerms& g, const GlobeTexture& tex, const GlobeSquare& sq) {
+void render_globe_scalar(const GlobeCall& call) {
+  const GlobeTerms& g = call.terms;
+  const GlobeTexture& tex = call.texture;
+  const GlobeSquare& sq = call.square;
   for (int64_t y = sq.y0; y <= sq.y1; ++y) {
     // Everything that depends only on the row.
     const double dy = static_cast<double>(y) - g.center_y;
@@ -228,22 +231,30 @@ void render_globe_scalar(const GlobeTerms& g, const GlobeTexture& tex, const Glo
   }
 }
 
-void render_globe_on(quillon::SimdLevel isa, const GlobeCall& call) {
-  const GlobeTerms& g = call.terms;
-  const GlobeTexture& tex = call.texture;
-  const GlobeSquare& sq = call.square;
-  switch (isa) {
+// ============================================================================
+// Dispatch
+// ============================================================================
+
+namespace {
+
 #if QUILLON_SIMD_X86
-    case SimdLevel::kAvx512:
-      return render_globe_avx512(g, tex, sq);
-    case SimdLevel::kAvx2:
-      return render_globe_avx2(g, tex, sq);
-    case SimdLevel::kSse2:
-      return render_globe_sse2(g, tex, sq);
+constexpr quillon::KernelTables<GlobeKernels> kTables = {
+    {render_globe_scalar},
+    {render_globe_sse2},
+    {render_globe_avx2},
+    {render_globe_avx512},
+};
+#else
+constexpr GlobeKernels kScalar = {render_globe_scalar};
+constexpr quillon::KernelTables<GlobeKernels> kTables = {kScalar, kScalar, kScalar, kScalar};
 #endif
-    default:
-      return render_globe_scalar(g, tex, sq);
-  }
+
+}  // namespace
+
+const GlobeKernels& globe_kernels(SimdLevel level) { return kTables.at(level); }
+
+void render_globe(SimdLevel level, const GlobeCall& call) {
+  kTables.at(level).render_globe(call);
 }
 
 }  // namespace torvik

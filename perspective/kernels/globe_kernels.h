@@ -3,17 +3,13 @@
 //
 // Included by the per-ISA files, which are built with their own target
 // flags: only records and declarations here, no inline code (see
-// camera_kernels.h for why).
-#ifndef TORVIK_KERNELS_GLOBE_KERNELS_H
-#define TORVIK_KERNELS_GLOBE_KERNELS_H
+// cpu_dispatch.h for why).
+#ifndef TORVIK_PERSPECTIVE_KERNELS_GLOBE_KERNELS_H
+#define TORVIK_PERSPECTIVE_KERNELS_GLOBE_KERNELS_H
 
-#include <stdint.h>
+#include <cstdint>
 
-// The dispatch level of cpu_dispatch.h, whose inline code must stay out of
-// the per-ISA files.
-namespace quillon {
-enum class SimdLevel : int;
-}
+#include "simd_level.h"
 
 namespace torvik {
 
@@ -62,19 +58,24 @@ bool globe_setup(uint32_t* pixels, int32_t width, int32_t height, int32_t stride
                  int32_t texture_stride, double center_x, double center_y, double radius,
                  double rotation, double tilt, uint32_t atmosphere, GlobeCall& call);
 
-// Paints the globe and its glow into the square, row by row.
-void render_globe_scalar(const GlobeTerms& g, const GlobeTexture& tex, const GlobeSquare& sq);
+// Paints the globe and its glow into the square, row by row; one definition
+// per level. The vector levels give the same bits as each other.
+void render_globe_scalar(const GlobeCall& call);
+void render_globe_sse2(const GlobeCall& call);
+void render_globe_avx2(const GlobeCall& call);
+void render_globe_avx512(const GlobeCall& call);
 
-#if QUILLON_SIMD_X86
-void render_globe_sse2(const GlobeTerms& g, const GlobeTexture& tex, const GlobeSquare& sq);
-void render_globe_avx2(const GlobeTerms& g, const GlobeTexture& tex, const GlobeSquare& sq);
-void render_globe_avx512(const GlobeTerms& g, const GlobeTexture& tex, const GlobeSquare& sq);
-#endif
+// One level's kernels (see KernelTables in cpu_dispatch.h).
+struct GlobeKernels {
+  void (*render_globe)(const GlobeCall& call);
+};
 
-// The export's entry point: runs the kernel of `isa` (which must be
-// available).
-void render_globe_on(quillon::SimdLevel isa, const GlobeCall& call);
+const GlobeKernels& globe_kernels(quillon::SimdLevel level);
+
+// The export's entry point: runs the kernel of `level` (which the CPU must
+// support).
+void render_globe(quillon::SimdLevel level, const GlobeCall& call);
 
 }  // namespace torvik
 
-#endif  // TORVIK_KERNELS_GLOBE_KERNELS_H
+#endif  // TORVIK_PERSPECTIVE_KERNELS_GLOBE_KERNELS_H

@@ -27,6 +27,8 @@ from .blend2d import (COMP_OP_SRC_COPY, COMP_OP_SRC_OVER, FORMAT_PRGB32, FORMAT_
                       Context, Image, Path, premultiply_argb, unpremultiply_argb)
 from .errors import (BLEND2D_ERRORS, DOWNLOAD_ERRORS, SHP_ERRORS, Blend2DError,
                      DownloadError, QuillonError, ShapefileError)
+from .cartography import (Parts, albers_inverse, clip_horizon, cut, densify, eqearth_forward,
+                          eqearth_inverse, lcc_inverse, ortho_forward, ortho_inverse)
 from .geo import (PROJECTIONS, Shape, Shapefile, albers_forward, bounds, build_linestring,
                   build_multilinestring, build_polygon, download, fit, lcc_forward,
                   mercator_forward, mercator_inverse, parse_shp, project, read_shp_header,
@@ -52,3 +54,5 @@ __all__ = [
     "Path", "Image", "Context", "FORMAT_PRGB32", "FORMAT_XRGB32", "COMP_OP_SRC_OVER",
     "COMP_OP_SRC_COPY", "premultiply_argb", "unpremultiply_argb",
 ]
+__all__ += ["lcc_inverse", "albers_inverse", "ortho_forward", "ortho_inverse", "eqearth_forward",
+            "eqearth_inverse", "cut", "clip_horizon", "densify", "Parts"]

@@ -27,7 +27,7 @@
 namespace {
 
 using quillon::SimdLevel;
-namespace proj = quillon::proj;
+namespace proj = ordane::proj;
 using Quad = __float128;
 
 constexpr double kD2R = 0.017453292519943295;

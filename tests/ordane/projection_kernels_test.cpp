@@ -22,7 +22,7 @@
 namespace {
 
 using quillon::SimdLevel;
-namespace proj = quillon::proj;
+namespace proj = ordane::proj;
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double kInf = std::numeric_limits<double>::infinity();

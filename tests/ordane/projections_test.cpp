@@ -202,11 +202,11 @@ TEST(ordane_proj_3857_forward, ScalarPathMatchesTheFormulaAndExportTheVectorPath
   std::vector<double> got(in.size()), want(in.size());
   for (int64_t i = 0; i < n; ++i)
     ref_merc_forward(in[2 * i], in[2 * i + 1], &want[2 * i], &want[2 * i + 1]);
-  quillon::proj::scalar::merc_forward(in.data(), got.data(), n);
+  ordane::proj::merc_forward_scalar({in.data(), got.data(), n});
   expect_matches(got, want);
 
   ASSERT_EQ(ordane_proj_3857_forward(in.data(), got.data(), n), 0);
-  quillon::proj::merc_forward(reference_level(), in.data(), want.data(), n);
+  ordane::proj::merc_forward(reference_level(), in.data(), want.data(), n);
   expect_matches(got, want);
 }
 
@@ -226,11 +226,11 @@ TEST(ordane_proj_3857_inverse, ScalarPathMatchesTheFormulaAndExportTheVectorPath
   std::vector<double> got(in.size()), want(in.size());
   for (int64_t i = 0; i < n; ++i)
     ref_merc_inverse(in[2 * i], in[2 * i + 1], &want[2 * i], &want[2 * i + 1]);
-  quillon::proj::scalar::merc_inverse(in.data(), got.data(), n);
+  ordane::proj::merc_inverse_scalar({in.data(), got.data(), n});
   expect_matches(got, want);
 
   ASSERT_EQ(ordane_proj_3857_inverse(in.data(), got.data(), n), 0);
-  quillon::proj::merc_inverse(reference_level(), in.data(), want.data(), n);
+  ordane::proj::merc_inverse(reference_level(), in.data(), want.data(), n);
   expect_matches(got, want);
 }
 
@@ -242,13 +242,13 @@ TEST(ordane_proj_lcc_forward, ScalarPathMatchesTheFormulaAndExportTheVectorPath)
     std::vector<double> got(in.size()), want(in.size());
     for (int64_t i = 0; i < n; ++i)
       ref_lcc_forward(c, in[2 * i], in[2 * i + 1], &want[2 * i], &want[2 * i + 1]);
-    const quillon::proj::LccParams p =
-        quillon::proj::lcc_setup(c.lat1, c.lat2, c.lat0, c.lon0, c.fe, c.fn);
-    quillon::proj::scalar::lcc_forward(p, in.data(), got.data(), n);
+    const ordane::proj::LccParams p =
+        ordane::proj::lcc_setup(c.lat1, c.lat2, c.lat0, c.lon0, c.fe, c.fn);
+    ordane::proj::lcc_forward_scalar(p, {in.data(), got.data(), n});
     expect_matches(got, want);
 
     ASSERT_EQ(lcc(c)(in.data(), got.data(), n), 0);
-    quillon::proj::lcc_forward(reference_level(), p, in.data(), want.data(), n);
+    ordane::proj::lcc_forward(reference_level(), p, in.data(), want.data(), n);
     expect_matches(got, want);
   }
 }
@@ -261,13 +261,13 @@ TEST(ordane_proj_albers_forward, ScalarPathMatchesTheFormulaAndExportTheVectorPa
     std::vector<double> got(in.size()), want(in.size());
     for (int64_t i = 0; i < n; ++i)
       ref_aea_forward(c, in[2 * i], in[2 * i + 1], &want[2 * i], &want[2 * i + 1]);
-    const quillon::proj::AeaParams p =
-        quillon::proj::aea_setup(c.lat1, c.lat2, c.lat0, c.lon0, c.fe, c.fn);
-    quillon::proj::scalar::aea_forward(p, in.data(), got.data(), n);
+    const ordane::proj::AeaParams p =
+        ordane::proj::aea_setup(c.lat1, c.lat2, c.lat0, c.lon0, c.fe, c.fn);
+    ordane::proj::aea_forward_scalar(p, {in.data(), got.data(), n});
     expect_matches(got, want);
 
     ASSERT_EQ(albers(c)(in.data(), got.data(), n), 0);
-    quillon::proj::aea_forward(reference_level(), p, in.data(), want.data(), n);
+    ordane::proj::aea_forward(reference_level(), p, in.data(), want.data(), n);
     expect_matches(got, want);
   }
 }

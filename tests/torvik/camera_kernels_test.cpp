@@ -94,8 +94,8 @@ Result run(bool lines, SimdLevel isa, const CameraTerms& t, const std::vector<do
   r.scales.assign(n, 12345.0);
   r.visible.assign(n, 7);
   const CameraOutputs out{r.points.data(), r.scales.data(), r.visible.data()};
-  r.count = lines ? torvik::transform_lines_on(isa, t, in.data(), out, n)
-                  : torvik::transform_points_on(isa, t, in.data(), out, n);
+  r.count = lines ? torvik::transform_lines(isa, t, in.data(), out, n)
+                  : torvik::transform_points(isa, t, in.data(), out, n);
   return r;
 }
 
@@ -148,13 +148,13 @@ TEST(torvik_camera_kernels, ResultDoesNotDependOnPositionInTheArray) {
     double first[2] = {};
     double first_scale = 0;
     const CameraOutputs one{first, &first_scale, nullptr};
-    torvik::transform_points_on(isa, t, probe, one, 1);
+    torvik::transform_points(isa, t, probe, one, 1);
     for (size_t n = 1; n <= 19; ++n) {
       for (size_t at = 0; at < n; ++at) {
         std::vector<double> in(2 * n, 500.0), out(2 * n), scales(n);
         in[2 * at] = probe[0];
         in[2 * at + 1] = probe[1];
-        torvik::transform_points_on(isa, t, in.data(), CameraOutputs{out.data(), scales.data(), nullptr}, n);
+        torvik::transform_points(isa, t, in.data(), CameraOutputs{out.data(), scales.data(), nullptr}, n);
         ASSERT_EQ(std::memcmp(&out[2 * at], first, sizeof first), 0) << name_of(isa) << " " << at;
         ASSERT_EQ(std::memcmp(&scales[at], &first_scale, sizeof first_scale), 0);
       }
@@ -175,8 +175,8 @@ TEST(torvik_camera_kernels, AliasingAndOptionalOutputsFollowScalar) {
       SCOPED_TRACE(name_of(isa));
       std::vector<double> same = in;
       const CameraOutputs bare{same.data(), nullptr, nullptr};
-      const int64_t count = lines ? torvik::transform_lines_on(isa, t, same.data(), bare, n)
-                                  : torvik::transform_points_on(isa, t, same.data(), bare, n);
+      const int64_t count = lines ? torvik::transform_lines(isa, t, same.data(), bare, n)
+                                  : torvik::transform_points(isa, t, same.data(), bare, n);
       EXPECT_EQ(count, want.count);
       EXPECT_TRUE(same_bits(same, want.points));
 
@@ -189,11 +189,11 @@ TEST(torvik_camera_kernels, AliasingAndOptionalOutputsFollowScalar) {
         const CameraOutputs oa{a.data() + shift, nullptr, nullptr};
         const CameraOutputs ob{b.data() + shift, nullptr, nullptr};
         if (lines) {
-          torvik::transform_lines_on(SimdLevel::kScalar, t, a.data(), oa, n);
-          torvik::transform_lines_on(isa, t, b.data(), ob, n);
+          torvik::transform_lines(SimdLevel::kScalar, t, a.data(), oa, n);
+          torvik::transform_lines(isa, t, b.data(), ob, n);
         } else {
-          torvik::transform_points_on(SimdLevel::kScalar, t, a.data(), oa, n);
-          torvik::transform_points_on(isa, t, b.data(), ob, n);
+          torvik::transform_points(SimdLevel::kScalar, t, a.data(), oa, n);
+          torvik::transform_points(isa, t, b.data(), ob, n);
         }
         EXPECT_TRUE(same_bits(a, b)) << "shift " << shift;
       }

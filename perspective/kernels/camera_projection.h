@@ -8,14 +8,18 @@
 // the order of the projection formula. Only values that do not depend on the
 // point are taken out of the per-point work, and each hoisted value is a
 // leading sub-expression of the formula, so the result cannot change.
-#ifndef TORVIK_CAMERA_PROJECTION_H
-#define TORVIK_CAMERA_PROJECTION_H
+#ifndef TORVIK_PERSPECTIVE_KERNELS_CAMERA_PROJECTION_H
+#define TORVIK_PERSPECTIVE_KERNELS_CAMERA_PROJECTION_H
+
+#ifdef QUILLON_SIMD_ISA_SOURCE
+#error "camera_projection.h holds inline code: per-ISA sources include camera_kernels.h only"
+#endif
 
 #include <torvik.h>
 
 #include <cmath>
 
-#include "kernels/camera_kernels.h"
+#include "camera_kernels.h"
 #include "units.h"
 
 namespace torvik {
@@ -84,4 +88,4 @@ inline Projected project(const CameraTerms& t, double x, double y) {
 
 }  // namespace torvik
 
-#endif  // TORVIK_CAMERA_PROJECTION_H
+#endif  // TORVIK_PERSPECTIVE_KERNELS_CAMERA_PROJECTION_H
