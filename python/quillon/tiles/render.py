@@ -143,46 +143,43 @@ def to_lonlat(points: np.ndarray, source: str) -> np.ndarray:
 
 def cut_antimeridian(lonlat: np.ndarray,
                      shape_offsets: List[np.ndarray]) -> Tuple[np.ndarray, List[np.ndarray]]:
-    """Rings that cross 180 degrees, made to draw on both sides of the map
-    without a streak across it. Each ring's longitudes are made continuous
-    (a step of more than 180 degrees is taken the short way round), and a
-    ring that then reaches past +-180 is drawn a second time 360 degrees
-    over, so each side shows its half and the images' edges clip the rest.
-    (The cartography library's antimeridian cut replaces this once the
-    package binds it.)"""
-    pieces: List[np.ndarray] = []
-    new_offsets: List[np.ndarray] = []
-    total = 0
-    for offs in shape_offsets:
-        offs = np.asarray(offs, np.int64)
-        starts: List[int] = []
-        for j in range(len(offs) - 1):
-            a, b = int(offs[j]), int(offs[j + 1])
-            if a < 0 or b <= a:
-                continue
-            ring = lonlat[a:b]
-            lon = ring[:, 0]
-            step = np.diff(lon)
-            jumps = np.where(step > 180.0, -360.0, np.where(step < -180.0, 360.0, 0.0))
-            copies = [ring]
-            if jumps.any():
-                ring = ring.copy()
-                ring[1:, 0] += np.cumsum(jumps)
-                lo, hi = np.nanmin(ring[:, 0]), np.nanmax(ring[:, 0])
-                copies = [ring]
-                if hi > 180.0:
-                    copies.append(ring - np.array([360.0, 0.0]))
-                if lo < -180.0:
-                    copies.append(ring + np.array([360.0, 0.0]))
-            for c in copies:
-                starts.append(total)
-                pieces.append(c)
-                total += len(c)
-        new_offsets.append(np.array(starts + [total], np.int64) if starts
-                           else np.array([total], np.int64))
-    if not pieces:
-        return lonlat[:0], new_offsets
-    return np.concatenate(pieces), new_offsets
+    """Rings cut at 180 degrees by the cartography library (ordane_cut_parts):
+    each piece lies within +-180 and is closed along the cut, and a ring
+    around a pole is closed along the Web Mercator edge latitude, so a
+    Pacific file draws in both edge tiles without a streak across the map.
+    Returns the pieces' points and each shape's builder offsets (its pieces'
+    starts and end, -1 where two pieces are not adjacent)."""
+    from .. import cartography
+    starts: List[int] = []
+    shape_of: List[int] = []
+    ends: List[int] = []
+    for k, offs in enumerate(shape_offsets):
+        o = np.asarray(offs, np.int64).tolist()
+        for j in range(len(o) - 1):
+            if o[j] >= 0 and o[j + 1] - o[j] >= 3:
+                starts.append(o[j])
+                ends.append(o[j + 1])
+                shape_of.append(k)
+    if not starts:
+        return lonlat[:0], [np.zeros(1, np.int64) for _ in shape_offsets]
+    # The parts laid end to end, as the cut takes them.
+    idx = np.concatenate([np.arange(a, b) for a, b in zip(starts, ends)])
+    lengths = np.array(ends, np.int64) - np.array(starts, np.int64)
+    part_offsets = np.concatenate([[0], np.cumsum(lengths)]).astype(np.int64)
+    parts = cartography.cut(np.ascontiguousarray(lonlat[idx]), part_offsets, lon0=0.0,
+                            rings=True, pole_lat=grid.MAX_LATITUDE, max_step=10.0)
+    pieces: List[List[int]] = [[] for _ in shape_offsets]
+    po = parts.part_offsets.tolist()
+    for i, src in enumerate(parts.source_parts.tolist()):
+        p = pieces[shape_of[src]]
+        a, b = po[i], po[i + 1]
+        if p and p[-1] == a:
+            p.append(b)
+        else:
+            if p:
+                p.append(-1)
+            p += [a, b]
+    return parts.points, [np.array(p if p else [0], np.int64) for p in pieces]
 
 
 # One Data per process and source: a worker reads the shapefile on its first
