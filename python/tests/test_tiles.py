@@ -15,7 +15,7 @@ import pytest
 
 from conftest import SAMPLE, polygon_record, read_png, shp_bytes
 from quillon._native import lib
-from quillon.tiles import grid, pmtiles, render
+from quillon.tiles import grid, pmtiles, render, sinks
 
 
 def run_cli(*args, **kw):
@@ -147,6 +147,9 @@ def test_directory_pyramid_and_viewer(tmp_path):
                    for f in fs if f.endswith(".png") and "leaflet" not in d)
     assert len(names) == 21 and "2/3/3.png" in names
     assert not [f for _, _, fs in os.walk(out) for f in fs if f.endswith(".tmp")]
+    (tmp_path / "blank.png").write_bytes(sinks._blank_png(256))
+    blank = read_png(tmp_path / "blank.png")  # empty tiles: transparent, not stale memory
+    assert blank.shape == (256, 256, 4) and not blank.any()
     z0 = read_png(out / "0" / "0" / "0.png")
     assert z0.shape == (256, 256, 4) and z0[..., 3].max() == 255
     page = (out / "index.html").read_text()
@@ -188,7 +191,7 @@ def test_mbtiles_rows_metadata_and_the_process_pool(tmp_path):
     assert len(meta["center"].split(",")) == 3
     assert {r[0] for r in db.execute("SELECT name FROM sqlite_master WHERE type='table'")} \
         == {"metadata", "tiles"}
-    blank = hashlib.sha256(render.Image(256, 256).encode_png()).hexdigest()
+    blank = hashlib.sha256(sinks._blank_png(256)).hexdigest()
     want = {k: v for k, v in digests(d).items() if v != blank}
     got = {}
     for z, x, row, data in db.execute("SELECT * FROM tiles"):

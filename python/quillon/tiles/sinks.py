@@ -32,9 +32,12 @@ class OutputError(Exception):
 
 
 def _blank_png(tile_size: int) -> bytes:
-    from ..blend2d import Image
+    from ..blend2d import Context, Image
     img = Image(tile_size, tile_size)
     try:
+        # A new Blend2D image holds whatever the memory held: cleared first.
+        with Context(img) as ctx:
+            ctx.clear_all()
         return img.encode_png()
     finally:
         img.close()
