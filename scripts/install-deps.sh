@@ -20,8 +20,14 @@ packages=(
   valgrind                                       # memcheck stage (scripts/run-valgrind.sh)
   libsleef-dev                                   # vector elementary functions for the kernels
   python3-venv python3-setuptools python3-wheel  # pip install ./python into a venv, offline
-  python3-dask python3-distributed               # the tile set over a dask cluster (examples/python/tiles.py)
+  python3-dask python3-distributed               # Dask: quillon-tiles' schedulers, examples/python/tiles.py
+  python3-pyproj libjs-leaflet                   # tiles: .prj reprojection, the viewer's Leaflet
 )
+# The browser stage (.ci/run browser): a headless Chromium driven from npm,
+# which also holds the PMTiles reader the archive test reads back with.
+if [[ "${1:-}" == "--browser" ]]; then
+  packages+=(chromium nodejs npm)
+fi
 
 # The Windows cross-build and its tests under Wine (CI stage "windows"):
 # only with --windows, so that the other stages do not pay for them.

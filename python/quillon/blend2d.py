@@ -50,6 +50,40 @@ PATH_CMD_WEIGHT = 6
 _IMAGE_MAX = 65535  # the largest side the real Blend2D accepts
 
 
+_ARRAY_UINT8 = 35  # BL_OBJECT_TYPE_ARRAY_UINT8
+
+
+class _CodecCalls:
+    """The codec and byte-array calls of the Blend2D the libraries link,
+    declared on first use."""
+
+    def __init__(self) -> None:
+        # Looked up through libordane's handle: the very Blend2D it calls.
+        handle = lib().handles["ordane"]
+        p, r = ctypes.c_void_p, ctypes.c_uint32
+        for name, restype, argtypes in (
+                ("bl_image_codec_init", r, [p]),
+                ("bl_image_codec_destroy", r, [p]),
+                ("bl_image_codec_find_by_name", r, [p, ctypes.c_char_p, ctypes.c_size_t, p]),
+                ("bl_array_init", r, [p, ctypes.c_uint32]),
+                ("bl_array_destroy", r, [p]),
+                ("bl_array_get_size", ctypes.c_size_t, [p]),
+                ("bl_array_get_data", p, [p]),
+                ("bl_image_write_to_data", r, [p, p, p])):
+            fn = getattr(handle, name)
+            fn.restype, fn.argtypes = restype, argtypes
+            setattr(self, name, fn)
+
+
+_codec_calls_cache: "list[_CodecCalls]" = []
+
+
+def _codec_calls() -> _CodecCalls:
+    if not _codec_calls_cache:
+        _codec_calls_cache.append(_CodecCalls())
+    return _codec_calls_cache[0]
+
+
 def check(function: str, result: int) -> None:
     """Raises Blend2DError for a BLResult other than success."""
     if result:
@@ -373,6 +407,30 @@ class Image(_Core):
                     raise ValueError("the image is being drawn by a Context: end it first")
             check("bl_image_write_to_file",
                   lib().bl_image_write_to_file(self.address, os.fsencode(name), None))
+
+    def encode_png(self) -> bytes:
+        """The image as PNG file bytes, encoded in memory by Blend2D's PNG
+        codec (bl_image_write_to_data); the same bytes write_png() stores."""
+        for ctx in list(self._contexts):
+            if not ctx.closed:
+                raise ValueError("the image is being drawn by a Context: end it first")
+        calls = _codec_calls()
+        codec, array = BLObjectCore(), BLObjectCore()
+        check("bl_image_codec_init", calls.bl_image_codec_init(ctypes.addressof(codec)))
+        try:
+            check("bl_image_codec_find_by_name", calls.bl_image_codec_find_by_name(
+                ctypes.addressof(codec), b"PNG", 3, None))
+            check("bl_array_init", calls.bl_array_init(ctypes.addressof(array), _ARRAY_UINT8))
+            try:
+                check("bl_image_write_to_data", calls.bl_image_write_to_data(
+                    self.address, ctypes.addressof(array), ctypes.addressof(codec)))
+                size = int(calls.bl_array_get_size(ctypes.addressof(array)))
+                data = calls.bl_array_get_data(ctypes.addressof(array))
+                return ctypes.string_at(data, size) if size else b""
+            finally:
+                calls.bl_array_destroy(ctypes.addressof(array))
+        finally:
+            calls.bl_image_codec_destroy(ctypes.addressof(codec))
 
     def __repr__(self) -> str:
         return "<quillon.Image %d x %d%s>" % (self.width, self.height,

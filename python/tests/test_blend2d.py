@@ -115,3 +115,19 @@ def test_clip_keeps_drawing_inside_the_rectangle():
     assert (px[2:6, 2:6] == 0xFFFFFFFF).all()
     assert px[0, 0] == 0xFF000000 and px[6, 6] == 0xFF000000 and px[1, 4] == 0xFF000000
     assert (px[7] == 0xFF00FF00).all()  # clipping restored
+
+
+def test_encode_png_in_memory(tmp_path):
+    img = q.Image(21, 11)
+    with q.Context(img) as ctx:
+        ctx.clear_all()
+        ctx.fill_rect(3, 2, 9, 5, 0x80FF8000)
+        with pytest.raises(ValueError, match="end it first"):
+            img.encode_png()
+    data = img.encode_png()
+    img.write_png(tmp_path / "same.png")
+    assert data == (tmp_path / "same.png").read_bytes()
+    assert img.encode_png() == data  # a fresh array each call, nothing appended
+    rgba = read_png(tmp_path / "same.png")
+    assert np.abs(rgba[4, 5].astype(int) - [255, 128, 0, 128]).max() <= 1  # unpremultiplied
+    assert not rgba[0, 0].any()

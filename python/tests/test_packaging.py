@@ -110,6 +110,12 @@ def test_pip_install(tmp_path):
     out = run([sys.executable, "-c", SMOKE], cwd=str(tmp_path),
               env=dict(os.environ, PYTHONPATH=site)).splitlines()
     assert out[0] == quillon.__version__ and out[1].startswith(site)
+    # The tiles subpackage and its console script come along.
+    assert os.path.isfile(os.path.join(site, "quillon", "tiles", "cli.py"))
+    scripts = glob.glob(str(prefix / "**" / "bin" / "quillon-tiles"), recursive=True)
+    assert len(scripts) == 1
+    out = run([scripts[0], "--version"], cwd=str(tmp_path), env=dict(os.environ, PYTHONPATH=site))
+    assert out.strip() == "quillon-tiles " + quillon.__version__
 
 
 @pytest.mark.skipif(not os.environ.get("QUILLON_PIP_TESTS"),
@@ -166,6 +172,7 @@ def test_cmake_install(tmp_path):
         drop=("LD_PRELOAD",))
     site = prefix / "lib" / ("python%d.%d" % sys.version_info[:2]) / "site-packages"
     assert (site / "quillon" / "py.typed").is_file()
+    assert (site / "quillon" / "tiles" / "cli.py").is_file()
     # No QUILLON_LIB_DIR and nothing of the checkout: the installed package
     # finds the installed libraries on its own.
     out = run([sys.executable, "-c", SMOKE], cwd=str(tmp_path),

@@ -14,6 +14,8 @@
 static_assert(sizeof(BLPathCore) == 16 && alignof(BLPathCore) == 8, "BLPathCore must be 16 bytes, 8-aligned");
 static_assert(sizeof(BLImageCore) == 16 && alignof(BLImageCore) == 8, "BLImageCore must be 16 bytes, 8-aligned");
 static_assert(sizeof(BLContextCore) == 16 && alignof(BLContextCore) == 8, "BLContextCore must be 16 bytes, 8-aligned");
+static_assert(sizeof(BLArrayCore) == 16 && alignof(BLArrayCore) == 8, "BLArrayCore must be 16 bytes, 8-aligned");
+static_assert(sizeof(BLImageCodecCore) == 16 && alignof(BLImageCodecCore) == 8, "BLImageCodecCore must be 16 bytes, 8-aligned");
 static_assert(sizeof(BLPoint) == 16, "BLPoint layout");
 
 namespace bl2d {
@@ -29,6 +31,8 @@ namespace bl2d {
 constexpr uintptr_t kPathTag = 0x50415448'42324443u;     // "BL2D" "PATH"
 constexpr uintptr_t kImageTag = 0x494D4147'42324443u;    // "BL2D" "IMAG"
 constexpr uintptr_t kContextTag = 0x43545854'42324443u;  // "BL2D" "CTXT"
+constexpr uintptr_t kArrayTag = 0x41525241'42324443u;    // "BL2D" "ARRA"
+constexpr uintptr_t kCodecTag = 0x434F4443'42324443u;    // "BL2D" "CODC"
 constexpr uintptr_t kDeadTag = 0x44454144'42324443u;     // "BL2D" "DEAD"
 
 [[noreturn]] void misuse(const char* call, const char* type, const char* problem) noexcept;

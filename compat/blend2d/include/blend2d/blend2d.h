@@ -44,7 +44,9 @@ typedef enum BLResultCode BL_ENUM_UNDERLYING_TYPE {
   BL_ERROR_START_INDEX = 0x00010000u,
   BL_ERROR_OUT_OF_MEMORY = 0x00010000u,
   BL_ERROR_INVALID_VALUE = 0x00010001u,
-  BL_ERROR_INVALID_STATE = 0x00010002u
+  BL_ERROR_INVALID_STATE = 0x00010002u,
+  BL_ERROR_IMAGE_NO_MATCHING_CODEC = 0x0001003Bu,
+  BL_ERROR_IMAGE_ENCODER_NOT_PROVIDED = 0x0001003Eu
 } BLResultCode;
 
 /* ---- Plain value types ------------------------------------------------- */
@@ -111,6 +113,11 @@ typedef enum BLFormat BL_ENUM_UNDERLYING_TYPE {
   BL_FORMAT_A8 = 3
 } BLFormat;
 
+/* Of the object types only the byte array exists here. */
+typedef enum BLObjectType BL_ENUM_UNDERLYING_TYPE {
+  BL_OBJECT_TYPE_ARRAY_UINT8 = 35
+} BLObjectType;
+
 typedef enum BLCompOp BL_ENUM_UNDERLYING_TYPE {
   BL_COMP_OP_SRC_OVER = 0,
   BL_COMP_OP_SRC_COPY = 1
@@ -124,10 +131,32 @@ struct BLContextCore { void* _impl; void* _reserved; };
 typedef struct BLPathCore BLPathCore;
 typedef struct BLImageCore BLImageCore;
 typedef struct BLContextCore BLContextCore;
+struct BLArrayCore { void* _impl; void* _reserved; };
+struct BLImageCodecCore { void* _impl; void* _reserved; };
+typedef struct BLArrayCore BLArrayCore;
+typedef struct BLImageCodecCore BLImageCodecCore;
 
 /* Used only by pointer (pass NULL). */
-typedef struct BLImageCodecCore BLImageCodecCore;
 typedef struct BLContextCreateInfo BLContextCreateInfo;
+
+/* ---- Byte arrays ------------------------------------------------------- */
+
+/* Only BL_OBJECT_TYPE_ARRAY_UINT8 arrays exist (any other type is
+ * BL_ERROR_INVALID_VALUE and leaves the array empty but initialised). */
+BL_API BLResult bl_array_init(BLArrayCore* self, BLObjectType array_type);
+BL_API BLResult bl_array_destroy(BLArrayCore* self);
+BL_API BLResult bl_array_reset(BLArrayCore* self);
+BL_API size_t bl_array_get_size(const BLArrayCore* self);
+BL_API const void* bl_array_get_data(const BLArrayCore* self);
+
+/* ---- Image codecs ------------------------------------------------------ */
+
+/* The built-in codecs are the PNG encoder only: find_by_name matches "PNG"
+ * exactly (size SIZE_MAX: name is NUL-terminated); "codecs" must be NULL
+ * (the built-in list). */
+BL_API BLResult bl_image_codec_init(BLImageCodecCore* self);
+BL_API BLResult bl_image_codec_destroy(BLImageCodecCore* self);
+BL_API BLResult bl_image_codec_find_by_name(BLImageCodecCore* self, const char* name, size_t size, const BLArrayCore* codecs);
 
 /* ---- Paths ------------------------------------------------------------- */
 
@@ -153,6 +182,10 @@ BL_API BLResult bl_image_init_as(BLImageCore* self, int w, int h, BLFormat forma
 BL_API BLResult bl_image_destroy(BLImageCore* self);
 BL_API BLResult bl_image_get_data(const BLImageCore* self, BLImageData* data_out);
 BL_API BLResult bl_image_write_to_file(const BLImageCore* self, const char* file_name, const BLImageCodecCore* codec);
+/* Appends the image encoded by "codec" to the byte array "dst" (which keeps
+ * what it held before the call); an empty image is BL_ERROR_INVALID_VALUE and
+ * an empty codec BL_ERROR_IMAGE_ENCODER_NOT_PROVIDED, "dst" unchanged. */
+BL_API BLResult bl_image_write_to_data(const BLImageCore* self, BLArrayCore* dst, const BLImageCodecCore* codec);
 
 /* ---- Rendering contexts ------------------------------------------------ */
 
