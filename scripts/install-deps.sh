@@ -26,7 +26,13 @@ packages=(
 # The browser stage (.ci/run browser): a headless Chromium driven from npm,
 # which also holds the PMTiles reader the archive test reads back with.
 if [[ "${1:-}" == "--browser" ]]; then
-  packages+=(chromium nodejs npm)
+  packages+=(chromium)
+  # Node.js and npm: Debian's, unless the machine already has them (a
+  # nodejs package from elsewhere ships npm inside and conflicts with
+  # Debian's npm package).
+  if ! command -v npm >/dev/null 2>&1; then
+    packages+=(nodejs npm)
+  fi
 fi
 
 # The Windows cross-build and its tests under Wine (CI stage "windows"):
