@@ -23,6 +23,7 @@
 // in. The destination is opened without waiting for a FIFO's reader.
 
 #include "ordane.h"
+#include "http_stall_watch.h"
 
 #include <curl/curl.h>
 #include <fcntl.h>
@@ -54,8 +55,7 @@ constexpr const char* kUserAgent = "Quillon-ZazAreror/1.0";
 constexpr long kTransferBufferSize = 65536;
 constexpr int kMaxRedirects = ORDANE_HTTP_MAX_REDIRECTS;
 constexpr long kConnectLimitMs = ORDANE_HTTP_CONNECT_LIMIT_S * 1000L;
-constexpr std::chrono::seconds kStallWindow(ORDANE_HTTP_STALL_WINDOW_S);
-constexpr uint64_t kStallMinBytes = ORDANE_HTTP_STALL_MIN_BYTES;
+using ordane::StallWatch;
 
 using Clock = std::chrono::steady_clock;
 
@@ -411,49 +411,6 @@ int on_socket_close(void* user, curl_socket_t sock) {
   static_cast<ArrivalCount*>(user)->closed(sock);
   return close(sock);
 }
-
-// Abandons a transfer once fewer than kStallMinBytes bytes arrived over the
-// last kStallWindow. Samples of the byte count are kept at most once a
-// second in a ring long enough to reach one whole window back; libcurl calls
-// the progress callback about once a second even when nothing arrives.
-class StallWatch {
- public:
-  void start(Clock::time_point now, uint64_t arrived) {
-    count_ = 0;
-    next_ = 0;
-    add(now, arrived);
-  }
-
-  bool stalled(Clock::time_point now, uint64_t arrived) {
-    const Sample& newest = samples_[(next_ + samples_.size() - 1) % samples_.size()];
-    if (now - newest.time >= std::chrono::seconds(1)) add(now, arrived);
-    // The most recent sample that is at least one window old.
-    const Sample* base = nullptr;
-    for (size_t i = 0; i < count_; ++i) {
-      const Sample& s = samples_[i];
-      if (now - s.time >= kStallWindow && (base == nullptr || s.time > base->time)) base = &s;
-    }
-    return base != nullptr && arrived - base->bytes < kStallMinBytes;
-  }
-
- private:
-  struct Sample {
-    Clock::time_point time;
-    uint64_t bytes = 0;
-  };
-
-  void add(Clock::time_point now, uint64_t arrived) {
-    samples_[next_] = Sample{now, arrived};
-    next_ = (next_ + 1) % samples_.size();
-    if (count_ < samples_.size()) ++count_;
-  }
-
-  // One sample a second at most: 32 of them always span more than a window.
-  static_assert(ORDANE_HTTP_STALL_WINDOW_S < 31, "the ring must reach one window back");
-  std::array<Sample, 32> samples_{};
-  size_t count_ = 0;
-  size_t next_ = 0;
-};
 
 // ============================================================================
 // One hop: transfer state and libcurl callbacks

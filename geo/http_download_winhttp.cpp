@@ -28,6 +28,7 @@
 // WinHTTP's per-read timeout.
 
 #include "ordane.h"
+#include "http_stall_watch.h"
 
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
@@ -52,8 +53,7 @@ constexpr DWORD kTransferBufferSize = 65536;
 constexpr DWORD kMaxRedirects = ORDANE_HTTP_MAX_REDIRECTS;
 constexpr int kConnectLimitMs = ORDANE_HTTP_CONNECT_LIMIT_S * 1000;
 constexpr int kStallWindowMs = ORDANE_HTTP_STALL_WINDOW_S * 1000;
-constexpr std::chrono::seconds kStallWindow(ORDANE_HTTP_STALL_WINDOW_S);
-constexpr uint64_t kStallMinBytes = ORDANE_HTTP_STALL_MIN_BYTES;
+using ordane::StallWatch;
 
 using Clock = std::chrono::steady_clock;
 
@@ -330,44 +330,6 @@ DWORD status_code(HINTERNET request) {
 // Stall rule
 // ============================================================================
 
-// Abandons the body once fewer than kStallMinBytes bytes arrived over the
-// last kStallWindow: samples of the byte count, at most one a second, in a
-// ring long enough to reach one whole window back. Each read waits at most
-// one window (WinHTTP's receive timeout), so a sample is taken at least that
-// often.
-class StallWatch {
- public:
-  explicit StallWatch(Clock::time_point now) { add(now, 0); }
-
-  bool stalled(Clock::time_point now, uint64_t received) {
-    const Sample& newest = samples_[(next_ + samples_.size() - 1) % samples_.size()];
-    if (now - newest.time >= std::chrono::seconds(1)) add(now, received);
-    const Sample* base = nullptr;
-    for (size_t i = 0; i < count_; ++i) {
-      const Sample& s = samples_[i];
-      if (now - s.time >= kStallWindow && (base == nullptr || s.time > base->time)) base = &s;
-    }
-    return base != nullptr && received - base->bytes < kStallMinBytes;
-  }
-
- private:
-  struct Sample {
-    Clock::time_point time;
-    uint64_t bytes = 0;
-  };
-
-  void add(Clock::time_point now, uint64_t received) {
-    samples_[next_] = Sample{now, received};
-    next_ = (next_ + 1) % samples_.size();
-    if (count_ < samples_.size()) ++count_;
-  }
-
-  static_assert(ORDANE_HTTP_STALL_WINDOW_S < 31, "the ring must reach one window back");
-  std::array<Sample, 32> samples_{};
-  size_t count_ = 0;
-  size_t next_ = 0;
-};
-
 // ============================================================================
 // The download
 // ============================================================================
@@ -492,7 +454,8 @@ class Download {
   bool receive_body(HINTERNET request, const Framing& framing) {
     std::vector<unsigned char> buffer(kTransferBufferSize, 0);
     uint64_t received = 0;
-    StallWatch watch(Clock::now());
+    StallWatch watch;
+    watch.start(Clock::now(), 0);
     for (;;) {
       DWORD available = 0;
       if (!WinHttpQueryDataAvailable(request, &available)) return false;
