@@ -12,6 +12,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <limits>
 
 namespace ordane {
 namespace carto {
@@ -209,8 +210,8 @@ inline void ortho_inverse(const Ortho& c, double x, double y, double* lon, doubl
   const double rho = std::hypot(x, y);
   double q = rho / kR;
   if (!(q <= 1.0 + 1e-12)) {
-    *lon = NAN;
-    *lat = NAN;
+    *lon = std::numeric_limits<double>::quiet_NaN();
+    *lat = std::numeric_limits<double>::quiet_NaN();
     return;
   }
   if (q > 1.0) q = 1.0;
@@ -256,8 +257,8 @@ inline void eqearth_inverse(double lon0, double x, double y, double* lon, double
   const double pm2 = psi_max * psi_max, pm6 = pm2 * pm2 * pm2;
   const double y_max = psi_max * (kEeA1 + kEeA2 * pm2 + pm6 * (kEeA3 + kEeA4 * pm2));
   if (!(std::fabs(yr) <= y_max * (1.0 + 1e-12))) {
-    *lon = NAN;
-    *lat = NAN;
+    *lon = std::numeric_limits<double>::quiet_NaN();
+    *lat = std::numeric_limits<double>::quiet_NaN();
     return;
   }
   double psi = yr / kEeA1;

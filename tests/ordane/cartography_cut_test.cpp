@@ -11,6 +11,7 @@
 #include <random>
 #include <string>
 #include <vector>
+#include <limits>
 
 #include "ordane.h"
 
@@ -258,7 +259,7 @@ TEST(CutAntimeridian, HolesAreCutWithTheirOuterRing) {
 TEST(CutAntimeridian, LinesAreSplitNotClosed) {
   const std::vector<double> line = {170, 0, 179, 1, -179, 3, -170, 4, 175, 6};
   const std::vector<double> touching = {170, 0, 180, 1, 170, 2};
-  const std::vector<double> with_nan = {10, 0, NAN, 5, 20, 0, INFINITY, 1, 30, 0};
+  const std::vector<double> with_nan = {10, 0, std::numeric_limits<double>::quiet_NaN(), 5, 20, 0, std::numeric_limits<double>::infinity(), 1, 30, 0};
   const auto pieces = cut({line, touching, with_nan}, false, options(0));
   ASSERT_EQ(pieces.size(), 5u);
   expect_inside_cut(pieces, 0);
@@ -266,7 +267,7 @@ TEST(CutAntimeridian, LinesAreSplitNotClosed) {
   EXPECT_EQ(pieces[0].pts, (std::vector<double>{170, 0, 179, 1, 180, 2}));
   EXPECT_EQ(pieces[1].pts.front(), -180);
   EXPECT_EQ(pieces[1].pts[1], 2);
-  for (int i = 0; i < 3; ++i) EXPECT_EQ(pieces[i].flags, ORDANE_PART_SPLIT);
+  for (size_t i = 0; i < 3; ++i) EXPECT_EQ(pieces[i].flags, ORDANE_PART_SPLIT);
   EXPECT_EQ(pieces[3].pts, touching);
   EXPECT_EQ(pieces[3].flags, 0);
   EXPECT_EQ(pieces[4].pts, (std::vector<double>{10, 0, 20, 0, 30, 0}));
@@ -339,7 +340,8 @@ TEST(CutAntimeridian, CountriesKeepTheirAreaAndCloseAntarctica) {
     }
     EXPECT_GE(polar, 1);  // Antarctica
     for (int64_t k = 0; k < parts; ++k) {
-      const std::vector<double> ring(shp->points + 2 * offs[k], shp->points + 2 * offs[k + 1]);
+      const std::vector<double> ring(shp->points + 2 * offs[static_cast<size_t>(k)],
+                                     shp->points + 2 * offs[static_cast<size_t>(k) + 1]);
       const double want = area_input(ring, 85.0511287798);
       if (want == 0) {  // the file holds a ring of one repeated point
         ASSERT_EQ(got[static_cast<size_t>(k)], 0) << "part " << k;
@@ -367,9 +369,9 @@ TEST(CutParts, ArgumentChecksLeaveTheOutputAlone) {
     if (which == 0) b.mode = 2;
     if (which == 1) b.pole_lat = 0;
     if (which == 2) b.pole_lat = 90.5;
-    if (which == 3) b.max_step = NAN;
+    if (which == 3) b.max_step = std::numeric_limits<double>::quiet_NaN();
     if (which == 4) b.max_step = 0;
-    if (which == 5) b.lon0 = INFINITY;
+    if (which == 5) b.lon0 = std::numeric_limits<double>::infinity();
     if (which == 6) b.lat0 = 91;
     EXPECT_EQ(ordane_cut_parts(pts, offs, 1, 1, &b, &out), ORDANE_CARTO_ERR_OPTION) << which;
   }
@@ -583,7 +585,7 @@ TEST(Densify, ChordsStayWithinTheTolerance) {
     // Reproject a fine sampling of each input segment and measure its
     // distance to the output polyline.
     double worst = 0;
-    for (int s = 0; s < 3; ++s) {
+    for (size_t s = 0; s < 3; ++s) {
       for (int k = 0; k <= 400; ++k) {
         const double f = k / 400.0;
         const GeoProjection q = p;
@@ -629,7 +631,7 @@ TEST(Densify, DepthZeroIsThePlainProjection) {
 }
 
 TEST(Densify, ArgumentChecksAndNaN) {
-  const std::vector<double> ll = {0, 0, 10, NAN, 20, 0};
+  const std::vector<double> ll = {0, 0, 10, std::numeric_limits<double>::quiet_NaN(), 20, 0};
   const int64_t offs[] = {0, 3};
   GeoProjection p{};
   p.kind = ORDANE_PROJECTION_EQUAL_EARTH;
@@ -646,7 +648,7 @@ TEST(Densify, ArgumentChecksAndNaN) {
   bad.kind = 99;
   EXPECT_EQ(ordane_densify_parts(ll.data(), offs, 1, 0, &bad, nullptr, 1, 8, &out), -20);
   EXPECT_EQ(ordane_densify_parts(ll.data(), offs, 1, 0, &p, nullptr, 0, 8, &out), -21);
-  EXPECT_EQ(ordane_densify_parts(ll.data(), offs, 1, 0, &p, nullptr, NAN, 8, &out), -21);
+  EXPECT_EQ(ordane_densify_parts(ll.data(), offs, 1, 0, &p, nullptr, std::numeric_limits<double>::quiet_NaN(), 8, &out), -21);
   EXPECT_EQ(ordane_densify_parts(ll.data(), offs, 1, 0, &p, nullptr, 1, 31, &out), -21);
   EXPECT_EQ(ordane_densify_parts(ll.data(), offs, 1, 0, &p, nullptr, 1, -1, &out), -21);
   const int64_t neg[] = {-1, 3};

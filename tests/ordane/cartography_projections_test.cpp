@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <random>
 #include <vector>
+#include <limits>
 
 #include "ordane.h"
 
@@ -84,7 +85,7 @@ TEST(ConicInverse, ApexAndDegenerateCone) {
 }
 
 TEST(Orthographic, KnownPointsAndVisibility) {
-  const double ll[] = {10, 20, 100, 0, -80, 0, 10, 90, 190, -20, NAN, 0};
+  const double ll[] = {10, 20, 100, 0, -80, 0, 10, 90, 190, -20, std::numeric_limits<double>::quiet_NaN(), 0};
   double xy[12];
   uint8_t vis[6] = {9, 9, 9, 9, 9, 9};
   ASSERT_EQ(ordane_proj_ortho_forward(10, 20, ll, xy, 6, vis), 0);

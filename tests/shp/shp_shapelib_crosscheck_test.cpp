@@ -13,6 +13,7 @@
 #include <optional>
 #include <string>
 #include <vector>
+#include <limits>
 
 #include <gtest/gtest.h>
 
@@ -226,8 +227,8 @@ TEST(ordane_read_shp_geometry, ZAndMOfEveryKindOfRecord) {
   ASSERT_EQ(g->xy.num_points, 6u);
   ASSERT_NE(g->z, nullptr);
   ASSERT_NE(g->m, nullptr);
-  const double z[] = {5, 6, 5, 6, 3, NAN};
-  const double m[] = {7, 8, NAN, NAN, 4, 9};
+  const double z[] = {5, 6, 5, 6, 3, std::numeric_limits<double>::quiet_NaN()};
+  const double m[] = {7, 8, std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::quiet_NaN(), 4, 9};
   for (int i = 0; i < 6; ++i) {
     EXPECT_TRUE(std::isnan(z[i]) ? std::isnan(g->z[i]) : g->z[i] == z[i]) << i;
     EXPECT_TRUE(std::isnan(m[i]) ? std::isnan(g->m[i]) : g->m[i] == m[i]) << i;
