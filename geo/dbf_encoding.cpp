@@ -1,11 +1,16 @@
 // dbf_encoding.cpp - encoding names, language-driver code pages and the
-// iconv conversion of .dbf text to UTF-8.
+// conversion of .dbf text to UTF-8: through iconv, or on Windows through the
+// system's code pages (MultiByteToWideChar).
 
 #include "dbf_encoding.h"
 
 #include <cerrno>
 #include <cstring>
 #include <initializer_list>
+
+#if defined(_WIN32)
+#include <windows.h>
+#endif
 
 namespace ordane {
 namespace shp {
@@ -183,6 +188,118 @@ bool is_valid_utf8(const unsigned char* s, std::size_t n) {
   return true;
 }
 
+#if defined(_WIN32)
+
+namespace {
+
+// The Windows code page for an encoding name as normalize_encoding_name()
+// gives it, or 0 when the name is not one the system's code pages cover.
+unsigned int code_page_of(const char* name) {
+  struct Alias {
+    const char* name;
+    unsigned int code_page;
+  };
+  static const Alias kAliases[] = {
+      {"LATIN1", 28591},    {"GBK", 936},         {"GB2312", 936},   {"BIG5", 950},
+      {"SHIFT_JIS", 932},   {"SJIS", 932},        {"EUC-KR", 51949}, {"KOI8-R", 20866},
+      {"KOI8-U", 21866},    {"MACINTOSH", 10000}, {"ASCII", 20127},  {"US-ASCII", 20127}};
+  const std::size_t n = std::strlen(name);
+  for (const Alias& a : kAliases) {
+    if (equals_upper(name, n, a.name)) return a.code_page;
+  }
+  // CPnnn, WINDOWS-nnnn and IBMnnn name the code page by number;
+  // ISO-8859-n is code page 28590 + n.
+  struct Numbered {
+    const char* prefix;
+    unsigned int base;
+    std::size_t max_digits;
+  };
+  static const Numbered kNumbered[] = {{"CP", 0, 5},        {"WINDOWS-", 0, 5},
+                                       {"IBM", 0, 5},       {"ISO-8859-", 28590, 2},
+                                       {"ISO8859-", 28590, 2}, {"ISO_8859-", 28590, 2}};
+  for (const Numbered& f : kNumbered) {
+    const std::size_t p = std::strlen(f.prefix);
+    if (n <= p || n - p > f.max_digits || !equals_upper(name, p, f.prefix) ||
+        !all_digits(name + p, n - p)) {
+      continue;
+    }
+    unsigned int number = 0;
+    for (std::size_t i = p; i < n; ++i) number = number * 10 + static_cast<unsigned int>(name[i] - '0');
+    if (f.base != 0 && (number < 1 || number > 15)) return 0;
+    return f.base + number;
+  }
+  return 0;
+}
+
+// Converts "n" bytes of code page "code_page" to UTF-8 at "out", where
+// "room" bytes are free; one character (one byte, or a lead and a trail
+// byte) at a time, so that an invalid one becomes one U+FFFD for its first
+// byte, as the iconv conversion does.
+std::size_t code_page_to_utf8(unsigned int code_page, const unsigned char* in, std::size_t n,
+                              char* out, std::size_t room, bool* clean) {
+  char* o = out;
+  std::size_t i = 0;
+  while (i < n) {
+    const int len = i + 1 < n && IsDBCSLeadByteEx(code_page, in[i]) ? 2 : 1;
+    wchar_t wide[2];
+    const int wn = MultiByteToWideChar(code_page, MB_ERR_INVALID_CHARS,
+                                       reinterpret_cast<const char*>(in + i), len, wide, 2);
+    const std::size_t left = room - static_cast<std::size_t>(o - out);
+    int u = 0;
+    if (wn > 0) {
+      u = WideCharToMultiByte(CP_UTF8, 0, wide, wn, o, static_cast<int>(left < 8 ? left : 8),
+                              nullptr, nullptr);
+    }
+    if (u > 0) {
+      o += u;
+      i += static_cast<std::size_t>(len);
+      continue;
+    }
+    if (left < 3) {
+      *clean = false;
+      break;
+    }
+    std::memcpy(o, kReplacement, 3);
+    o += 3;
+    ++i;
+    *clean = false;
+  }
+  return static_cast<std::size_t>(o - out);
+}
+
+}  // namespace
+
+Utf8Converter::~Utf8Converter() {}
+
+Utf8Converter::Open Utf8Converter::open(const char* encoding) {
+  char name[kEncodingNameSize];
+  if (!normalize_encoding_name(encoding, std::strlen(encoding), name)) return Open::kUnknown;
+  utf8_ = std::strcmp(name, "UTF-8") == 0;
+  ascii_identity_ = utf8_;
+  if (utf8_) return Open::kOk;
+  // Code pages of one or two bytes a character only: the conversion splits
+  // the text into characters itself.
+  const unsigned int cp = code_page_of(name);
+  CPINFO info;
+  if (cp == 0 || !GetCPInfo(cp, &info) || info.MaxCharSize > 2) return Open::kUnknown;
+  // Printable ASCII copied as it is where the code page maps it to itself;
+  // a code page that refuses the strict conversion is not one to use.
+  char probe[0x7F - 0x20];
+  for (std::size_t i = 0; i < sizeof probe; ++i) probe[i] = static_cast<char>(0x20 + i);
+  wchar_t wide[sizeof probe];
+  const int got = MultiByteToWideChar(cp, MB_ERR_INVALID_CHARS, probe, static_cast<int>(sizeof probe),
+                                      wide, static_cast<int>(sizeof probe));
+  if (got <= 0) return Open::kUnknown;
+  code_page_ = cp;
+  ascii_identity_ = got == static_cast<int>(sizeof probe);
+  for (std::size_t i = 0; ascii_identity_ && i < sizeof probe; ++i) {
+    ascii_identity_ = wide[i] == static_cast<wchar_t>(probe[i]);
+  }
+  return Open::kOk;
+}
+
+#else
+
 Utf8Converter::~Utf8Converter() {
   if (cd_ != reinterpret_cast<iconv_t>(-1)) iconv_close(cd_);
 }
@@ -215,6 +332,8 @@ Utf8Converter::Open Utf8Converter::open(const char* encoding) {
   return Open::kOk;
 }
 
+#endif  // _WIN32
+
 std::size_t Utf8Converter::convert(const unsigned char* in, std::size_t n, char* out,
                                    bool* clean) {
   // Printable ASCII first, copied when the encoding maps it to itself.
@@ -244,6 +363,9 @@ std::size_t Utf8Converter::convert(const unsigned char* in, std::size_t n, char*
     return static_cast<std::size_t>(o - out);
   }
 
+#if defined(_WIN32)
+  return ascii + code_page_to_utf8(code_page_, in + ascii, n - ascii, o, 4 * n - ascii, clean);
+#else
   iconv(cd_, nullptr, nullptr, nullptr, nullptr);  // back to the initial state
   char* src = const_cast<char*>(reinterpret_cast<const char*>(in + ascii));
   std::size_t src_left = n - ascii;
@@ -272,6 +394,7 @@ std::size_t Utf8Converter::convert(const unsigned char* in, std::size_t n, char*
   // Stateful encodings may owe a final shift sequence.
   iconv(cd_, nullptr, nullptr, &o, &dst_left);
   return static_cast<std::size_t>(o - out);
+#endif
 }
 
 }  // namespace shp

@@ -1,13 +1,16 @@
 // dbf_encoding.h - the encoding of a .dbf's text: names as .cpg files and
 // callers write them, the code page of a language-driver byte, and the
-// conversion to UTF-8 through the C library's iconv.
+// conversion to UTF-8 through the C library's iconv (on Windows, through
+// the system's code pages: dbf_encoding_win32.cpp).
 #ifndef ORDANE_GEO_DBF_ENCODING_H
 #define ORDANE_GEO_DBF_ENCODING_H
 
 #include <cstddef>
 #include <cstdint>
 
+#if !defined(_WIN32)
 #include <iconv.h>
+#endif
 
 namespace ordane {
 namespace shp {
@@ -30,7 +33,7 @@ const char* ldid_encoding(uint8_t ldid);
 bool is_valid_utf8(const unsigned char* s, std::size_t n);
 
 // Converts text to UTF-8. UTF-8 input is checked and copied; other
-// encodings go through iconv. At most 4 x n bytes are written for n bytes
+// encodings go through iconv (on Windows, MultiByteToWideChar). At most 4 x n bytes are written for n bytes
 // of input (a replaced byte takes 3).
 class Utf8Converter {
  public:
@@ -50,7 +53,11 @@ class Utf8Converter {
   std::size_t convert(const unsigned char* in, std::size_t n, char* out, bool* clean);
 
  private:
+#if defined(_WIN32)
+  unsigned int code_page_ = 0;
+#else
   iconv_t cd_ = reinterpret_cast<iconv_t>(-1);
+#endif
   bool utf8_ = false;
   bool ascii_identity_ = false;
 };

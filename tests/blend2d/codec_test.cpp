@@ -71,7 +71,7 @@ TEST(ImageCodec, WriteToDataMatchesTheFileAndAppends) {
   EXPECT_TRUE(std::equal(signature, signature + 8, once.begin()));
 
   fs::path file = fs::temp_directory_path() / ("bl_codec_" + std::to_string(getpid()) + ".png");
-  ASSERT_EQ(bl_image_write_to_file(&img.core, file.c_str(), nullptr), BL_SUCCESS);
+  ASSERT_EQ(bl_image_write_to_file(&img.core, file.string().c_str(), nullptr), BL_SUCCESS);
   std::ifstream in(file, std::ios::binary);
   std::vector<uint8_t> from_file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   in.close();
