@@ -36,6 +36,17 @@ def hammer(workers, seconds_cap=60.0):
         raise errors[0]
 
 
+def refusals_allowed(fn):
+    """Runs fn, taking Blend2D's refusal of geometry as an answer: calls
+    that other threads interleave can leave a figure without its move-to,
+    which the real Blend2D refuses (BL_ERROR_NO_MATCHING_VERTEX). What the
+    tests check is that every call returns and nothing is corrupted."""
+    try:
+        fn()
+    except q.Blend2DError:
+        pass
+
+
 def until_closed(fn):
     """Calls fn until the object it uses is closed by another thread."""
     def loop():
@@ -107,7 +118,8 @@ def test_paths_grown_trimmed_and_drawn_by_several_threads():
 
     def grower():
         for i in range(ROUNDS):
-            src.move_to(i % 60, 0).line_to(60, i % 60).cubic_to(1, 2, 3, 4, 5, 6)
+            refusals_allowed(lambda: src.move_to(i % 60, 0).line_to(60, i % 60)
+                             .cubic_to(1, 2, 3, 4, 5, 6))
 
     def trimmer():
         for i in range(ROUNDS):
@@ -117,8 +129,8 @@ def test_paths_grown_trimmed_and_drawn_by_several_threads():
 
     def painter():
         for _ in range(ROUNDS):
-            ctx.stroke_path(src, 0xFFFFFFFF, width=1.0)
-            ctx.fill_path(dst, 0x80FF0000)
+            refusals_allowed(lambda: ctx.stroke_path(src, 0xFFFFFFFF, width=1.0))
+            refusals_allowed(lambda: ctx.fill_path(dst, 0x80FF0000))
 
     def builder():
         pts = np.array([[1.0, 1.0], [30, 2], [20, 30], [1, 1]])
@@ -194,6 +206,7 @@ def test_context_and_image_closed_under_drawing_threads():
 def test_image_read_by_threads_while_one_writes():
     img = q.Image(40, 30)
     words = np.full((30, 40), 0xFF102030, np.uint32)
+    img.write(words)  # a new image's memory holds whatever was there before
 
     def writer():
         for i in range(ROUNDS):
