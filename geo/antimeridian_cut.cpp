@@ -105,7 +105,11 @@ double crossing_lat(const Vtx& a, const Vtx& b) {
   double t = den > 0 ? (180.0 - w.v) / den : 0.0;
   if (!(t >= 0.0)) t = 0.0;
   if (t > 1.0) t = 1.0;
-  return w.lat + t * (e.lat - w.lat);
+  // Rounding may carry the sum a last bit past the edge's own latitudes
+  // (90 + 1 ulp at a pole): keep it between them.
+  const double lat = w.lat + t * (e.lat - w.lat);
+  const double lo = std::min(w.lat, e.lat), hi = std::max(w.lat, e.lat);
+  return lat < lo ? lo : (lat > hi ? hi : lat);
 }
 
 double shoelace(const double* p, int64_t n) {
