@@ -1,4 +1,4 @@
-// The camera's scalar array kernels (the reference transcription, and the
+// The camera's scalar array kernels (the reference for the vector ones, and the
 // path on CPUs without the vector kernels) and the choice of kernel per call.
 #include "camera_kernels.h"
 
