@@ -450,6 +450,9 @@ struct Transfer {
   // Set when the block was a redirect: the transfer stops and "location" is
   // the next hop.
   bool redirect = false;
+  // The status of this hop's response once its header block is complete
+  // (interim responses aside); 0 until then.
+  int32_t http_status = 0;
 
   // Stall rule, from the moment the connection is set up. "received" counts
   // the header and body bytes handed to the callbacks.
@@ -500,6 +503,8 @@ struct Transfer {
     block_start = true;
     long status = 0;
     if (curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status) != CURLE_OK) status = 0;
+    // libcurl takes three digits, never more; anything else is no status.
+    if (status == 101 || (status >= 200 && status <= 999)) http_status = static_cast<int32_t>(status);
     if (status == 101) {
       // A protocol switch that was never asked for.
       malformed = true;
@@ -706,6 +711,9 @@ class Download {
     }
   }
 
+  // The status of the last complete response of the last hop, 0 if none.
+  int32_t status() const { return transfer_.http_status; }
+
   // The code for a failure thrown out of run(): nothing is known about the
   // transfer but how far it got.
   int32_t failure_code() {
@@ -783,13 +791,35 @@ class SigpipeGuard {
 // Export
 // ============================================================================
 
-extern "C" ORDANE_API int32_t ordane_http_download_file(const char* url, const char* dest_path) {
-  if (url == nullptr || dest_path == nullptr) return ORDANE_ERR_INVALID_ARGUMENT;
+namespace {
+
+// Both exports, after their argument checks.
+int32_t download_file(const char* url, const char* dest_path, int32_t* http_status) {
   const SigpipeGuard no_sigpipe;
   Download download(dest_path);
+  int32_t rc = 0;
   try {
-    return download.run(url);
+    rc = download.run(url);
   } catch (...) {
-    return download.failure_code();
+    rc = download.failure_code();
   }
+  *http_status = download.status();
+  return rc;
+}
+
+}  // namespace
+
+extern "C" ORDANE_API int32_t ordane_http_download_file(const char* url, const char* dest_path) {
+  if (url == nullptr || dest_path == nullptr) return ORDANE_ERR_INVALID_ARGUMENT;
+  int32_t ignored = 0;
+  return download_file(url, dest_path, &ignored);
+}
+
+extern "C" ORDANE_API int32_t ordane_http_download_file_status(const char* url,
+                                                               const char* dest_path,
+                                                               int32_t* http_status) {
+  if (url == nullptr || dest_path == nullptr || http_status == nullptr) {
+    return ORDANE_ERR_INVALID_ARGUMENT;
+  }
+  return download_file(url, dest_path, http_status);
 }

@@ -418,6 +418,7 @@ class Download {
     }
     // A protocol switch was never asked for.
     const DWORD status = status_code(request);
+    if (status >= 100 && status <= 999) status_ = static_cast<int32_t>(status);
     if (status == 0 || status == 101) return ORDANE_HTTP_ERR_SEND;
     std::string block;
     if (!raw_headers(request, &block)) return ORDANE_HTTP_ERR_SEND;
@@ -433,6 +434,9 @@ class Download {
     session_.reset();
     return close_file() && complete ? 0 : ORDANE_HTTP_ERR_TRANSFER;
   }
+
+  // The status of the final response, 0 if none arrived.
+  int32_t status() const { return status_; }
 
   // The code for a failure thrown out of run(): nothing is known but how far
   // it got.
@@ -484,6 +488,7 @@ class Download {
   Handle connection_;
   Handle request_;
   bool started_ = false;
+  int32_t status_ = 0;
 };
 
 }  // namespace
@@ -492,12 +497,34 @@ class Download {
 // Export
 // ============================================================================
 
+namespace {
+
+// Both exports, after their argument checks.
+int32_t download_file(const char* url, const char* dest_path, int32_t* http_status) {
+  Download download(dest_path);
+  int32_t rc = 0;
+  try {
+    rc = download.run(url);
+  } catch (...) {
+    rc = download.failure_code();
+  }
+  *http_status = download.status();
+  return rc;
+}
+
+}  // namespace
+
 extern "C" ORDANE_API int32_t ordane_http_download_file(const char* url, const char* dest_path) {
   if (url == nullptr || dest_path == nullptr) return ORDANE_ERR_INVALID_ARGUMENT;
-  Download download(dest_path);
-  try {
-    return download.run(url);
-  } catch (...) {
-    return download.failure_code();
+  int32_t ignored = 0;
+  return download_file(url, dest_path, &ignored);
+}
+
+extern "C" ORDANE_API int32_t ordane_http_download_file_status(const char* url,
+                                                               const char* dest_path,
+                                                               int32_t* http_status) {
+  if (url == nullptr || dest_path == nullptr || http_status == nullptr) {
+    return ORDANE_ERR_INVALID_ARGUMENT;
   }
+  return download_file(url, dest_path, http_status);
 }
