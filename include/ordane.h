@@ -442,10 +442,13 @@ ORDANE_API void ordane_free_shp_data(ShpData* data);
  * the system's store; host names beyond ASCII are converted with the
  * system's IdnToAscii (IDNA2003, not UTS #46); WinHTTP adds a
  * "Connection: Keep-Alive" field and parses the response itself, so
- * interim responses, redirects (counted by WinHTTP) and malformed responses
- * are as it handles them, and a header line folded or otherwise altered by
- * it cannot be checked. A chunked body that breaks off cannot be told from
- * a complete one there and gives 0; a body shorter than its Content-Length
+ * interim responses, redirects (counted by WinHTTP) and responses it cannot
+ * parse are as it handles them. The framing rules of -7 (different
+ * Content-Length values, a transfer coding other than chunked) and the 101
+ * rule are applied to the header block that WinHTTP keeps of the final
+ * response only, so a header line folded or otherwise altered by WinHTTP
+ * cannot be checked. A chunked body that breaks off cannot be told from a
+ * complete one there and gives 0; a body shorter than its Content-Length
  * gives -9, as on Linux. The connection limit covers name resolution and
  * TCP set-up; the TLS handshake and the wait for the response headers get
  * one stall window each, and each read of the body waits at most that long.
