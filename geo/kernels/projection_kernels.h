@@ -10,8 +10,9 @@
 // formulas with the platform's libm; they are the reference the tests hold
 // the vector kernels to, and the path used where no vector code is built.
 // The vector kernels evaluate the same formulas, with the same constants,
-// clamps and order of operations, but take sin, cos, tan, log, exp and pow
-// from SLEEF's deterministic FMA ("finz") variants, and the Mercator
+// clamps and order of operations, but take sin, cos, tan, atan, asin,
+// atan2, hypot, log, exp and pow from SLEEF's deterministic FMA ("finz")
+// variants, and the Mercator
 // inverse's atan(exp(u)) from a lane-wise fdlibm-style pair of their own
 // (within 1e-12 degrees of the latitude). Their results can differ from the
 // scalar transcription in the last bits (2 ulp of the coordinate, or of the
@@ -19,7 +20,11 @@
 // bits on every vector level that runs them (AVX2 and AVX-512, and SSE2 for
 // the Mercator inverse) and wherever a pair sits in the array: a tail
 // shorter than a vector goes through the same vector code on a padded
-// copy. A CPU without AVX2 and FMA (x86-64 before 2013) runs the scalar
+// copy. The iterative inverses (Lambert's latitude, Equal Earth's psi) stop
+// lane by lane where the scalar loop stops, so a lane's steps never depend
+// on its neighbours. Near the orthographic horizon and Equal Earth's pole
+// lines the formulas themselves magnify those last bits (the tests bound
+// it). A CPU without AVX2 and FMA (x86-64 before 2013) runs the scalar
 // transcription of the SLEEF kernels, at the speed it always had. The
 // platform's libm itself is not the same bits everywhere (glibc picks FMA
 // or non-FMA code at load time), so no build promises bit-identity with
