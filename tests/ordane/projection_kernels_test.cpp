@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <functional>
@@ -102,7 +103,8 @@ std::vector<double> run(const Kernel& k, SimdLevel level, const std::vector<doub
 
 // Every vector level gives the same bits as the narrowest, and so does each
 // pair when the array starts elsewhere (the pair moves to another lane, and
-// the array's end into or out of the padded tail) or is converted on its own.
+// the array's end into or out of the padded tail), is converted on its own,
+// or is converted in place.
 void expect_same_bits_everywhere(const Kernel& k, const std::vector<double>& in,
                                  const std::vector<SimdLevel>& levels) {
   if (levels.empty()) GTEST_SKIP() << "this CPU runs none of the kernel's vector levels";
@@ -113,6 +115,12 @@ void expect_same_bits_everywhere(const Kernel& k, const std::vector<double>& in,
     size_t differ = 0;
     for (size_t i = 0; i < got.size(); ++i) differ += bits(got[i]) != bits(first[i]);
     EXPECT_EQ(differ, 0u) << "values differing from " << quillon::simd_level_name(levels[0]);
+
+    std::vector<double> inplace(in.begin(), in.begin() + 2 * 4099);
+    k(level, inplace.data(), inplace.data(), 4099);
+    for (size_t i = 0; i < inplace.size(); ++i) {
+      ASSERT_EQ(bits(inplace[i]), bits(first[i])) << "in place, value " << i;
+    }
 
     const size_t window = 4099;
     for (size_t offset : {size_t{1}, size_t{3}, size_t{5}, size_t{7}, size_t{8}, size_t{13}}) {
@@ -511,38 +519,43 @@ TEST(ProjectionKernels, OrthographicVisibilityOnEveryLevel) {
   const std::vector<SimdLevel> levels = vector_levels(SimdLevel::kAvx2);
   if (levels.empty()) GTEST_SKIP() << "this CPU runs none of the kernel's vector levels";
   const proj::OrthoParams p = proj::ortho_setup(10, 30);
-  const int64_t n = 100003;
-  std::vector<double> ll = random_pairs(90, -540, 540, -95, 95, geographic_edges(), n);
-  // A share of the points right on the horizon.
-  for (int64_t i = 0; i < n; i += 17) {
+  const size_t n = 100003;
+  const int64_t count = static_cast<int64_t>(n);
+  std::vector<double> ll = random_pairs(90, -540, 540, -95, 95, geographic_edges(), count);
+  // A share of the points right on the horizon: 90 degrees from the centre
+  // along azimuth az.
+  const double sin_lat0 = std::sin(30 * 0.017453292519943295);
+  const double cos_lat0 = std::cos(30 * 0.017453292519943295);
+  for (size_t i = 0; i < n; i += 17) {
     const double az = 0.37 * static_cast<double>(i);
-    // The point 90 degrees from the centre along azimuth az.
-    const double lat = std::asin(-std::cos(30 * 0.017453292519943295) * std::cos(az)) * kR2D;
-    ll[2 * i + 1] = lat;
-    ll[2 * i] = 10 + std::atan2(std::sin(az), -std::sin(30 * 0.017453292519943295) *
-                                                  std::cos(az)) * kR2D;
+    ll[2 * i + 1] = std::asin(-cos_lat0 * std::cos(az)) * kR2D;
+    ll[2 * i] = 10 + std::atan2(std::sin(az), -sin_lat0 * std::cos(az)) * kR2D;
   }
   std::vector<double> out(ll.size());
-  std::vector<uint8_t> want(static_cast<size_t>(n), 7);
-  proj::ortho_forward(SimdLevel::kScalar, p, ll.data(), out.data(), n, want.data());
+  std::vector<uint8_t> want(n, 7);
+  proj::ortho_forward(SimdLevel::kScalar, p, ll.data(), out.data(), count, want.data());
   std::vector<uint8_t> first;
   for (SimdLevel level : levels) {
     SCOPED_TRACE(quillon::simd_level_name(level));
-    std::vector<uint8_t> got(static_cast<size_t>(n), 7);
-    proj::ortho_forward(level, p, ll.data(), out.data(), n, got.data());
+    std::vector<uint8_t> got(n, 7);
+    proj::ortho_forward(level, p, ll.data(), out.data(), count, got.data());
     if (first.empty()) first = got;
     EXPECT_EQ(got, first);
-    for (int64_t off : {1, 3, 5}) {
-      std::vector<uint8_t> part(static_cast<size_t>(n - off), 7);
-      proj::ortho_forward(level, p, ll.data() + 2 * off, out.data(), n - off, part.data());
-      EXPECT_TRUE(std::equal(part.begin(), part.end(), first.begin() + off)) << "offset " << off;
+    for (size_t off : {size_t{1}, size_t{3}, size_t{5}}) {
+      std::vector<uint8_t> part(n - off, 7);
+      std::vector<double> part_out(2 * (n - off));
+      proj::ortho_forward(level, p, ll.data() + 2 * off, part_out.data(),
+                          static_cast<int64_t>(n - off), part.data());
+      EXPECT_TRUE(std::equal(part.begin(), part.end(), first.begin() + static_cast<ptrdiff_t>(off)))
+          << "offset " << off;
     }
     // In place: the flags and the pairs alike.
     std::vector<double> inplace = ll;
-    std::vector<uint8_t> flags(static_cast<size_t>(n), 7);
-    proj::ortho_forward(level, p, inplace.data(), inplace.data(), n, flags.data());
+    std::vector<uint8_t> flags(n, 7);
+    proj::ortho_forward(level, p, inplace.data(), inplace.data(), count, flags.data());
     EXPECT_EQ(flags, first);
-    for (int64_t i = 0; i < n; ++i) {
+    for (size_t i = 0; i < inplace.size(); ++i) ASSERT_EQ(bits(inplace[i]), bits(out[i])) << i;
+    for (size_t i = 0; i < n; ++i) {
       ASSERT_LE(got[i], 1) << i;
       if (got[i] == want[i] || !kCompareToLibm) continue;
       const double phi = ll[2 * i + 1] * 0.017453292519943295;
