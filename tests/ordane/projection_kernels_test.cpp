@@ -641,6 +641,14 @@ TEST(ProjectionKernels, VectorBitsMatchTheTableRecordedOnLinux) {
        SimdLevel::kAvx2, random_pairs(56, -3e7, 3e7, -3e7, 3e7, plane_edges(), 65536), 0x829a0c450537c325u},
       {"orthographic", [&ortho](SimdLevel l, const double* i, double* o, int64_t n) { proj::ortho_forward(l, ortho, i, o, n, nullptr); },
        SimdLevel::kAvx2, random_pairs(57, -540, 540, -95, 95, geographic_edges(), 65536), 0x1836e338a7de2d8u},
+      // The flags take the y slots: x and visibility in one digest.
+      {"orthographic visibility",
+       [&ortho](SimdLevel l, const double* i, double* o, int64_t n) {
+         std::vector<uint8_t> flags(static_cast<size_t>(n));
+         proj::ortho_forward(l, ortho, i, o, n, flags.data());
+         for (size_t k = 0; k < flags.size(); ++k) o[2 * k + 1] = flags[k];
+       },
+       SimdLevel::kAvx2, random_pairs(57, -540, 540, -95, 95, geographic_edges(), 65536), 0xb40e3d713b4c7fa0u},
       {"orthographic inverse", [&ortho](SimdLevel l, const double* i, double* o, int64_t n) { proj::ortho_inverse(l, ortho, i, o, n); },
        SimdLevel::kAvx2, random_pairs(58, -1.1 * kR, 1.1 * kR, -1.1 * kR, 1.1 * kR, plane_edges(), 65536), 0x23987dbcef74321du},
       {"Equal Earth", [&ee](SimdLevel l, const double* i, double* o, int64_t n) { proj::eqearth_forward(l, ee, i, o, n); },
