@@ -321,6 +321,8 @@ int run(const poster::Options& options) {
   scene_options.conic = options.conic;
   scene_options.width = options.width;
   scene_options.world_given = options.world_given;
+  scene_options.lon0 = options.lon0;
+  scene_options.lon0_given = options.lon0_given;
   const poster::Scene scene(map, scene_options);
   for (const std::string& note : scene.notes())
     std::fprintf(stderr, "quillon-poster: note: %s\n", note.c_str());
