@@ -11,7 +11,6 @@
 #include <limits>
 #include <new>
 
-
 namespace poster {
 
 namespace {
@@ -87,7 +86,8 @@ void draw_globe_texture(const MapData& map, const Topology& topo, const GlobeSty
       if (p.end - p.start < 1) continue;
       std::vector<double> px(static_cast<size_t>(2 * (p.end - p.start)));
       ordane_transform_coords(map.lonlat.data() + 2 * p.start, px.data(), p.end - p.start, &t);
-      for (size_t i = 0; i + 1 < px.size(); i += 2) canvas.fill_circle(px[i], px[i + 1], r, style.point);
+      for (size_t i = 0; i + 1 < px.size(); i += 2)
+        canvas.fill_circle(px[i], px[i + 1], r, style.point);
     }
   }
   // Lines are drawn over the globe as vectors.

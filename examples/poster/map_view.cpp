@@ -124,9 +124,7 @@ double central_meridian(const ViewSettings& settings) {
 }
 
 MapView::MapView(const MapData& map, const Topology& topo, const ViewSettings& settings)
-    : map_(prepared(map, settings)),
-      topo_(topo),
-      settings_(settings) {
+    : map_(prepared(map, settings)), topo_(topo), settings_(settings) {
   xy_ = settings.projection.forward(map_.lonlat);
   shown_.reserve(map_.parts.size());
   for (const Part& p : map_.parts)
@@ -202,9 +200,9 @@ MapView::MapView(const MapData& map, const Topology& topo, const ViewSettings& s
   ring_offsets_.push_back(0);
   for (int64_t i = 0; i < px.count(); ++i) {
     const size_t k = static_cast<size_t>(i);
-    const size_t added = clip_ring(px.points.data() + 2 * px.offsets[k],
-                                   static_cast<size_t>(px.offsets[k + 1] - px.offsets[k]), panel,
-                                   rings_);
+    const size_t added =
+        clip_ring(px.points.data() + 2 * px.offsets[k],
+                  static_cast<size_t>(px.offsets[k + 1] - px.offsets[k]), panel, rings_);
     if (added == 0) continue;
     ring_offsets_.push_back(static_cast<int64_t>(rings_.size() / 2));
     ring_shape_.push_back(map_.parts[static_cast<size_t>(px.source[k])].shape);
@@ -340,7 +338,8 @@ void MapView::build_coast(std::deque<Path>* lines, std::vector<double>* lengths)
   }
   const PartList px = pixel_lines(coast);
   for (int64_t i = 0; i < px.count(); ++i) {
-    const int64_t a = px.offsets[static_cast<size_t>(i)], b = px.offsets[static_cast<size_t>(i) + 1];
+    const int64_t a = px.offsets[static_cast<size_t>(i)],
+                  b = px.offsets[static_cast<size_t>(i) + 1];
     if (b - a < 2) continue;
     lines->emplace_back();
     ordane_build_linestring(lines->back().get(), px.points.data() + 2 * a, b - a, nullptr);

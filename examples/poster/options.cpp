@@ -44,9 +44,9 @@ std::string lower_extension(const std::string& path) {
 }
 
 bool takes_value(const std::string& name) {
-  static const char* const names[] = {"--shp",     "--url",        "--out",   "--frames",
-                                      "--width",   "--projection", "--conic", "--threads", "--color-by", "--where",
-                                      "--lon0"};
+  static const char* const names[] = {"--shp",      "--url",        "--out",   "--frames",
+                                      "--width",    "--projection", "--conic", "--threads",
+                                      "--color-by", "--where",      "--lon0"};
   for (const char* n : names)
     if (name == n) return true;
   return false;
@@ -55,7 +55,7 @@ bool takes_value(const std::string& name) {
 // Picture formats that are not written, named so that "--out anim.gif" is
 // refused rather than taken for a folder.
 bool is_other_picture(const std::string& ext) {
-  static const char* const exts[] = {".gif", ".jpg", ".jpeg", ".tif", ".tiff", ".bmp",
+  static const char* const exts[] = {".gif",  ".jpg", ".jpeg", ".tif", ".tiff", ".bmp",
                                      ".avif", ".mp4", ".webm", ".mkv", ".svg",  ".apng"};
   for (const char* e : exts)
     if (ext == e) return true;
@@ -66,7 +66,8 @@ bool is_other_picture(const std::string& ext) {
 
 bool is_download_url(const std::string& url) {
   std::string lower;
-  for (char c : url.substr(0, 8)) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  for (char c : url.substr(0, 8))
+    lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   size_t host = 0;
   if (lower.rfind("http://", 0) == 0)
     host = 7;

@@ -96,7 +96,8 @@ Topology coloured(const MapData& map) {
   // --color-by: the attribute's class instead of the neighbourhood colour;
   // shapes without a value keep theirs.
   for (size_t k = 0; k < topo.colour.size() && k < map.colour_class.size(); ++k)
-    if (map.colour_class[k] >= 0) topo.colour[k] = map.colour_class[k] % static_cast<int>(kLand.size());
+    if (map.colour_class[k] >= 0)
+      topo.colour[k] = map.colour_class[k] % static_cast<int>(kLand.size());
   return topo;
 }
 
@@ -135,13 +136,13 @@ Scene::Scene(const MapData& map, const SceneOptions& options)
   }
   if (!grown.empty()) notes_.push_back(grown);
   if (options.lon0_given && coverage == Coverage::kRegion)
-    notes_.push_back("--lon0 sets the central meridian of a map of the whole world; this data "
-                     "covers a region, which every panel shows around its own middle");
+    notes_.push_back(
+        "--lon0 sets the central meridian of a map of the whole world; this data "
+        "covers a region, which every panel shows around its own middle");
 
   // The globe looks at the middle of the data; for the world, at Europe and
   // Africa, or at the central meridian asked for.
-  const double globe_lon =
-      world ? (options.lon0_given ? options.lon0 : 15.0) : extent.centre_lon();
+  const double globe_lon = world ? (options.lon0_given ? options.lon0 : 15.0) : extent.centre_lon();
   const double globe_lat = world ? 28.0 : std::min(std::max(extent.centre_lat(), -75.0), 75.0);
   globe_ = GlobeView{1320 * k_, 272 * k_, 196 * k_, globe_lon, globe_lat, 0xFF5CB8FFu};
   globe_shift_lon_ = globe_lon - 15.0;
@@ -234,7 +235,8 @@ Scene::Scene(const MapData& map, const SceneOptions& options)
 
   // The globe's texture: 4 pixels per degree.
   texture_.reset(new Image(1441, 721));
-  draw_globe_texture(map, topo_, GlobeStyle{0xFF1A4E78u, 0x40FFFFFFu, 0x80FFFFFFu, globe_land_, kPointColour},
+  draw_globe_texture(map, topo_,
+                     GlobeStyle{0xFF1A4E78u, 0x40FFFFFFu, 0x80FFFFFFu, globe_land_, kPointColour},
                      texture_.get());
   globe_lines_ = globe_lines(map);
 }

@@ -26,8 +26,8 @@ struct SceneOptions {
   Projection conic = Projection::kLcc;       // the tilted continent
   int width = 1600;                          // poster width; the height is 5/8 of it
   bool world_given = false;                  // "world" was asked for, not the default
-  double lon0 = 0.0;        // central meridian of a world map
-  bool lon0_given = false;  // "lon0" was asked for: the globe faces it too
+  double lon0 = 0.0;                         // central meridian of a world map
+  bool lon0_given = false;                   // "lon0" was asked for: the globe faces it too
 };
 
 class Scene {

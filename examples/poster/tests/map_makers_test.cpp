@@ -3,6 +3,8 @@
 // is land from edge to edge (the mark of a ring turned inside out), the
 // globe shows the data, and what needed a fallback is said.
 #include <gtest/gtest.h>
+#include <ordane.h>
+#include <proj.h>
 
 #include <algorithm>
 #include <cmath>
@@ -12,9 +14,6 @@
 #include <memory>
 #include <string>
 #include <vector>
-
-#include <ordane.h>
-#include <proj.h>
 
 #include "extent.h"
 #include "map_data.h"
@@ -112,8 +111,9 @@ std::unique_ptr<Poster> draw(int32_t shape_type, const std::vector<Record>& reco
       quillon_test::write_temp(name, quillon_test::shapefile_bytes(shape_type, records));
   const std::string prj_path = path.substr(0, path.size() - 4) + ".prj";
   std::remove(prj_path.c_str());
-  if (prj) quillon_test::write_temp(name.substr(0, name.size() - 4) + ".prj",
-                                   std::vector<uint8_t>(prj, prj + std::strlen(prj)));
+  if (prj)
+    quillon_test::write_temp(name.substr(0, name.size() - 4) + ".prj",
+                             std::vector<uint8_t>(prj, prj + std::strlen(prj)));
   if (!poster::load_shapefile(path, &p->map, &p->error)) return p;
   options.width = 800;
   p->scene.reset(new poster::Scene(p->map, options));
@@ -358,8 +358,8 @@ TEST(WorldSeam, AntarcticaInMercatorIsClosedAlongTheBottomEdge) {
   poster::SceneOptions mercator;
   mercator.world = poster::Projection::kMercator;
   mercator.world_given = true;
-  const auto p = draw(5, {Record{{around_south_pole()}, {}}}, "antarctica_merc.shp", nullptr,
-                      mercator);
+  const auto p =
+      draw(5, {Record{{around_south_pole()}, {}}}, "antarctica_merc.shp", nullptr, mercator);
   ASSERT_TRUE(p->scene) << p->error;
   const double k = p->image->width() / 1600.0;
   const int top = static_cast<int>(kWorld.y0 * k), bottom = static_cast<int>(kWorld.y1 * k) - 1;
