@@ -144,8 +144,8 @@ void progress(bool terminal, int done, int count, const std::string& what) {
   }
   const int bar = 30;
   const int filled = static_cast<int>(static_cast<long long>(done) * bar / count);
-  std::fprintf(g_log, "\rframe %d/%d [%s%s] %s", done, count, std::string(filled, '#').c_str(),
-               std::string(bar - filled, '.').c_str(), what.c_str());
+  std::fprintf(g_log, "\rframe %d/%d [%s%s] %s", done, count, std::string(static_cast<size_t>(filled), '#').c_str(),
+               std::string(static_cast<size_t>(bar - filled), '.').c_str(), what.c_str());
   std::fflush(g_log);
 }
 

@@ -58,9 +58,7 @@ std::string open_failure(const std::string& file) {
   return "cannot open '" + file + "': " + (err ? std::strerror(err) : "unknown reason");
 }
 
-bool in_degrees(double x, double y) {
-  return x >= -180.5 && x <= 180.5 && y >= -90.5 && y <= 90.5;
-}
+bool in_degrees(double x, double y) { return x >= -180.5 && x <= 180.5 && y >= -90.5 && y <= 90.5; }
 
 // Bounds of the finite points that belong to some part; false when none is.
 bool bounds_of(const MapData& data, Box* out) {
@@ -68,7 +66,7 @@ bool bounds_of(const MapData& data, Box* out) {
   Box b{0, 0, 0, 0};
   for (const Part& p : data.parts) {
     for (int64_t i = p.start; i < p.end; ++i) {
-      const double x = data.lonlat[2 * i], y = data.lonlat[2 * i + 1];
+      const double x = data.lonlat.data()[2 * i], y = data.lonlat.data()[2 * i + 1];
       if (!std::isfinite(x) || !std::isfinite(y)) continue;
       if (!any) {
         b = Box{x, y, x, y};
@@ -94,7 +92,7 @@ void drop_stray_points(MapData* data) {
   int64_t total = 0, stray = 0;
   for (const Part& p : data->parts) {
     for (int64_t i = p.start; i < p.end; ++i) {
-      const double x = data->lonlat[2 * i], y = data->lonlat[2 * i + 1];
+      const double x = data->lonlat.data()[2 * i], y = data->lonlat.data()[2 * i + 1];
       if (!std::isfinite(x) || !std::isfinite(y)) continue;
       ++total;
       if (!in_degrees(x, y)) ++stray;
@@ -106,7 +104,7 @@ void drop_stray_points(MapData* data) {
     // Point parts hold one point each; a run is cut into the points kept.
     int64_t start = p.start;
     for (int64_t i = p.start; i < p.end; ++i) {
-      if (in_degrees(data->lonlat[2 * i], data->lonlat[2 * i + 1])) continue;
+      if (in_degrees(data->lonlat.data()[2 * i], data->lonlat.data()[2 * i + 1])) continue;
       if (i > start) kept.push_back(Part{start, i, p.shape});
       start = i + 1;
     }
@@ -232,10 +230,12 @@ bool load_shapefile(const std::string& file, MapData* out, std::string* error) {
   for (int32_t k = 0; k < num_shapes; ++k) {
     const int64_t p0 = clamp_index(shp->shape_part_offsets[k], 0, num_parts);
     const int64_t p1 = clamp_index(shp->shape_part_offsets[k + 1], p0, num_parts);
-    const int64_t s0 =
-        clamp_index(static_cast<int64_t>(std::min<uint64_t>(shp->shape_point_offsets[k], n)), 0, n);
-    const int64_t s1 = clamp_index(
-        static_cast<int64_t>(std::min<uint64_t>(shp->shape_point_offsets[k + 1], n)), s0, n);
+    const int64_t s0 = clamp_index(static_cast<int64_t>(std::min<uint64_t>(
+                                       shp->shape_point_offsets[k], static_cast<uint64_t>(n))),
+                                   0, n);
+    const int64_t s1 = clamp_index(static_cast<int64_t>(std::min<uint64_t>(
+                                       shp->shape_point_offsets[k + 1], static_cast<uint64_t>(n))),
+                                   s0, n);
     for (int64_t j = p0; j < p1; ++j) {
       const int64_t start = clamp_index(shp->parts[j], s0, s1);
       const int64_t end = j + 1 < p1 ? clamp_index(shp->parts[j + 1], start, s1) : s1;

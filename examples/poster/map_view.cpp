@@ -38,10 +38,10 @@ bool near_window(const MapData& map, const Part& p, const Box& window) {
   const double gy = (window.max_y - window.min_y) * 0.5;
   double x0 = HUGE_VAL, y0 = HUGE_VAL, x1 = -HUGE_VAL, y1 = -HUGE_VAL;
   for (int64_t i = p.start; i < p.end; ++i) {
-    x0 = std::min(x0, map.lonlat[2 * i]);
-    x1 = std::max(x1, map.lonlat[2 * i]);
-    y0 = std::min(y0, map.lonlat[2 * i + 1]);
-    y1 = std::max(y1, map.lonlat[2 * i + 1]);
+    x0 = std::min(x0, map.lonlat.data()[2 * i]);
+    x1 = std::max(x1, map.lonlat.data()[2 * i]);
+    y0 = std::min(y0, map.lonlat.data()[2 * i + 1]);
+    y1 = std::max(y1, map.lonlat.data()[2 * i + 1]);
   }
   return x1 >= window.min_x - gx && x0 <= window.max_x + gx && y1 >= window.min_y - gy &&
          y0 <= window.max_y + gy;
@@ -74,7 +74,7 @@ MapData prepared(const MapData& map, const ViewSettings& settings) {
   if (map.kind == GeometryKind::kPoint) {
     for (const Part& p : map.parts)
       for (int64_t i = p.start; i < p.end; ++i)
-        out.lonlat[2 * i] = wrap_around(map.lonlat[2 * i], lon0);
+        out.lonlat.data()[2 * i] = wrap_around(map.lonlat.data()[2 * i], lon0);
     return out;
   }
   PartList cut;
@@ -110,7 +110,7 @@ bool MapView::empty() const {
     if (!shown_[k]) continue;
     const Part& p = map_.parts[k];
     for (int64_t i = p.start; i < p.end; ++i) {
-      const double x = xy_[2 * i], y = xy_[2 * i + 1];
+      const double x = xy_.data()[2 * i], y = xy_.data()[2 * i + 1];
       if (x >= extent_.x0 && x <= extent_.x1 && y >= extent_.y0 && y <= extent_.y1) return false;
     }
   }
@@ -135,8 +135,9 @@ MapView::MapView(const MapData& map, const Topology& topo, const ViewSettings& s
   double bx0 = 0, by0 = 0, bx1 = 0, by1 = 0;
   for (const Part& p : map_.parts) {
     for (int64_t i = p.start; i < p.end; ++i) {
-      if (!inside(settings.window, map_.lonlat[2 * i], map_.lonlat[2 * i + 1])) continue;
-      const double x = xy_[2 * i], y = xy_[2 * i + 1];
+      if (!inside(settings.window, map_.lonlat.data()[2 * i], map_.lonlat.data()[2 * i + 1]))
+        continue;
+      const double x = xy_.data()[2 * i], y = xy_.data()[2 * i + 1];
       if (!std::isfinite(x) || !std::isfinite(y)) continue;
       if (!any) {
         bx0 = bx1 = x;
@@ -310,8 +311,11 @@ void MapView::build_graticule(double step, Path* path) const {
   const int lat_steps = std::max(2, static_cast<int>(std::ceil((lat1 - lat0) / 5.0)));
   PartList lines;
   std::vector<double> pts;
-  const double first = std::ceil(lon0 / step) * step;
-  for (double lon = first; lon <= lon1; lon += step) {
+  // Counted in whole steps, so that no sum of steps drifts off a meridian.
+  const double first = std::ceil(lon0 / step);
+  const int meridians = static_cast<int>(std::floor(lon1 / step) - first) + 1;
+  for (int i = 0; i < meridians; ++i) {
+    const double lon = (first + i) * step;
     pts.clear();
     append_steps(lon, lat0, lon, lat1, lat_steps, &pts);
     lines.add(pts.data(), static_cast<int64_t>(pts.size() / 2), lines.count());
@@ -345,8 +349,8 @@ void MapView::build_coast(std::deque<Path>* lines, std::vector<double>* lengths)
     ordane_build_linestring(lines->back().get(), px.points.data() + 2 * a, b - a, nullptr);
     double len = 0.0;
     for (int64_t k = a + 1; k < b; ++k)
-      len += std::hypot(px.points[2 * k] - px.points[2 * k - 2],
-                        px.points[2 * k + 1] - px.points[2 * k - 1]);
+      len += std::hypot(px.points.data()[2 * k] - px.points.data()[2 * k - 2],
+                        px.points.data()[2 * k + 1] - px.points.data()[2 * k - 1]);
     lengths->push_back(len);
   }
 }
@@ -359,7 +363,7 @@ std::vector<double> MapView::point_positions() const {
     const Part& p = map_.parts[k];
     if (!shown_[k]) continue;
     for (int64_t i = p.start; i < p.end; ++i) {
-      const double x = xy_[2 * i], y = xy_[2 * i + 1];
+      const double x = xy_.data()[2 * i], y = xy_.data()[2 * i + 1];
       if (x >= extent_.x0 && x <= extent_.x1 && y >= extent_.y0 && y <= extent_.y1) {
         inside_pts.push_back(x);
         inside_pts.push_back(y);

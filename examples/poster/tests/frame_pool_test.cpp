@@ -60,7 +60,7 @@ TEST(draw_frames, ManyWorkersDrawTheFramesOfOne) {
     EXPECT_EQ(three, 3);
     ASSERT_EQ(alone.size(), static_cast<size_t>(count));
     ASSERT_EQ(pooled.size(), static_cast<size_t>(count));
-    for (int i = 0; i < count; ++i) EXPECT_TRUE(alone[i] == pooled[i]) << "frame " << i;
+    for (size_t i = 0; i < alone.size(); ++i) EXPECT_TRUE(alone[i] == pooled[i]) << "frame " << i;
     // The sparks do move: consecutive frames differ.
     EXPECT_FALSE(alone[10] == alone[11]);
   }
@@ -119,8 +119,9 @@ TEST(ApngWriter, WritesTheAnimationChunksInOrder) {
   std::vector<std::string> types;
   size_t at = 8;
   while (at + 12 <= bytes.size()) {
-    const uint32_t size = static_cast<uint32_t>(bytes[at]) << 24 | bytes[at + 1] << 16 |
-                          bytes[at + 2] << 8 | bytes[at + 3];
+    const uint32_t size = static_cast<uint32_t>(bytes[at]) << 24 |
+                          static_cast<uint32_t>(bytes[at + 1]) << 16 |
+                          static_cast<uint32_t>(bytes[at + 2]) << 8 | bytes[at + 3];
     types.emplace_back(reinterpret_cast<const char*>(&bytes[at + 4]), 4);
     at += 12 + size;
   }
