@@ -23,6 +23,7 @@
 // in. The destination is opened without waiting for a FIFO's reader.
 
 #include "ordane.h"
+#include "http_download.h"
 #include "http_stall_watch.h"
 
 #include <curl/curl.h>
@@ -56,71 +57,18 @@ constexpr long kTransferBufferSize = 65536;
 constexpr int kMaxRedirects = ORDANE_HTTP_MAX_REDIRECTS;
 constexpr long kConnectLimitMs = ORDANE_HTTP_CONNECT_LIMIT_S * 1000L;
 using ordane::StallWatch;
+using ordane::http::authority_is_present;
+using ordane::http::equals_nocase;
+using ordane::http::Framing;
+using ordane::http::is_ows;
+using ordane::http::is_valid_utf8;
+using ordane::http::trim;
 
 using Clock = std::chrono::steady_clock;
 
 // ============================================================================
 // URL checks
 // ============================================================================
-
-// Strict UTF-8: no stray continuation bytes, no overlong forms, no surrogates,
-// nothing above U+10FFFF. A continuation byte is never NUL, so the inner loop
-// stops at the terminator of a truncated sequence and never reads past it.
-bool is_valid_utf8(const unsigned char* s) {
-  while (*s != 0) {
-    const unsigned lead = *s;
-    if (lead < 0x80) {
-      ++s;
-      continue;
-    }
-    int length;
-    unsigned long cp;
-    unsigned long smallest;
-    if ((lead & 0xE0) == 0xC0) {
-      length = 2;
-      cp = lead & 0x1F;
-      smallest = 0x80;
-    } else if ((lead & 0xF0) == 0xE0) {
-      length = 3;
-      cp = lead & 0x0F;
-      smallest = 0x800;
-    } else if ((lead & 0xF8) == 0xF0) {
-      length = 4;
-      cp = lead & 0x07;
-      smallest = 0x10000;
-    } else {
-      return false;
-    }
-    for (int i = 1; i < length; ++i) {
-      const unsigned next = s[i];
-      if ((next & 0xC0) != 0x80) return false;
-      cp = (cp << 6) | (next & 0x3F);
-    }
-    if (cp < smallest || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
-    s += length;
-  }
-  return true;
-}
-
-bool is_alpha(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
-
-// An absolute URL ("scheme:...") must go on with "//" and a non-empty
-// authority. libcurl's parser is lenient here and would read "http:/x/y" or
-// "http:///x/y" as a request to host "x". Text without a scheme (a relative
-// redirect target) passes; the scheme check comes later.
-bool authority_is_present(const char* url) {
-  if (!is_alpha(url[0])) return true;
-  size_t i = 1;
-  while (is_alpha(url[i]) || is_digit(url[i]) || url[i] == '+' || url[i] == '-' || url[i] == '.') {
-    ++i;
-  }
-  if (url[i] != ':') return true;
-  const char* rest = url + i + 1;
-  if (rest[0] != '/' || rest[1] != '/') return false;
-  const char first = rest[2];
-  return first != '\0' && first != '/' && first != '\\' && first != '?' && first != '#';
-}
 
 struct UrlDeleter {
   void operator()(CURLU* u) const { curl_url_cleanup(u); }
@@ -224,105 +172,6 @@ int32_t make_request_url(const char* text, const char* base, CurlString* out) {
   out->reset(value);
   return 0;
 }
-
-// ============================================================================
-// Header fields
-// ============================================================================
-
-bool is_ows(char c) { return c == ' ' || c == '\t'; }
-
-std::string_view trim(std::string_view s) {
-  while (!s.empty() && is_ows(s.front())) s.remove_prefix(1);
-  while (!s.empty() && is_ows(s.back())) s.remove_suffix(1);
-  return s;
-}
-
-bool equals_nocase(std::string_view a, const char* b) {
-  const size_t n = std::strlen(b);
-  return a.size() == n && curl_strnequal(a.data(), b, n);
-}
-
-// Calls f(element) for each non-empty element of a comma-separated list.
-template <typename F>
-void for_each_element(std::string_view list, F f) {
-  while (!list.empty()) {
-    const size_t comma = list.find(',');
-    const std::string_view element = trim(list.substr(0, comma));
-    if (!element.empty()) f(element);
-    if (comma == std::string_view::npos) break;
-    list.remove_prefix(comma + 1);
-  }
-}
-
-// How a response frames its body, from its Content-Length and
-// Transfer-Encoding fields. Anything libcurl and a careful reader could
-// disagree on makes the response malformed: several different lengths (in
-// repeated fields or in one list), a length that is not a plain decimal
-// number within 63 bits, a transfer coding other than one "chunked" (no
-// coding was asked for with a TE field, and a body must be saved as sent),
-// either name with white space before its colon, or either field continued on
-// a folded line.
-class Framing {
- public:
-  void reset() { *this = Framing(); }
-  bool malformed() const { return malformed_; }
-
-  void field(std::string_view name, std::string_view value) {
-    last_ = Field::other;
-    const std::string_view bare = trim(name);
-    const bool length = equals_nocase(bare, "Content-Length");
-    const bool coding = equals_nocase(bare, "Transfer-Encoding");
-    if (!length && !coding) return;
-    if (bare.size() != name.size()) malformed_ = true;
-    if (length) {
-      last_ = Field::length;
-      add_lengths(value);
-    } else {
-      last_ = Field::coding;
-      add_codings(value);
-    }
-  }
-
-  // A line starting with white space continues the previous field.
-  void continuation() {
-    if (last_ != Field::other) malformed_ = true;
-  }
-
- private:
-  enum class Field { other, length, coding };
-
-  void add_lengths(std::string_view value) {
-    bool any = false;
-    for_each_element(value, [this, &any](std::string_view element) {
-      any = true;
-      uint64_t n = 0;
-      for (char c : element) {
-        if (!is_digit(c) || n > (uint64_t{INT64_MAX} - 9) / 10) {
-          malformed_ = true;
-          return;
-        }
-        n = n * 10 + static_cast<uint64_t>(c - '0');
-      }
-      if (has_length_ && n != length_) malformed_ = true;
-      has_length_ = true;
-      length_ = n;
-    });
-    if (!any) malformed_ = true;
-  }
-
-  void add_codings(std::string_view value) {
-    for_each_element(value, [this](std::string_view element) {
-      if (!equals_nocase(element, "chunked") || chunked_) malformed_ = true;
-      chunked_ = true;
-    });
-  }
-
-  bool malformed_ = false;
-  bool has_length_ = false;
-  uint64_t length_ = 0;
-  bool chunked_ = false;
-  Field last_ = Field::other;
-};
 
 // ============================================================================
 // Stall rule
@@ -450,6 +299,9 @@ struct Transfer {
   // Set when the block was a redirect: the transfer stops and "location" is
   // the next hop.
   bool redirect = false;
+  // The status of this hop's response once its header block is complete
+  // (interim responses aside); 0 until then.
+  int32_t http_status = 0;
 
   // Stall rule, from the moment the connection is set up. "received" counts
   // the header and body bytes handed to the callbacks.
@@ -500,6 +352,8 @@ struct Transfer {
     block_start = true;
     long status = 0;
     if (curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status) != CURLE_OK) status = 0;
+    // libcurl takes three digits, never more; anything else is no status.
+    if (status == 101 || (status >= 200 && status <= 999)) http_status = static_cast<int32_t>(status);
     if (status == 101) {
       // A protocol switch that was never asked for.
       malformed = true;
@@ -653,7 +507,7 @@ class Download {
   ~Download() { close_file(); }
 
   int32_t run(const char* url) {
-    if (!is_valid_utf8(reinterpret_cast<const unsigned char*>(url))) {
+    if (!is_valid_utf8(url)) {
       return ORDANE_HTTP_ERR_URL_TEXT;
     }
     CurlString target;
@@ -687,7 +541,7 @@ class Download {
       if (transfer_.file == nullptr) {
         // No final response: a failure, or a redirect to follow.
         if (!transfer_.redirect || redirects == kMaxRedirects) return ORDANE_HTTP_ERR_SEND;
-        if (!is_valid_utf8(reinterpret_cast<const unsigned char*>(transfer_.location.c_str()))) {
+        if (!is_valid_utf8(transfer_.location.c_str())) {
           return ORDANE_HTTP_ERR_SEND;
         }
         CurlString next;
@@ -705,6 +559,9 @@ class Download {
       return close_file() && complete ? 0 : ORDANE_HTTP_ERR_TRANSFER;
     }
   }
+
+  // The status of the last complete response of the last hop, 0 if none.
+  int32_t status() const { return transfer_.http_status; }
 
   // The code for a failure thrown out of run(): nothing is known about the
   // transfer but how far it got.
@@ -780,16 +637,19 @@ class SigpipeGuard {
 }  // namespace
 
 // ============================================================================
-// Export
+// Entry point of the exports (http_download_exports.cpp)
 // ============================================================================
 
-extern "C" ORDANE_API int32_t ordane_http_download_file(const char* url, const char* dest_path) {
-  if (url == nullptr || dest_path == nullptr) return ORDANE_ERR_INVALID_ARGUMENT;
+int32_t ordane::http::download_file(const char* url, const char* dest_path,
+                                    int32_t* http_status) noexcept {
   const SigpipeGuard no_sigpipe;
   Download download(dest_path);
+  int32_t rc = 0;
   try {
-    return download.run(url);
+    rc = download.run(url);
   } catch (...) {
-    return download.failure_code();
+    rc = download.failure_code();
   }
+  *http_status = download.status();
+  return rc;
 }

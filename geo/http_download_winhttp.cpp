@@ -28,6 +28,7 @@
 // WinHTTP's per-read timeout.
 
 #include "ordane.h"
+#include "http_download.h"
 #include "http_stall_watch.h"
 
 #ifndef WIN32_LEAN_AND_MEAN
@@ -54,6 +55,14 @@ constexpr DWORD kMaxRedirects = ORDANE_HTTP_MAX_REDIRECTS;
 constexpr int kConnectLimitMs = ORDANE_HTTP_CONNECT_LIMIT_S * 1000;
 constexpr int kStallWindowMs = ORDANE_HTTP_STALL_WINDOW_S * 1000;
 using ordane::StallWatch;
+using ordane::http::equals_nocase;
+using ordane::http::Framing;
+using ordane::http::is_alpha;
+using ordane::http::is_digit;
+using ordane::http::is_ows;
+using ordane::http::is_valid_utf8;
+using ordane::http::scheme_length;
+using ordane::http::trim;
 
 using Clock = std::chrono::steady_clock;
 
@@ -61,17 +70,7 @@ using Clock = std::chrono::steady_clock;
 // URL checks
 // ============================================================================
 
-bool is_alpha(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
 char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool equals_nocase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (lower(a[i]) != lower(b[i])) return false;
-  }
-  return true;
-}
 
 // What the check of the caller's URL finds.
 struct Target {
@@ -92,12 +91,8 @@ bool is_host_char(char c) {
 // rest. User name and password are skipped: no credentials are ever sent.
 bool check_url(const char* url, Target* out) {
   const std::string_view text(url);
-  size_t i = 0;
-  while (i < text.size() && (is_alpha(text[i]) || (i > 0 && (is_digit(text[i]) || text[i] == '+' ||
-                                                              text[i] == '-' || text[i] == '.')))) {
-    ++i;
-  }
-  if (i == 0 || i >= text.size() || text[i] != ':') return false;
+  const size_t i = scheme_length(text);
+  if (i == 0) return false;
   const std::string_view scheme = text.substr(0, i);
   if (equals_nocase(scheme, "https")) {
     out->secure = true;
@@ -201,99 +196,33 @@ struct InternetDeleter {
 };
 using Handle = std::unique_ptr<void, InternetDeleter>;
 
-bool is_ows(char c) { return c == ' ' || c == '\t'; }
-
-std::string_view trim(std::string_view s) {
-  while (!s.empty() && is_ows(s.front())) s.remove_prefix(1);
-  while (!s.empty() && is_ows(s.back())) s.remove_suffix(1);
-  return s;
-}
-
-// Calls f(element) for each non-empty element of a comma-separated list.
-template <typename F>
-void for_each_element(std::string_view list, F f) {
-  while (!list.empty()) {
-    const size_t comma = list.find(',');
-    const std::string_view element = trim(list.substr(0, comma));
-    if (!element.empty()) f(element);
-    if (comma == std::string_view::npos) break;
-    list.remove_prefix(comma + 1);
-  }
-}
-
-// How the final response frames its body, from its raw header block: the
-// Linux build's rules, as far as the block that WinHTTP keeps shows them.
-// Malformed: several different Content-Length values (in repeated fields or
-// in one list), a length that is not a plain decimal number within 63 bits,
-// a transfer coding other than one "chunked", white space before either
-// name's colon, or either field continued on a folded line.
-struct Framing {
-  bool malformed = false;
-  bool has_length = false;
-  uint64_t length = 0;
-  bool chunked = false;
-
-  void parse(std::string_view block) {
-    bool first = true;
-    bool last_framing = false;
-    while (!block.empty()) {
-      size_t eol = block.find('\n');
-      std::string_view line = block.substr(0, eol);
-      block.remove_prefix(eol == std::string_view::npos ? block.size() : eol + 1);
-      if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-      if (first) {  // the status line
-        first = false;
-        continue;
-      }
-      if (line.empty()) continue;
-      if (is_ows(line.front())) {
-        if (last_framing) malformed = true;
-        continue;
-      }
-      const size_t colon = line.find(':');
-      const std::string_view name = line.substr(0, colon);
-      const std::string_view bare = trim(name);
-      const std::string_view value =
-          colon == std::string_view::npos ? std::string_view() : trim(line.substr(colon + 1));
-      const bool is_length = equals_nocase(bare, "Content-Length");
-      const bool is_coding = equals_nocase(bare, "Transfer-Encoding");
-      last_framing = is_length || is_coding;
-      if (!last_framing) continue;
-      if (bare.size() != name.size()) malformed = true;
-      if (is_length) {
-        add_lengths(value);
-      } else {
-        add_codings(value);
-      }
+// The final response's body framing, judged from its raw header block (the
+// status line first, then one field a line) with the Linux build's rules, as
+// far as the block that WinHTTP keeps shows them.
+void check_framing(std::string_view block, Framing* framing) {
+  bool first = true;
+  while (!block.empty()) {
+    const size_t eol = block.find('\n');
+    std::string_view line = block.substr(0, eol);
+    block.remove_prefix(eol == std::string_view::npos ? block.size() : eol + 1);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    if (first) {  // the status line
+      first = false;
+      continue;
+    }
+    if (line.empty()) continue;
+    if (is_ows(line.front())) {
+      framing->continuation();
+      continue;
+    }
+    const size_t colon = line.find(':');
+    if (colon == std::string_view::npos) {
+      framing->field(line, std::string_view());
+    } else {
+      framing->field(line.substr(0, colon), trim(line.substr(colon + 1)));
     }
   }
-
-  void add_lengths(std::string_view value) {
-    bool any = false;
-    for_each_element(value, [this, &any](std::string_view element) {
-      any = true;
-      uint64_t n = 0;
-      for (char c : element) {
-        if (!is_digit(c) || n > (uint64_t{INT64_MAX} - 9) / 10) {
-          malformed = true;
-          return;
-        }
-        n = n * 10 + static_cast<uint64_t>(c - '0');
-      }
-      if (has_length && n != length) malformed = true;
-      has_length = true;
-      length = n;
-    });
-    if (!any) malformed = true;
-  }
-
-  void add_codings(std::string_view value) {
-    for_each_element(value, [this](std::string_view element) {
-      if (!equals_nocase(element, "chunked") || chunked) malformed = true;
-      chunked = true;
-    });
-  }
-};
+}
 
 // The raw header block of the final response, as WinHTTP keeps it, in
 // UTF-16 narrowed to bytes (field values outside Latin-1 do not matter to
@@ -327,10 +256,6 @@ DWORD status_code(HINTERNET request) {
 }
 
 // ============================================================================
-// Stall rule
-// ============================================================================
-
-// ============================================================================
 // The download
 // ============================================================================
 
@@ -340,9 +265,10 @@ class Download {
   ~Download() { close_file(); }
 
   int32_t run(const char* url) {
-    // -2 before -3 as on Linux: text that is not UTF-8 is refused first.
-    std::wstring whole;
-    if (!to_utf16(url, &whole)) return ORDANE_HTTP_ERR_URL_TEXT;
+    // -2 before -3 as on Linux: text that is not UTF-8 is refused first,
+    // by the same strict check (the system's conversion may let through
+    // what it should not, such as encoded surrogates).
+    if (!is_valid_utf8(url)) return ORDANE_HTTP_ERR_URL_TEXT;
     Target target;
     if (!check_url(url, &target)) return ORDANE_HTTP_ERR_CRACK_URL;
     std::wstring wide_url;
@@ -418,12 +344,13 @@ class Download {
     }
     // A protocol switch was never asked for.
     const DWORD status = status_code(request);
+    if (status >= 100 && status <= 999) status_ = static_cast<int32_t>(status);
     if (status == 0 || status == 101) return ORDANE_HTTP_ERR_SEND;
     std::string block;
     if (!raw_headers(request, &block)) return ORDANE_HTTP_ERR_SEND;
     Framing framing;
-    framing.parse(block);
-    if (framing.malformed) return ORDANE_HTTP_ERR_SEND;
+    check_framing(block, &framing);
+    if (framing.malformed()) return ORDANE_HTTP_ERR_SEND;
 
     file_ = std::fopen(dest_path_, "wb");
     if (file_ == nullptr) return ORDANE_HTTP_ERR_OPEN_DEST;
@@ -433,6 +360,9 @@ class Download {
     session_.reset();
     return close_file() && complete ? 0 : ORDANE_HTTP_ERR_TRANSFER;
   }
+
+  // The status of the final response, 0 if none arrived.
+  int32_t status() const { return status_; }
 
   // The code for a failure thrown out of run(): nothing is known but how far
   // it got.
@@ -468,7 +398,7 @@ class Download {
       received += read;
       if (watch.stalled(Clock::now(), received)) return false;
     }
-    return !framing.has_length || framing.chunked || received == framing.length;
+    return !framing.has_length() || framing.chunked() || received == framing.length();
   }
 
   bool close_file() {
@@ -484,20 +414,24 @@ class Download {
   Handle connection_;
   Handle request_;
   bool started_ = false;
+  int32_t status_ = 0;
 };
 
 }  // namespace
 
 // ============================================================================
-// Export
+// Entry point of the exports (http_download_exports.cpp)
 // ============================================================================
 
-extern "C" ORDANE_API int32_t ordane_http_download_file(const char* url, const char* dest_path) {
-  if (url == nullptr || dest_path == nullptr) return ORDANE_ERR_INVALID_ARGUMENT;
+int32_t ordane::http::download_file(const char* url, const char* dest_path,
+                                    int32_t* http_status) noexcept {
   Download download(dest_path);
+  int32_t rc = 0;
   try {
-    return download.run(url);
+    rc = download.run(url);
   } catch (...) {
-    return download.failure_code();
+    rc = download.failure_code();
   }
+  *http_status = download.status();
+  return rc;
 }

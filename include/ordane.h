@@ -442,10 +442,13 @@ ORDANE_API void ordane_free_shp_data(ShpData* data);
  * the system's store; host names beyond ASCII are converted with the
  * system's IdnToAscii (IDNA2003, not UTS #46); WinHTTP adds a
  * "Connection: Keep-Alive" field and parses the response itself, so
- * interim responses, redirects (counted by WinHTTP) and malformed responses
- * are as it handles them, and a header line folded or otherwise altered by
- * it cannot be checked. A chunked body that breaks off cannot be told from
- * a complete one there and gives 0; a body shorter than its Content-Length
+ * interim responses, redirects (counted by WinHTTP) and responses it cannot
+ * parse are as it handles them. The framing rules of -7 (different
+ * Content-Length values, a transfer coding other than chunked) and the 101
+ * rule are applied to the header block that WinHTTP keeps of the final
+ * response only, so a header line folded or otherwise altered by WinHTTP
+ * cannot be checked. A chunked body that breaks off cannot be told from a
+ * complete one there and gives 0; a body shorter than its Content-Length
  * gives -9, as on Linux. The connection limit covers name resolution and
  * TCP set-up; the TLS handshake and the wait for the response headers get
  * one stall window each, and each read of the body waits at most that long.
@@ -949,6 +952,37 @@ ORDANE_API int32_t ordane_read_shp_geometry(const char* file_path, ShpGeometry**
 /* ordane_free_shp_geometry(): releases "geometry" and its arrays; null does
  * nothing. */
 ORDANE_API void ordane_free_shp_geometry(ShpGeometry* geometry);
+
+/* ------------------------------------------------------------------------
+ * Extensions: download with its HTTP status
+ * ------------------------------------------------------------------------ */
+
+/* ordane_http_download_file_status(): ordane_http_download_file() that also
+ * tells the HTTP status of the response it ended on, so that a caller can
+ * say why a download failed (or that a 0 holds an error page).
+ *
+ * Downloads exactly as ordane_http_download_file(), with the same limits,
+ * file rules and result codes (0, -1 to -9), and on Windows the same
+ * differences. "http_status" must not be null.
+ *
+ * Returns -1 when "url", "dest_path" or "http_status" is null (tested in
+ * that order); *"http_status" is then not written. Otherwise, whatever the
+ * result, *"http_status" receives the status code (100 to 999) of the last
+ * response whose header block arrived complete, interim 1xx responses left
+ * aside (a 101 counts): after redirects, that of the final response; for a
+ * redirect that could not be followed (too many, a Location refused), that
+ * of the redirect; 0 when the last request got no complete response (a
+ * rejected URL, a refused or dropped connection, a TLS failure, a stall or
+ * a cut-off before the end of the headers). A status other than 0 with a
+ * result of -7 is a response that was refused (malformed framing, an
+ * unrequested protocol switch); with -8 or -9, the response whose body could
+ * not be saved whole.
+ *
+ * On Windows the redirects are followed inside WinHTTP: a redirect that
+ * cannot be followed gives 0 there, and the status is the one WinHTTP
+ * reports for the response it ended on. */
+ORDANE_API int32_t ordane_http_download_file_status(const char* url, const char* dest_path,
+                                                    int32_t* http_status);
 
 #ifdef __cplusplus
 } /* extern "C" */

@@ -189,6 +189,7 @@ EXPORTS: List[Tuple[str, str, Any, List[Any]]] = [
     ("ordane", "ordane_parse_shp", POINTER(ShpDataRecord), [c_char_p]),
     ("ordane", "ordane_free_shp_data", None, [POINTER(ShpDataRecord)]),
     ("ordane", "ordane_http_download_file", c_int32, [c_char_p, c_char_p]),
+    ("ordane", "ordane_http_download_file_status", c_int32, [c_char_p, c_char_p, _p]),
 
     ("velket", "velket_cubic_bezier_evaluate", c_double, [c_double] * 5),
     ("velket", "velket_spring_evaluate", c_double, [c_double] * 5),

@@ -18,7 +18,12 @@ class ShapefileError(QuillonError):
 
 
 class DownloadError(QuillonError):
-    """ordane_http_download_file() failed; "code" is one of DOWNLOAD_ERRORS."""
+    """ordane_http_download_file() failed; "code" is one of DOWNLOAD_ERRORS,
+    "http_status" the status of the response it ended on (0: none came)."""
+
+    def __init__(self, function: str, code: int, meaning: str, http_status: int = 0) -> None:
+        super().__init__(function, code, meaning)
+        self.http_status = http_status
 
 
 class Blend2DError(QuillonError):

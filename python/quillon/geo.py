@@ -488,9 +488,11 @@ def parse_shp(file_path: PathName) -> Shapefile:
 # ---------------------------------------------------------------------------
 
 
-def download(url: str, dest_path: PathName) -> None:
-    """GETs "url" (http or https) into the file "dest_path"; DownloadError
-    carries the result code on failure.
+def download(url: str, dest_path: PathName) -> int:
+    """GETs "url" (http or https) into the file "dest_path" and returns the
+    HTTP status of the final response (the body is saved whatever it is: a
+    404 page too). On failure DownloadError carries the result code and, in
+    "http_status", the status of the response it ended on (0: none came).
 
     On the main thread the transfer runs on a worker thread that this call
     waits for in short slices, so Ctrl-C raises KeyboardInterrupt at once
@@ -510,13 +512,23 @@ def download(url: str, dest_path: PathName) -> None:
     except UnicodeEncodeError:
         raise DownloadError("ordane_http_download_file", -2, DOWNLOAD_ERRORS[-2]) from None
     dest = _fs(dest_path)
-    fn = lib().ordane_http_download_file
+    fn = lib().ordane_http_download_file_status
+
+    def transfer() -> Tuple[int, int]:
+        # Each call has its own status cell: an abandoned transfer may still
+        # write it after the caller has gone.
+        status = ctypes.c_int32(0)
+        rc = int(fn(url_bytes, dest, ctypes.byref(status)))
+        return rc, int(status.value)
+
     if threading.current_thread() is not threading.main_thread():
-        rc = fn(url_bytes, dest)
+        rc, status = transfer()
     else:
-        rc = _interruptible(fn, url_bytes, dest)
+        rc, status = _interruptible(transfer)
     if rc != 0:
-        raise DownloadError("ordane_http_download_file", rc, DOWNLOAD_ERRORS.get(rc, "unknown"))
+        raise DownloadError("ordane_http_download_file", rc, DOWNLOAD_ERRORS.get(rc, "unknown"),
+                            status)
+    return status
 
 
 # How long the main thread sleeps between looks at a running transfer: short
@@ -524,15 +536,15 @@ def download(url: str, dest_path: PathName) -> None:
 _WAIT_SLICE = 0.05
 
 
-def _interruptible(fn: Any, url: bytes, dest: bytes) -> int:
-    """fn(url, dest) on a worker thread; its result, or KeyboardInterrupt
-    (and any other exception raised while waiting) as soon as it arrives."""
-    result: List[int] = []
+def _interruptible(fn: Any) -> Any:
+    """fn() on a worker thread; its result, or KeyboardInterrupt (and any
+    other exception raised while waiting) as soon as it arrives."""
+    result: List[Any] = []
     done = threading.Event()
 
     def transfer() -> None:
         try:
-            result.append(int(fn(url, dest)))
+            result.append(fn())
         finally:
             done.set()
 

@@ -159,8 +159,8 @@ def test_sample_offsets_feed_the_builders(shp):
 
 class _Handler(http.server.BaseHTTPRequestHandler):
     def do_GET(self):
-        body = b"quillon " * 1000
-        self.send_response(200)
+        body = b"quillon " * 1000 if self.path == "/file" else b"missing"
+        self.send_response(200 if self.path == "/file" else 404)
         self.send_header("Content-Length", str(len(body)))
         self.end_headers()
         self.wfile.write(body)
@@ -175,12 +175,15 @@ def test_download(tmp_path):
     thread.start()
     try:
         dest = tmp_path / "body.bin"
-        q.download("http://127.0.0.1:%d/file" % server.server_port, dest)
+        assert q.download("http://127.0.0.1:%d/file" % server.server_port, dest) == 200
         assert dest.read_bytes() == b"quillon " * 1000
+        # Not an error: the page is saved and the status tells what it is.
+        assert q.download("http://127.0.0.1:%d/gone" % server.server_port, dest) == 404
+        assert dest.read_bytes() == b"missing"
         with pytest.raises(q.DownloadError) as info:
             q.download("http://127.0.0.1:%d/file" % server.server_port,
                        tmp_path / "no" / "such" / "dir")
-        assert info.value.code == -8
+        assert info.value.code == -8 and info.value.http_status == 200
     finally:
         server.shutdown()
         server.server_close()
@@ -188,4 +191,5 @@ def test_download(tmp_path):
         with pytest.raises(q.DownloadError) as info:
             q.download(url, tmp_path / "x")
         assert info.value.code == code and info.value.meaning == q.DOWNLOAD_ERRORS[code]
+        assert info.value.http_status == 0
     assert not os.path.exists(tmp_path / "x")

@@ -47,6 +47,8 @@ int32_t (*const c_consumer_read_header)(const char*, ShpHeader*) = ordane_read_s
 ShpData* (*const c_consumer_parse)(const char*) = ordane_parse_shp;
 void (*const c_consumer_free)(ShpData*) = ordane_free_shp_data;
 int32_t (*const c_consumer_download)(const char*, const char*) = ordane_http_download_file;
+int32_t (*const c_consumer_download_status)(const char*, const char*, int32_t*) =
+    ordane_http_download_file_status;
 int32_t (*const c_consumer_read_dbf)(const char*, const char*, int64_t, DbfTable**) =
     ordane_read_dbf;
 void (*const c_consumer_free_dbf)(DbfTable*) = ordane_free_dbf_table;

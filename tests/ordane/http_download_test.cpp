@@ -551,4 +551,66 @@ TEST(ordane_http_download_file, FailedWriteGivesMinus9) {
   EXPECT_EQ(download(srv.http("/bytes?n=10"), "/dev/full"), ORDANE_HTTP_ERR_TRANSFER);
 }
 
+// ----------------------------------------------------------------------------
+// ordane_http_download_file_status: the same download, and the status of the
+// response it ended on
+// ----------------------------------------------------------------------------
+
+TEST(ordane_http_download_file_status, NullArgumentsGiveMinus1AndWriteNothing) {
+  TempDir dir;
+  const fs::path dest = dir.path / "out";
+  int32_t status = 12345;
+  EXPECT_EQ(ordane_http_download_file_status(nullptr, dest.c_str(), &status), -1);
+  EXPECT_EQ(ordane_http_download_file_status("http://127.0.0.1/", nullptr, &status), -1);
+  EXPECT_EQ(ordane_http_download_file_status("http://127.0.0.1/", dest.c_str(), nullptr), -1);
+  // The URL is checked only once the arguments are: a bad one still gives -1.
+  EXPECT_EQ(ordane_http_download_file_status("ftp://x/", dest.c_str(), nullptr), -1);
+  EXPECT_EQ(status, 12345);
+  EXPECT_FALSE(fs::exists(dest));
+}
+
+TEST(ordane_http_download_file_status, ReportsTheFinalResponsesStatusOnEveryReturn) {
+  REQUIRE_SERVERS();
+  const fs::path dest = dir.path / "out";
+  const fs::path unopenable = dir.path / "no-such-folder" / "out";
+  const struct {
+    const char* what;
+    std::string url;
+    fs::path dest;
+    int32_t code;
+    int32_t status;
+    const char* body;  // null: not checked
+  } cases[] = {
+      {"200", srv.http("/status?code=200"), dest, 0, 200, "status 200"},
+      {"404 with a body", srv.http("/status?code=404"), dest, 0, 404, "status 404"},
+      {"redirects to 200", srv.http("/redirect?n=3"), dest, 0, 200, "end of chain"},
+      {"redirect to a 503", srv.http("/to?url=" + query_escape(srv.http("/status?code=503"))),
+       dest, 0, 503, "status 503"},
+      {"interim, then 200", srv.http("/interim"), dest, 0, 200, "after interim"},
+      {"refused connection", srv.closed("http"), dest, ORDANE_HTTP_ERR_SEND, 0, nullptr},
+      {"redirect to a refused port", srv.http("/to?url=" + srv.closed("http")), dest,
+       ORDANE_HTTP_ERR_SEND, 0, nullptr},
+      {"eleven redirects", srv.http("/redirect?n=11"), dest, ORDANE_HTTP_ERR_SEND, 302, nullptr},
+      {"closed after an interim response", srv.http("/interim-then-drop"), dest,
+       ORDANE_HTTP_ERR_SEND, 0, nullptr},
+      {"refused framing",
+       srv.raw("HTTP/1.1 200 OK\r\nContent-Length: 5\r\nContent-Length: 6\r\n\r\nhello"), dest,
+       ORDANE_HTTP_ERR_SEND, 200, nullptr},
+      {"rejected URL", "ftp://127.0.0.1/x", dest, ORDANE_HTTP_ERR_CRACK_URL, 0, nullptr},
+      {"unopenable destination", srv.http("/status?code=410"), unopenable,
+       ORDANE_HTTP_ERR_OPEN_DEST, 410, nullptr},
+      {"body cut off", srv.http("/truncated?n=200&sent=70"), dest, ORDANE_HTTP_ERR_TRANSFER, 200,
+       nullptr},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    int32_t status = -12345;
+    EXPECT_EQ(ordane_http_download_file_status(c.url.c_str(), c.dest.c_str(), &status), c.code);
+    EXPECT_EQ(status, c.status);
+    if (c.body != nullptr) {
+      EXPECT_EQ(read_file(c.dest), c.body);
+    }
+  }
+}
+
 }  // namespace

@@ -296,6 +296,20 @@ TEST(ordane_http_download_file, BodyShorterThanItsLengthGivesMinus9AndKeepsWhatA
   EXPECT_EQ(fs::file_size(dest), 0u);
 }
 
+// What WinHTTP cannot tell (the header's "On Windows" paragraph): a chunked
+// body whose last chunk never comes ends like a complete one, so it gives 0
+// with the bytes that came (-9 on Linux).
+TEST(ordane_http_download_file, CutOffChunkedBodyEndsLikeACompleteOne) {
+  REQUIRE_SERVERS();
+  const fs::path dest = dir.path / "chunked";
+  int32_t status = 0;
+  EXPECT_EQ(ordane_http_download_file_status(http("/chunked-truncated").c_str(),
+                                             dest.string().c_str(), &status),
+            0);
+  EXPECT_EQ(status, 200);
+  EXPECT_EQ(read_file(dest), "hello");
+}
+
 // A silent server, one that falls silent after the headers, and one that
 // drips a byte every two seconds: each is cut off about one stall window
 // in. The three run at once.
@@ -329,6 +343,65 @@ TEST(ordane_http_download_file, SilentAndDrippingServersAreCutOff) {
     EXPECT_LE(seconds[i], ORDANE_HTTP_STALL_WINDOW_S + 15.0);
   }
   EXPECT_FALSE(fs::exists(dir.path / "out0"));
+}
+
+// ----------------------------------------------------------------------------
+// ordane_http_download_file_status: the status of the response it ended on
+// ----------------------------------------------------------------------------
+
+TEST(ordane_http_download_file_status, NullArgumentsGiveMinus1AndWriteNothing) {
+  TempDir dir;
+  const std::string d = (dir.path / "out").string();
+  int32_t status = 12345;
+  EXPECT_EQ(ordane_http_download_file_status(nullptr, d.c_str(), &status), -1);
+  EXPECT_EQ(ordane_http_download_file_status("http://127.0.0.1/", nullptr, &status), -1);
+  EXPECT_EQ(ordane_http_download_file_status("http://127.0.0.1/", d.c_str(), nullptr), -1);
+  EXPECT_EQ(status, 12345);
+  EXPECT_FALSE(fs::exists(dir.path / "out"));
+}
+
+// As on Linux, but a redirect WinHTTP cannot follow (eleven) gives 0 here:
+// WinHTTP fails the call instead of handing over the redirect.
+TEST(ordane_http_download_file_status, ReportsTheFinalResponsesStatusOnEveryReturn) {
+  REQUIRE_SERVERS();
+  const fs::path dest = dir.path / "out";
+  const fs::path unopenable = dir.path / "no-such-folder" / "out";
+  const struct {
+    const char* what;
+    std::string url;
+    fs::path dest;
+    int32_t code;
+    int32_t status;
+    const char* body;  // null: not checked
+  } cases[] = {
+      {"200", http("/status?code=200"), dest, 0, 200, "status 200"},
+      {"404 with a body", http("/status?code=404"), dest, 0, 404, "status 404"},
+      {"redirects to 200", http("/redirect?n=3"), dest, 0, 200, "end of chain"},
+      {"redirect to a 503", http("/to?url=" + query_escape(http("/status?code=503"))), dest, 0,
+       503, "status 503"},
+      {"refused connection", closed(), dest, ORDANE_HTTP_ERR_SEND, 0, nullptr},
+      {"redirect to a refused port", http("/to?url=" + query_escape(closed())), dest,
+       ORDANE_HTTP_ERR_SEND, 0, nullptr},
+      {"eleven redirects", http("/redirect?n=11"), dest, ORDANE_HTTP_ERR_SEND, 0, nullptr},
+      {"refused framing",
+       raw("HTTP/1.1 200 OK\r\nContent-Length: 5\r\nContent-Length: 6\r\n\r\nhello!"), dest,
+       ORDANE_HTTP_ERR_SEND, 200, nullptr},
+      {"rejected URL", "ftp://127.0.0.1/x", dest, ORDANE_HTTP_ERR_CRACK_URL, 0, nullptr},
+      {"unopenable destination", http("/status?code=410"), unopenable, ORDANE_HTTP_ERR_OPEN_DEST,
+       410, nullptr},
+      {"body cut off", http("/truncated?n=200&sent=70"), dest, ORDANE_HTTP_ERR_TRANSFER, 200,
+       nullptr},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    int32_t status = -12345;
+    const std::string d = c.dest.string();
+    EXPECT_EQ(ordane_http_download_file_status(c.url.c_str(), d.c_str(), &status), c.code);
+    EXPECT_EQ(status, c.status);
+    if (c.body != nullptr) {
+      EXPECT_EQ(read_file(c.dest), c.body);
+    }
+  }
 }
 
 }  // namespace
