@@ -317,3 +317,48 @@ def test_a_full_disk_leaves_no_partial_tile(tmp_path):
     for f in files:
         if f.endswith(".png"):
             read_png(f)  # every tile left is whole
+
+
+def test_color_by_a_text_field_and_a_numeric_ramp(tmp_path):
+    from test_attributes import dbf_bytes
+
+    def square(lon, lat):
+        return polygon_record([[(lon, lat), (lon + 30, lat), (lon + 30, lat + 30),
+                                (lon, lat + 30), (lon, lat)]])
+    corners = [(-150.0, 20.0), (30.0, 20.0), (30.0, -50.0), (-150.0, -50.0)]
+    src = write_shp(tmp_path / "sq.shp", 5, [square(*c) for c in corners])
+    fields = [("Kind", "C", 4, 0), ("POP", "N", 8, 0)]
+    (tmp_path / "sq.dbf").write_bytes(dbf_bytes(fields, [
+        [b"A", b"1"], [b"B", b"5"], [b"A", b"1000"], [b"C", b""]]))
+
+    def centres(out, z):
+        got = []
+        for lon, lat in corners:
+            n = 1 << z
+            px, py = grid.world_x(lon + 15) * n * 256, grid.world_y(lat + 15) * n * 256
+            x, y = int(px // 256), int(py // 256)
+            rgba = read_png(out / str(z) / str(x) / ("%d.png" % y))[int(py % 256), int(px % 256)]
+            got.append(0xFF000000 | (int(rgba[0]) << 16) | (int(rgba[1]) << 8) | int(rgba[2]))
+        return got
+
+    pal, ramp = render.PALETTE, render.RAMP
+    # Field names in any case; values in order of appearance.
+    out = tmp_path / "text"
+    r = run_cli(src, "--zoom", "1-2", "--out", out, "--stroke", "none", "--color-by", "kind",
+                "--quiet")
+    assert r.returncode == 0, r.stderr
+    for z in (1, 2):
+        assert centres(out, z) == [pal[0], pal[1], pal[0], pal[2]]
+    # Ranks among the valid values in eighths; no value keeps the --fill.
+    out = tmp_path / "num"
+    r = run_cli(src, "--zoom", "1", "--out", out, "--stroke", "none", "--color-by", "POP",
+                "--fill", "#102030", "--quiet")
+    assert r.returncode == 0, r.stderr
+    assert centres(out, 1) == [ramp[0], ramp[2], ramp[5], 0xFF102030]
+    # A field that is not there, a table that is not there: one message.
+    r = run_cli(src, "--zoom", "1", "--out", tmp_path / "x", "--color-by", "NOPE")
+    assert r.returncode == 1 and "no field 'NOPE'" in r.stderr and "Kind, POP" in r.stderr
+    (tmp_path / "sq.dbf").unlink()
+    r = run_cli(src, "--zoom", "1", "--out", tmp_path / "x", "--color-by", "Kind")
+    assert r.returncode == 1 and "attribute table" in r.stderr, r.stderr
+    assert not (tmp_path / "x").exists()

@@ -14,6 +14,7 @@ from typing import Dict, List, Optional, Tuple
 import numpy as np
 
 from .. import geo
+from ..errors import QuillonError
 from .._native import GeoTransform
 from ..blend2d import Context, Image, Path
 from . import grid
@@ -44,16 +45,63 @@ class Job:
     style: Style = Style()
 
     @property
-    def key(self) -> Tuple[str, float, int]:
+    def key(self) -> Tuple[str, float, int, Optional[str]]:
         st = os.stat(self.source)
-        return (os.path.realpath(self.source), st.st_mtime, st.st_size)
+        return (os.path.realpath(self.source), st.st_mtime, st.st_size, self.style.color_by)
+
+
+# --color-by: distinct values of a text, logical or date field take these in
+# turn; a numeric field is cut into eight classes of equal count (quantiles)
+# along the ramp, dark teal to warm sand. The same colours as the poster.
+PALETTE = (0xFF3E7D68, 0xFF6C8F4E, 0xFFA49A5D, 0xFFB07E58,
+           0xFF7A6A9A, 0xFF4F7FA0, 0xFF93A86A, 0xFFC29A6E)
+RAMP = (0xFF1F4E5F, 0xFF2A6B6A, 0xFF3F8770, 0xFF63A06D,
+        0xFF90B566, 0xFFBEC46A, 0xFFDDC27A, 0xFFF0C98F)
+
+
+def colour_classes(source: str, field: str, num_shapes: int) -> Tuple[np.ndarray, Tuple[int, ...]]:
+    """Each shape's palette index by the attribute "field" of the .dbf beside
+    source (-1: no value, drawn in the style's own colour), and the palette."""
+    from .. import attributes
+    dbf = os.path.splitext(source)[0] + ".dbf"
+    if not os.path.exists(dbf) and os.path.exists(dbf[:-4] + ".DBF"):
+        dbf = dbf[:-4] + ".DBF"
+    try:
+        table = attributes.read_dbf(dbf, expected_records=num_shapes)
+    except (OSError, QuillonError, RuntimeError) as exc:
+        raise ValueError("--color-by needs the attribute table %s: %s"
+                         % (dbf, getattr(exc, "strerror", None) or exc)) from None
+    name = field if field in table.columns else next(
+        (n for n in table.columns if n.lower() == field.lower()), None)
+    if name is None:
+        raise ValueError("--color-by: %s has no field %r (its fields: %s)"
+                         % (dbf, field, ", ".join(table.keys()) or "none"))
+    kind = next(f.kind for f in table.fields if f.name == name)
+    column, valid = table[name], table.valid[name]
+    classes = np.full(num_shapes, -1, np.int32)
+    if kind == attributes.KIND_NUMBER:
+        values = np.sort(column[valid])
+        if len(values):
+            # The class is the value's rank among all values, in eighths,
+            # so a few large values do not flatten the rest.
+            rank = np.searchsorted(values, column[valid], side="left")
+            classes[valid] = np.minimum(7, rank * 8 // len(values))
+        return classes, RAMP
+    seen: Dict[object, int] = {}
+    for k in range(num_shapes):
+        v = column[k] if kind in (attributes.KIND_TEXT, attributes.KIND_RAW) or valid[k] else ""
+        if kind == attributes.KIND_DATE and valid[k]:
+            v = str(v)
+        classes[k] = seen.setdefault(v, len(seen)) % len(PALETTE)
+    return classes, PALETTE
 
 
 class Data:
     """A shapefile's geometry in Web Mercator metres, with each shape's
-    extent as world fractions (x east from 180 W, y south from the top)."""
+    extent as world fractions (x east from 180 W, y south from the top),
+    and with color_by, each shape's colour class."""
 
-    def __init__(self, source: str) -> None:
+    def __init__(self, source: str, color_by: Optional[str] = None) -> None:
         shp = geo.parse_shp(source)
         if shp.num_shapes == 0 or shp.num_points == 0:
             raise ValueError("%s holds no shapes" % source)
@@ -88,6 +136,20 @@ class Data:
             ext[k] = ((lo[0] + grid.HALF_WORLD) / span, (grid.HALF_WORLD - hi[1]) / span,
                       (hi[0] + grid.HALF_WORLD) / span, (grid.HALF_WORLD - lo[1]) / span)
         self.extents = ext
+        self.classes: Optional[np.ndarray] = None
+        self.palette: Tuple[int, ...] = ()
+        if color_by:
+            self.classes, self.palette = colour_classes(source, color_by, shp.num_shapes)
+
+    def groups(self, selected: np.ndarray, colour: int) -> List[Tuple[int, np.ndarray]]:
+        """The selected shapes as (colour, selection) pairs: one pair without
+        --color-by, else one per class present, in palette order."""
+        if self.classes is None:
+            return [(colour, selected)]
+        out = []
+        for c in np.unique(self.classes[selected]).tolist():
+            out.append((colour if c < 0 else self.palette[c], selected & (self.classes == c)))
+        return out
 
     def rings(self, selected: np.ndarray) -> np.ndarray:
         """Builder offsets for the parts of the selected shapes (-1 between
@@ -184,7 +246,7 @@ def cut_antimeridian(lonlat: np.ndarray,
 
 # One Data per process and source: a worker reads the shapefile on its first
 # task and keeps it for the others.
-_DATA: Dict[Tuple[str, float, int], Data] = {}
+_DATA: Dict[Tuple[str, float, int, Optional[str]], Data] = {}
 
 
 def data_for(job: Job) -> Data:
@@ -192,7 +254,7 @@ def data_for(job: Job) -> Data:
     data = _DATA.get(key)
     if data is None:
         _DATA.clear()
-        data = _DATA[key] = Data(job.source)
+        data = _DATA[key] = Data(job.source, job.style.color_by)
     return data
 
 
@@ -230,26 +292,38 @@ def render_region(job: Job, z: int, x0: int, y0: int, width: int, height: int) -
         if data.kind in (SHAPE_POINT, SHAPE_MULTIPOINT):
             _draw_points(ctx, data, selected, t, st, width, height, reach)
             return image
-        offsets = data.rings(selected)
-        path = Path()
         far = max(abs(ext[selected][:, [0, 2]] * world - x0).max(),
                   abs(ext[selected][:, [1, 3]] * world - y0).max())
-        if data.kind == SHAPE_POLYGON and far > FAR:
-            # Deep zooms: the rings cut to the region first (see clip_ring).
-            pts, offs = _clipped_rings(data.points, offsets, t, width, height,
-                                       st.stroke_width + 4.0)
-            if len(offs) >= 2:
-                geo.build_polygon(path, pts, offs)
-            if st.fill >> 24:
-                ctx.fill_path(path, st.fill)
-        elif data.kind == SHAPE_POLYGON:
-            geo.build_polygon(path, data.points, offsets, t)
-            if st.fill >> 24:
-                ctx.fill_path(path, st.fill)
-        else:
-            geo.build_multilinestring(path, data.points, offsets, t)
-        if st.stroke >> 24 and st.stroke_width > 0:
-            ctx.stroke_path(path, st.stroke, width=st.stroke_width)
+        # One path per colour; the outline of every shape is stroked at once
+        # after the fills, so neighbours of two colours share one line.
+        outline = Path()
+        for colour, chosen in data.groups(selected, st.fill if data.kind == SHAPE_POLYGON
+                                          else st.stroke):
+            offsets = data.rings(chosen)
+            path = Path()
+            if data.kind == SHAPE_POLYGON and far > FAR:
+                # Deep zooms: the rings cut to the region first (see clip_ring).
+                pts, offs = _clipped_rings(data.points, offsets, t, width, height,
+                                           st.stroke_width + 4.0)
+                if len(offs) >= 2:
+                    geo.build_polygon(path, pts, offs)
+            elif data.kind == SHAPE_POLYGON:
+                geo.build_polygon(path, data.points, offsets, t)
+            else:
+                geo.build_multilinestring(path, data.points, offsets, t)
+            if data.kind != SHAPE_POLYGON:
+                # Lines: the class colours the stroke itself.
+                if colour >> 24 and st.stroke_width > 0:
+                    ctx.stroke_path(path, colour, width=st.stroke_width)
+                continue
+            if colour >> 24:
+                ctx.fill_path(path, colour)
+            if data.classes is None:
+                outline = path
+            else:
+                outline.add_path(path)
+        if data.kind == SHAPE_POLYGON and st.stroke >> 24 and st.stroke_width > 0:
+            ctx.stroke_path(outline, st.stroke, width=st.stroke_width)
     return image
 
 
@@ -311,16 +385,24 @@ def _clipped_rings(points: np.ndarray, offsets: np.ndarray, t: GeoTransform, wid
 
 def _draw_points(ctx: Context, data: Data, selected: np.ndarray, t: GeoTransform, st: Style,
                  width: int, height: int, reach: float) -> None:
+    shapes = [k for k in np.flatnonzero(selected) if len(data.shape_offsets[k]) >= 2]
     idx = [np.arange(int(data.shape_offsets[k][0]), int(data.shape_offsets[k][-1]))
-           for k in np.flatnonzero(selected) if len(data.shape_offsets[k]) >= 2]
+           for k in shapes]
     if not idx:
         return
     xy = geo.transform(data.points[np.concatenate(idx)], t)
     keep = ((xy[:, 0] >= -reach) & (xy[:, 0] <= width + reach)
             & (xy[:, 1] >= -reach) & (xy[:, 1] <= height + reach))
-    for x, y in xy[keep].tolist():
-        if st.fill >> 24:
-            ctx.fill_circle(x, y, st.marker_radius, st.fill)
+    # Each marker's fill: its shape's class colour with --color-by.
+    if data.classes is None:
+        fills = [st.fill] * int(keep.sum())
+    else:
+        table = np.array(list(data.palette) + [st.fill], np.int64)
+        cls = np.repeat(data.classes[shapes], [len(i) for i in idx])[keep]
+        fills = table[cls].tolist()  # class -1 picks the last entry, the style's fill
+    for (x, y), fill in zip(xy[keep].tolist(), fills):
+        if fill >> 24:
+            ctx.fill_circle(x, y, st.marker_radius, fill)
     if st.stroke >> 24 and st.stroke_width > 0:
         ring = Path()
         n = 24
