@@ -81,10 +81,15 @@ def load():
 
 
 def ours(src, out, scheduler, workers):
+    """Seconds of the whole build, then of its parts: starting the workers
+    (a Dask cluster up, each worker holding the data), drawing, closing."""
     from quillon.tiles import build, Job
+    timings = {}
     t = time.perf_counter()
-    build(Job(source=src), out, (0, 5), scheduler=scheduler, workers=workers, quiet=True)
-    return time.perf_counter() - t
+    build(Job(source=src), out, (0, 5), scheduler=scheduler, workers=workers, quiet=True,
+          timings=timings)
+    return "%r %r %r %r" % (time.perf_counter() - t, timings["start"], timings["render"],
+                            timings["close"])
 
 
 def tile_list():
@@ -190,7 +195,7 @@ def run_one(case, data, out):
     r = subprocess.run(cmd, capture_output=True, text=True)
     if r.returncode != 0:
         raise RuntimeError(r.stderr.strip().splitlines()[-1] if r.stderr.strip() else "failed")
-    secs = float(r.stdout.strip().splitlines()[-1])
+    secs = [float(v) for v in r.stdout.strip().splitlines()[-1].split()]
     rss = [int(l.split(":")[1]) for l in r.stderr.splitlines() if "Maximum resident" in l]
     return secs, rss[0] if rss else 0
 
@@ -221,9 +226,13 @@ def main():
                 except Exception as exc:  # a missing peer: say so, go on
                     print("%-5s %-22s failed: %s" % (data, case, exc), flush=True)
                     continue
+                # Ours also gives the drawing alone (the workers started and
+                # holding the data) and the start-up and closing times.
+                parts = ("  drawing %7.1f tiles/s  start %5.2f s  close %4.2f s" % (
+                    1365 / secs[2], secs[1], secs[3])) if len(secs) == 4 else ""
                 print("%-5s %-22s %7.1f tiles/s  %6.0f bytes/tile  peak RSS %4.0f MiB  "
-                      "load %s -> %s" % (data, case, 1365 / secs, bytes_per_tile(out),
-                                         rss / 1024, before, load()), flush=True)
+                      "load %s -> %s%s" % (data, case, 1365 / secs[0], bytes_per_tile(out),
+                                           rss / 1024, before, load(), parts), flush=True)
                 shutil.rmtree(out, ignore_errors=True)
     finally:
         shutil.rmtree(work, ignore_errors=True)

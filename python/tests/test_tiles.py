@@ -362,3 +362,17 @@ def test_color_by_a_text_field_and_a_numeric_ramp(tmp_path):
     r = run_cli(src, "--zoom", "1", "--out", tmp_path / "x", "--color-by", "Kind")
     assert r.returncode == 1 and "attribute table" in r.stderr, r.stderr
     assert not (tmp_path / "x").exists()
+
+
+def test_the_pool_draws_every_metatile_once_and_times_its_parts():
+    from quillon.tiles import schedule
+    job = render.Job(source=SAMPLE, tile_size=64, metatile=2, buffer=8)
+    plan = [grid.metatiles(WORLD, z, 2) for z in range(4)]
+    got, timings = [], {}
+    schedule.run("processes", 2, job, WORLD, plan,
+                 lambda meta, tiles: got.append((meta, len(tiles))), timings)
+    # All zooms' tasks are queued at once: each metatile comes back once,
+    # with all of its tiles.
+    assert sorted(m for m, _ in got) == sorted(m for ms in plan for m in ms)
+    assert all(n == len(list(grid.metatile_tiles(WORLD, *m, 2))) for m, n in got)
+    assert set(timings) == {"start", "render", "close"} and min(timings.values()) >= 0
