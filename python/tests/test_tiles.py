@@ -376,3 +376,20 @@ def test_the_pool_draws_every_metatile_once_and_times_its_parts():
     assert sorted(m for m, _ in got) == sorted(m for ms in plan for m in ms)
     assert all(n == len(list(grid.metatile_tiles(WORLD, *m, 2))) for m, n in got)
     assert set(timings) == {"start", "render", "close"} and min(timings.values()) >= 0
+
+
+def test_shape_extents_skip_gaps_empty_shapes_and_non_finite_points():
+    pts = np.array([[0.0, 0.0], [1e6, 2e6], [np.nan, 5.0], [-3e6, 1e6], [7.0, np.inf],
+                    [2e6, -1e6], [4e6, 4e6]])
+    finite = np.isfinite(pts).all(axis=1)
+    # A shape of two pieces with a gap, one with no finite point, an empty
+    # one, one reaching the last point.
+    offsets = [np.array([0, 2, -1, 3, 4]), np.array([4, 5]), np.array([0]), np.array([5, 7])]
+    ext = render._extents(pts, finite, offsets)
+    h, span = grid.HALF_WORLD, 2 * grid.HALF_WORLD
+
+    def frac(lo, hi):
+        return [(lo[0] + h) / span, (h - hi[1]) / span, (hi[0] + h) / span, (h - lo[1]) / span]
+    assert ext[0].tolist() == frac((-3e6, 0.0), (1e6, 2e6))  # the gap's point 2 is NaN anyway
+    assert np.isnan(ext[1]).all() and np.isnan(ext[2]).all()
+    assert ext[3].tolist() == frac((2e6, -1e6), (4e6, 4e6))

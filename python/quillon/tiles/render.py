@@ -9,7 +9,7 @@ from __future__ import annotations
 
 import dataclasses
 import os
-from typing import Dict, List, Optional, Tuple
+from typing import Dict, Iterator, List, Optional, Tuple
 
 import numpy as np
 
@@ -109,37 +109,33 @@ class Data:
             shp.shape_type % 10)
         if self.kind is None:
             raise ValueError("%s: shape type %d is not drawn" % (source, shp.shape_type))
-        lonlat = to_lonlat(np.array(shp.points, dtype=np.float64), source)
+        num_shapes = shp.num_shapes
+        # The library's points are read in place (to_lonlat copies only when
+        # it reprojects), and the record is let go once the cut has made its
+        # own copy: a worker's peak is the data about twice, not four times.
+        lonlat = to_lonlat(shp.points, source)
         if self.kind in (SHAPE_POINT, SHAPE_MULTIPOINT):
             ends = shp.shape_point_offsets.astype(np.int64)
-            shape_offsets = [ends[k:k + 2].copy() for k in range(shp.num_shapes)]
+            shape_offsets = [ends[k:k + 2].copy() for k in range(num_shapes)]
+            lonlat = np.array(lonlat, dtype=np.float64)
         else:
             lonlat, shape_offsets = cut_antimeridian(
-                lonlat, [shp.part_offsets(k) for k in range(shp.num_shapes)])
+                lonlat, [shp.part_offsets(k) for k in range(num_shapes)])
+        del shp
         finite = np.isfinite(lonlat).all(axis=1)
         if not finite.any():
             raise ValueError("%s holds no finite coordinates" % source)
-        self.points = geo.mercator_forward(lonlat)
+        self.lonlat_bounds = _bounds(lonlat, finite)
+        self.points = geo.mercator_forward(lonlat, out=lonlat)  # in place
+        del lonlat
         self.shape_offsets = shape_offsets
-        self.lonlat_bounds = _bounds(lonlat[finite])
-        # Shape extents as world fractions, for picking the shapes of a metatile.
-        ext = np.full((len(shape_offsets), 4), np.nan)
-        span = 2 * grid.HALF_WORLD
-        for k, offs in enumerate(shape_offsets):
-            if len(offs) < 2 or offs[-1] <= offs[0]:
-                continue
-            xy = self.points[int(offs[0]):int(offs[-1])]
-            xy = xy[np.isfinite(xy).all(axis=1)]
-            if not len(xy):
-                continue
-            lo, hi = xy.min(axis=0), xy.max(axis=0)
-            ext[k] = ((lo[0] + grid.HALF_WORLD) / span, (grid.HALF_WORLD - hi[1]) / span,
-                      (hi[0] + grid.HALF_WORLD) / span, (grid.HALF_WORLD - lo[1]) / span)
-        self.extents = ext
+        self.extents = _extents(self.points, finite, shape_offsets)
+        del finite
+        _release_free_memory()
         self.classes: Optional[np.ndarray] = None
         self.palette: Tuple[int, ...] = ()
         if color_by:
-            self.classes, self.palette = colour_classes(source, color_by, shp.num_shapes)
+            self.classes, self.palette = colour_classes(source, color_by, num_shapes)
 
     def groups(self, selected: np.ndarray, colour: int) -> List[Tuple[int, np.ndarray]]:
         """The selected shapes as (colour, selection) pairs: one pair without
@@ -170,10 +166,53 @@ class Data:
         return np.concatenate(pieces) if pieces else np.zeros(0, np.int64)
 
 
-def _bounds(lonlat: np.ndarray) -> grid.Bounds:
-    lo, hi = lonlat.min(axis=0), lonlat.max(axis=0)
+def _bounds(lonlat: np.ndarray, finite: np.ndarray) -> grid.Bounds:
+    lo = np.array([lonlat[finite, 0].min(), lonlat[finite, 1].min()])
+    hi = np.array([lonlat[finite, 0].max(), lonlat[finite, 1].max()])
     return (max(-180.0, float(lo[0])), max(-grid.MAX_LATITUDE, float(lo[1])),
             min(180.0, float(hi[0])), min(grid.MAX_LATITUDE, float(hi[1])))
+
+
+def _release_free_memory() -> None:
+    """Hands the memory freed after reading back to the system (glibc): the
+    file's record and the cut's working copies would otherwise stay in the
+    process beside the metatile surfaces drawn next."""
+    try:
+        import ctypes
+        trim = ctypes.CDLL(None).malloc_trim
+    except (OSError, AttributeError):
+        return
+    trim.argtypes = [ctypes.c_size_t]
+    trim(0)
+
+
+def _extents(points: np.ndarray, finite: np.ndarray,
+             shape_offsets: List[np.ndarray]) -> np.ndarray:
+    """Each shape's extent over its finite points as world fractions (west,
+    north, east, south); NaN for a shape without one."""
+    ext = np.full((len(shape_offsets), 4), np.nan)
+    spans = [(k, int(o[0]), int(o[-1])) for k, o in enumerate(shape_offsets)
+             if len(o) >= 2 and o[-1] > o[0]]
+    if not spans:
+        return ext
+    rows = np.array([k for k, _, _ in spans], np.int64)
+    # Each shape's points are [first, last): reduceat over the starts and
+    # ends in turn, every other result belonging to a shape. A NaN row after
+    # the points keeps every index inside the array.
+    cuts = np.array([v for _, a, b in spans for v in (a, b)], np.int64)
+    lo = np.empty((len(spans), 2))
+    hi = np.empty((len(spans), 2))
+    for axis in (0, 1):
+        col = np.append(np.where(finite, points[:, axis], np.nan), np.nan)
+        with np.errstate(invalid="ignore"):
+            lo[:, axis] = np.fmin.reduceat(col, cuts)[::2]
+            hi[:, axis] = np.fmax.reduceat(col, cuts)[::2]
+    span = 2 * grid.HALF_WORLD
+    ext[rows] = np.column_stack([(lo[:, 0] + grid.HALF_WORLD) / span,
+                                 (grid.HALF_WORLD - hi[:, 1]) / span,
+                                 (hi[:, 0] + grid.HALF_WORLD) / span,
+                                 (grid.HALF_WORLD - lo[:, 1]) / span])
+    return ext
 
 
 def to_lonlat(points: np.ndarray, source: str) -> np.ndarray:
@@ -224,12 +263,17 @@ def cut_antimeridian(lonlat: np.ndarray,
                 shape_of.append(k)
     if not starts:
         return lonlat[:0], [np.zeros(1, np.int64) for _ in shape_offsets]
-    # The parts laid end to end, as the cut takes them.
-    idx = np.concatenate([np.arange(a, b) for a, b in zip(starts, ends)])
+    # The parts laid end to end, as the cut takes them: usually they already
+    # are, and the points go to the cut as they lie.
     lengths = np.array(ends, np.int64) - np.array(starts, np.int64)
     part_offsets = np.concatenate([[0], np.cumsum(lengths)]).astype(np.int64)
-    parts = cartography.cut(np.ascontiguousarray(lonlat[idx]), part_offsets, lon0=0.0,
+    if starts[1:] == ends[:-1]:
+        laid = lonlat[starts[0]:ends[-1]]
+    else:
+        laid = lonlat[np.concatenate([np.arange(a, b) for a, b in zip(starts, ends)])]
+    parts = cartography.cut(np.ascontiguousarray(laid), part_offsets, lon0=0.0,
                             rings=True, pole_lat=grid.MAX_LATITUDE, max_step=10.0)
+    del laid
     pieces: List[List[int]] = [[] for _ in shape_offsets]
     po = parts.part_offsets.tolist()
     for i, src in enumerate(parts.source_parts.tolist()):
@@ -413,24 +457,32 @@ def _draw_points(ctx: Context, data: Data, selected: np.ndarray, t: GeoTransform
         ctx.stroke_path(ring, st.stroke, width=st.stroke_width)
 
 
-def metatile_pixels(job: Job, bounds: grid.Bounds, z: int, mx: int,
-                    my: int) -> Dict[Tuple[int, int, int], np.ndarray]:
-    """Draws metatile (mx, my) of zoom z and returns the premultiplied
-    0xAARRGGBB pixels of each of its tiles inside bounds."""
+def _metatile_tiles(job: Job, bounds: grid.Bounds, z: int, mx: int,
+                    my: int) -> Iterator[Tuple[Tuple[int, int, int], np.ndarray]]:
+    """Draws metatile (mx, my) of zoom z and yields each of its tiles inside
+    bounds with a copy of its premultiplied 0xAARRGGBB pixels, one at a time:
+    a worker holds the metatile and one tile, not the metatile twice."""
     t = job.tile_size
     m = grid.metatile_size(job.metatile, z)
     b = job.buffer if (1 << z) > m else 0  # one metatile holds the whole world
     image = render_region(job, z, mx * m * t - b, my * m * t - b, m * t + 2 * b, m * t + 2 * b)
-    # Each tile is copied straight out of the image's pixels, without a copy
-    # of the whole metatile first (always a copy: the image is freed below).
-    pixels = image._view().view(np.uint32)
-    out: Dict[Tuple[int, int, int], np.ndarray] = {}
-    for _, x, y in grid.metatile_tiles(bounds, z, mx, my, job.metatile):
-        px, py = b + (x - mx * m) * t, b + (y - my * m) * t
-        out[(z, x, y)] = np.array(pixels[py:py + t, px:px + t], copy=True, order="C")
-    del pixels
-    image.close()
-    return out
+    try:
+        # Each tile is copied straight out of the image's pixels (always a
+        # copy: the image is freed below).
+        pixels = image._view().view(np.uint32)
+        for _, x, y in grid.metatile_tiles(bounds, z, mx, my, job.metatile):
+            px, py = b + (x - mx * m) * t, b + (y - my * m) * t
+            yield (z, x, y), np.array(pixels[py:py + t, px:px + t], copy=True, order="C")
+        del pixels
+    finally:
+        image.close()
+
+
+def metatile_pixels(job: Job, bounds: grid.Bounds, z: int, mx: int,
+                    my: int) -> Dict[Tuple[int, int, int], np.ndarray]:
+    """Draws metatile (mx, my) of zoom z and returns the premultiplied
+    0xAARRGGBB pixels of each of its tiles inside bounds."""
+    return dict(_metatile_tiles(job, bounds, z, mx, my))
 
 
 def render_metatile(job: Job, bounds: grid.Bounds, z: int, mx: int,
@@ -438,7 +490,7 @@ def render_metatile(job: Job, bounds: grid.Bounds, z: int, mx: int,
     """The tiles of metatile (mx, my) of zoom z inside bounds as (z, x, y,
     png), png None for a tile without a drawn pixel."""
     out: List[TileResult] = []
-    for (z_, x, y), tile in metatile_pixels(job, bounds, z, mx, my).items():
+    for (z_, x, y), tile in _metatile_tiles(job, bounds, z, mx, my):
         if not tile.any():
             out.append((z_, x, y, None))
             continue
