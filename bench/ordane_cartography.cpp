@@ -70,6 +70,14 @@ const Rings& synthetic() {
 
 const Rings& workload(int64_t which) { return which == 0 ? countries() : synthetic(); }
 
+// Items are input points; per_point is the time per input point.
+void count_points(benchmark::State& state, int64_t points) {
+  state.SetItemsProcessed(state.iterations() * points);
+  state.counters["per_point"] = benchmark::Counter(
+      static_cast<double>(points), benchmark::Counter::kIsIterationInvariantRate |
+                                       benchmark::Counter::kInvert);
+}
+
 void BM_Cut(benchmark::State& state) {
   const Rings& r = workload(state.range(0));
   GeoCutOptions o{};
@@ -85,7 +93,7 @@ void BM_Cut(benchmark::State& state) {
     benchmark::DoNotOptimize(out->num_points);
     ordane_free_parts(out);
   }
-  state.SetItemsProcessed(state.iterations() * r.npoints());
+  count_points(state, r.npoints());
 }
 BENCHMARK(BM_Cut)
     ->ArgNames({"set", "lon0"})
@@ -108,7 +116,7 @@ void BM_Horizon(benchmark::State& state) {
     benchmark::DoNotOptimize(out);
     ordane_free_parts(out);
   }
-  state.SetItemsProcessed(state.iterations() * r.npoints());
+  count_points(state, r.npoints());
 }
 BENCHMARK(BM_Horizon)->ArgNames({"set"})->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
@@ -134,7 +142,7 @@ void BM_Densify(benchmark::State& state) {
         static_cast<double>(out->num_points) / static_cast<double>(r.npoints());
     ordane_free_parts(out);
   }
-  state.SetItemsProcessed(state.iterations() * r.npoints());
+  count_points(state, r.npoints());
 }
 BENCHMARK(BM_Densify)
     ->ArgNames({"set", "kind"})
@@ -158,9 +166,18 @@ void run_projection(benchmark::State& state, F f) {
     f(in.data(), out.data(), static_cast<int64_t>(in.size() / 2));
     benchmark::DoNotOptimize(out.data());
   }
-  state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(in.size() / 2));
+  count_points(state, static_cast<int64_t>(in.size() / 2));
 }
 
+// The core projections, for comparison.
+void BM_MercatorForwardExport(benchmark::State& s) {
+  run_projection(s, [](const double* a, double* b, int64_t n) { ordane_proj_3857_forward(a, b, n); });
+}
+void BM_AlbersForwardExport(benchmark::State& s) {
+  run_projection(s, [](const double* a, double* b, int64_t n) {
+    ordane_proj_albers_forward(29.5, 45.5, 23, -96, 0, 0, a, b, n);
+  });
+}
 void BM_LccForwardExport(benchmark::State& s) {
   run_projection(s, [](const double* a, double* b, int64_t n) {
     ordane_proj_lcc_forward(33, 45, 39, -96, 0, 0, a, b, n);
@@ -179,7 +196,7 @@ void BM_LccInverse(benchmark::State& s) {
                             static_cast<int64_t>(xy.size() / 2));
     benchmark::DoNotOptimize(out.data());
   }
-  s.SetItemsProcessed(s.iterations() * static_cast<int64_t>(xy.size() / 2));
+  count_points(s, static_cast<int64_t>(xy.size() / 2));
 }
 void BM_AlbersInverse(benchmark::State& s) {
   run_projection(s, [](const double* a, double* b, int64_t n) {
@@ -190,6 +207,12 @@ void BM_OrthoForward(benchmark::State& s) {
   static std::vector<uint8_t> vis(1000000);
   run_projection(s, [](const double* a, double* b, int64_t n) {
     ordane_proj_ortho_forward(10, 30, a, b, n, vis.data());
+  });
+}
+void BM_OrthoInverse(benchmark::State& s) {
+  run_projection(s, [](const double* a, double* b, int64_t n) {
+    // Degrees read as metres: points within a few hundred metres of the centre.
+    ordane_proj_ortho_inverse(10, 30, a, b, n);
   });
 }
 void BM_EqearthForward(benchmark::State& s) {
@@ -203,10 +226,13 @@ void BM_EqearthInverse(benchmark::State& s) {
     ordane_proj_eqearth_inverse(0, a, b, n);
   });
 }
+BENCHMARK(BM_MercatorForwardExport)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_AlbersForwardExport)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LccForwardExport)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LccInverse)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_AlbersInverse)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_OrthoForward)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_OrthoInverse)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_EqearthForward)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_EqearthInverse)->Unit(benchmark::kMillisecond);
 
@@ -237,7 +263,7 @@ void proj_run(benchmark::State& state, const char* def, bool inverse) {
                        nullptr, 0, 0, nullptr, 0, 0);
     benchmark::DoNotOptimize(buf.data());
   }
-  state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(n));
+  count_points(state, static_cast<int64_t>(n));
   proj_destroy(pj);
   proj_context_destroy(ctx);
 }

@@ -28,6 +28,7 @@
 #define QUILLON_SIMD_IBITS(op) _mm_##op##_si128
 #define QUILLON_SLEEF_FINZ(fn) Sleef_finz_##fn##d4_u10avx2
 #define QUILLON_SLEEF_FINZ_PAIR Sleef___m256d_2
+#define QUILLON_SLEEF_FINZ_U05(fn) Sleef_finz_##fn##d4_u05avx2
 #define QUILLON_SLEEF_CINZ_U35(fn) Sleef_cinz_##fn##d4_u35avx
 #define QUILLON_SIMD_HAS_MASK_BANDS 1
 #define QUILLON_SIMD_HAS_GATHER 1

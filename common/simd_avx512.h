@@ -32,6 +32,7 @@
 #define QUILLON_SIMD_IBITS(op) _mm256_##op##_si256
 #define QUILLON_SLEEF_FINZ(fn) Sleef_finz_##fn##d8_u10avx512f
 #define QUILLON_SLEEF_FINZ_PAIR Sleef___m512d_2
+#define QUILLON_SLEEF_FINZ_U05(fn) Sleef_finz_##fn##d8_u05avx512f
 #define QUILLON_SLEEF_CINZ_U35(fn) Sleef_cinz_##fn##d8_u35avx512fnofma
 #define QUILLON_SIMD_HAS_GATHER 1
 #define QUILLON_SIMD_BAND __m512i  // the band index, 0 to 4, per lane

@@ -21,6 +21,7 @@
 //   vadd vsub vmul vdiv vsqrt IEEE lane-wise arithmetic (correctly rounded,
 //                             so each lane has the scalar operation's bits)
 //   vneg(a)                   the sign bit flipped
+//   vabs(a)                   the sign bit cleared
 //   vmin(a, b), vmax(a, b)    a < b ? a : b and a > b ? a : b, so b when
 //                             either is NaN (the SSE/AVX min and max rule)
 //   vcmp_le vcmp_lt vcmp_gt vcmp_ge
@@ -46,10 +47,12 @@
 //   vscale2(y, k_magic)       y * 2^k, k held as k + 1.5 * 2^52, y * 2^k normal
 //   vasin(a), vatan2(y, x)    SLEEF's deterministic no-FMA ("cinz") 3.5-ulp
 //                             functions: the same bits on every level
-//   vsin vtan vlog vexp vpow, vsincos(a, &s, &c)
+//   vsin vcos vtan vatan vlog vexp vpow, vsincos(a, &s, &c),
+//   vasin_u10(a), vatan2_u10(y, x), vhypot(a, b)
 //                             SLEEF's deterministic FMA ("finz") 1-ulp
-//                             functions: the same bits on AVX2 and AVX-512;
-//                             AVX2 and up only (QUILLON_SIMD_HAS_FMA)
+//                             functions (hypot 0.5 ulp): the same bits on
+//                             AVX2 and AVX-512; AVX2 and up only
+//                             (QUILLON_SIMD_HAS_FMA)
 //   int32 lanes: vi_set1 vi_add vi_mullo vi_min vi_and vi_or vi_srli vi_slli,
 //                vi_load(const uint32_t*), vi_store(int32_t*),
 //                vcvtt(V) -> Vi (truncation; only for values that fit int32),
@@ -107,6 +110,7 @@ inline V vsqrt(V a) { return QUILLON_SIMD_FULL(sqrt_pd, a); }
 inline V vmin(V a, V b) { return QUILLON_SIMD_FULL(min_pd, a, b); }
 inline V vmax(V a, V b) { return QUILLON_SIMD_FULL(max_pd, a, b); }
 inline V vneg(V a) { return QUILLON_SIMD(xor_pd)(a, vset(-0.0)); }
+inline V vabs(V a) { return QUILLON_SIMD(andnot_pd)(vset(-0.0), a); }
 inline V vloadu(const double* p) { return QUILLON_SIMD(loadu_pd)(p); }
 inline void vstoreu(double* p, V v) { QUILLON_SIMD(storeu_pd)(p, v); }
 
@@ -163,6 +167,11 @@ inline V vatan2(V y, V x) { return QUILLON_SLEEF_CINZ_U35(atan2)(y, x); }
 #ifdef QUILLON_SLEEF_FINZ
 #define QUILLON_SIMD_HAS_FMA 1
 inline V vsin(V a) { return QUILLON_SLEEF_FINZ(sin)(a); }
+inline V vcos(V a) { return QUILLON_SLEEF_FINZ(cos)(a); }
+inline V vatan(V a) { return QUILLON_SLEEF_FINZ(atan)(a); }
+inline V vasin_u10(V a) { return QUILLON_SLEEF_FINZ(asin)(a); }
+inline V vatan2_u10(V y, V x) { return QUILLON_SLEEF_FINZ(atan2)(y, x); }
+inline V vhypot(V a, V b) { return QUILLON_SLEEF_FINZ_U05(hypot)(a, b); }
 inline V vtan(V a) { return QUILLON_SLEEF_FINZ(tan)(a); }
 inline V vlog(V a) { return QUILLON_SLEEF_FINZ(log)(a); }
 inline V vexp(V a) { return QUILLON_SLEEF_FINZ(exp)(a); }
@@ -216,6 +225,7 @@ constexpr bool kHaveGather = false;
 #undef QUILLON_SIMD_IBITS
 #undef QUILLON_SLEEF_FINZ
 #undef QUILLON_SLEEF_FINZ_PAIR
+#undef QUILLON_SLEEF_FINZ_U05
 #undef QUILLON_SLEEF_CINZ_U35
 #undef QUILLON_SIMD_HAS_MASK_BANDS
 #undef QUILLON_SIMD_HAS_GATHER

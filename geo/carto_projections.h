@@ -1,18 +1,16 @@
-// Per-point projections of the cartography exports: set-up records built
-// once per call, then pure functions of one point, with no branches that
-// depend on other points, so that each loop over an array can be turned
-// into lane-wise vector code later without changing its results' form.
+// Per-point forward projections of the cutting and densifying exports: set-up
+// records built once per call, then pure functions of one point.
 //
 // The conic set-ups repeat the forward exports' formulas (same constants,
-// same order) so that the inverses undo exactly what the forwards compute;
-// the forwards here (used by densification) are the scalar transcription
-// with the platform's libm, within the last bits of the exports' results.
+// same order); the forwards here (used by densification and the horizon
+// clip) are the scalar transcription with the platform's libm, within the
+// last bits of the exports' results. The array exports of these projections
+// and their inverses run on the vector kernels (kernels/projection_kernels.h).
 #ifndef ORDANE_GEO_CARTO_PROJECTIONS_H
 #define ORDANE_GEO_CARTO_PROJECTIONS_H
 
 #include <cmath>
 #include <cstdint>
-#include <limits>
 
 namespace ordane {
 namespace carto {
@@ -75,43 +73,6 @@ inline void lcc_forward(const Lcc& c, double lon, double lat, double* x, double*
   *y = c.rho0 - rho * std::cos(theta);
 }
 
-// Inverse: rho and theta from the plane point (the sign of n orients the
-// cone), t = (rho / RF)^(1/n), and the latitude from the usual fixed-point
-// iteration phi = pi/2 - 2 atan(t ((1 - e sin phi) / (1 + e sin phi))^(e/2)),
-// which converges to the last bit in a handful of steps.
-inline void lcc_inverse(const Lcc& c, double x, double y, double* lon, double* lat) {
-  const double dx = x - c.x0;
-  const double dy = c.rho0 - y;
-  const double sgn = c.n < 0 ? -1.0 : 1.0;
-  const double rho = std::hypot(dx, dy) * sgn;
-  const double theta = std::atan2(dx * sgn, dy * sgn);
-  const double t = std::pow(rho / c.rf, 1.0 / c.n);
-  // The start is the conformal latitude chi turned geodetic by the usual
-  // series in e^2 (good to about 1e-11 rad), so one or two steps of the
-  // fixed-point iteration finish it. Each step shrinks the error by about
-  // e^2 / 2, so once a step is below 1e-13 rad the next one is below 1e-15:
-  // stop there (waiting for a zero step could spin on the last bit).
-  const double chi = kHalfPi - 2.0 * std::atan(t);
-  const double s2 = std::sin(2.0 * chi), c2 = std::cos(2.0 * chi);
-  const double s4 = 2.0 * s2 * c2, c4 = c2 * c2 - s2 * s2;
-  const double s6 = s4 * c2 + c4 * s2, s8 = 2.0 * s4 * c4;
-  const double e4 = kE2 * kE2, e6 = e4 * kE2, e8 = e4 * e4;
-  double phi = chi + (kE2 / 2 + 5 * e4 / 24 + e6 / 12 + 13 * e8 / 360) * s2 +
-               (7 * e4 / 48 + 29 * e6 / 240 + 811 * e8 / 11520) * s4 +
-               (7 * e6 / 120 + 81 * e8 / 1120) * s6 + (4279 * e8 / 161280) * s8;
-  if (!std::isfinite(phi)) phi = chi;
-  for (int i = 0; i < 15; ++i) {
-    const double s = std::sin(phi);
-    const double next =
-        kHalfPi - 2.0 * std::atan(t * std::pow((1.0 - kE * s) / (1.0 + kE * s), kHalfE));
-    const double step = std::fabs(next - phi);
-    phi = next;
-    if (!(step > 1e-13)) break;
-  }
-  *lon = (theta / c.n + c.lam0) * kR2D;
-  *lat = phi * kR2D;
-}
-
 // --- Albers equal-area conic (sphere) ------------------------------------
 
 struct Aea {
@@ -143,22 +104,6 @@ inline void aea_forward(const Aea& c, double lon, double lat, double* x, double*
   const double theta = dlam * c.n;
   *x = std::sin(theta) * rho + c.x0;
   *y = c.rho0 - std::cos(theta) * rho;
-}
-
-// Inverse: sin phi = (A - (rho / k)^2) / 2n, clamped into [-1, 1] (a point
-// beyond the projected disc lands on the pole of its side).
-inline void aea_inverse(const Aea& c, double x, double y, double* lon, double* lat) {
-  const double dx = x - c.x0;
-  const double dy = c.rho0 - y;
-  const double sgn = c.n < 0 ? -1.0 : 1.0;
-  const double rho = std::hypot(dx, dy);
-  const double theta = std::atan2(dx * sgn, dy * sgn);
-  const double q = rho / c.k;
-  double s = (c.a - q * q) / (2.0 * c.n);
-  if (s > 1.0) s = 1.0;
-  if (s < -1.0) s = -1.0;
-  *lon = (theta / c.n + c.lam0) * kR2D;
-  *lat = std::asin(s) * kR2D;
 }
 
 // --- Web Mercator with a central meridian (densification only) ----------
@@ -206,30 +151,6 @@ inline bool ortho_forward(const Ortho& c, double lon, double lat, double* x, dou
   return c.sin_phi0 * sp + c.cos_phi0 * cp * cl >= 0.0;
 }
 
-inline void ortho_inverse(const Ortho& c, double x, double y, double* lon, double* lat) {
-  const double rho = std::hypot(x, y);
-  double q = rho / kR;
-  if (!(q <= 1.0 + 1e-12)) {
-    *lon = std::numeric_limits<double>::quiet_NaN();
-    *lat = std::numeric_limits<double>::quiet_NaN();
-    return;
-  }
-  if (q > 1.0) q = 1.0;
-  if (rho == 0.0) {
-    *lon = c.lon0;
-    *lat = std::asin(c.sin_phi0) * kR2D;
-    return;
-  }
-  const double sin_c = q;
-  const double cos_c = std::sqrt((1.0 - q) * (1.0 + q));
-  double s = cos_c * c.sin_phi0 + y * sin_c * c.cos_phi0 / rho;
-  if (s > 1.0) s = 1.0;
-  if (s < -1.0) s = -1.0;
-  const double dlam = std::atan2(x * sin_c, rho * cos_c * c.cos_phi0 - y * sin_c * c.sin_phi0);
-  *lon = c.lon0 + dlam * kR2D;
-  *lat = std::asin(s) * kR2D;
-}
-
 // --- Equal Earth (sphere) -------------------------------------------------
 
 constexpr double kEeA1 = 1.340264;
@@ -248,42 +169,6 @@ inline void eqearth_forward(double lon0, double fe, double fn, double lon, doubl
            (kEeM * (kEeA1 + 3.0 * kEeA2 * p2 + p6 * (7.0 * kEeA3 + 9.0 * kEeA4 * p2))) +
        fe;
   *y = kR * psi * (kEeA1 + kEeA2 * p2 + p6 * (kEeA3 + kEeA4 * p2)) + fn;
-}
-
-inline void eqearth_inverse(double lon0, double x, double y, double* lon, double* lat) {
-  const double yr = y / kR;
-  // The pole line: y of psi = pi/3.
-  const double psi_max = 1.0471975511965976;
-  const double pm2 = psi_max * psi_max, pm6 = pm2 * pm2 * pm2;
-  const double y_max = psi_max * (kEeA1 + kEeA2 * pm2 + pm6 * (kEeA3 + kEeA4 * pm2));
-  if (!(std::fabs(yr) <= y_max * (1.0 + 1e-12))) {
-    *lon = std::numeric_limits<double>::quiet_NaN();
-    *lat = std::numeric_limits<double>::quiet_NaN();
-    return;
-  }
-  double psi = yr / kEeA1;
-  double dfdp = kEeA1;
-  for (int i = 0; i < 20; ++i) {
-    const double p2 = psi * psi;
-    const double p6 = p2 * p2 * p2;
-    const double f = psi * (kEeA1 + kEeA2 * p2 + p6 * (kEeA3 + kEeA4 * p2)) - yr;
-    dfdp = kEeA1 + 3.0 * kEeA2 * p2 + p6 * (7.0 * kEeA3 + 9.0 * kEeA4 * p2);
-    const double step = f / dfdp;
-    psi -= step;
-    // Newton converges quadratically: a step below 1e-11 leaves an error
-    // far below the last bit.
-    if (!(std::fabs(step) > 1e-11)) break;
-  }
-  if (psi > psi_max) psi = psi_max;
-  if (psi < -psi_max) psi = -psi_max;
-  const double p2 = psi * psi;
-  const double p6 = p2 * p2 * p2;
-  dfdp = kEeA1 + 3.0 * kEeA2 * p2 + p6 * (7.0 * kEeA3 + 9.0 * kEeA4 * p2);
-  double s = std::sin(psi) / kEeM;
-  if (s > 1.0) s = 1.0;
-  if (s < -1.0) s = -1.0;
-  *lon = lon0 + kEeM * (x / kR) * dfdp / std::cos(psi) * kR2D;
-  *lat = std::asin(s) * kR2D;
 }
 
 }  // namespace carto

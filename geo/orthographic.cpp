@@ -7,29 +7,24 @@
 
 #include <cstdint>
 
-#include "carto_projections.h"
 #include "ordane.h"
+
+#include "cpu_dispatch.h"
+#include "kernels/projection_kernels.h"
 
 extern "C" ORDANE_API int32_t ordane_proj_ortho_forward(double lon0, double lat0,
                                                         const double* lonlat, double* xy,
                                                         int64_t count, uint8_t* visible) {
   if (lonlat == nullptr || xy == nullptr || count <= 0) return ORDANE_ERR_INVALID_ARGUMENT;
-  const ordane::carto::Ortho c = ordane::carto::ortho_setup(lon0, lat0);
-  for (int64_t i = 0; i < count; ++i) {
-    const double lon = lonlat[2 * i], lat = lonlat[2 * i + 1];
-    const bool v = ordane::carto::ortho_forward(c, lon, lat, &xy[2 * i], &xy[2 * i + 1]);
-    if (visible != nullptr) visible[i] = v ? 1 : 0;
-  }
+  const ordane::proj::OrthoParams p = ordane::proj::ortho_setup(lon0, lat0);
+  ordane::proj::ortho_forward(quillon::best_simd_level(), p, lonlat, xy, count, visible);
   return ORDANE_OK;
 }
 
 extern "C" ORDANE_API int32_t ordane_proj_ortho_inverse(double lon0, double lat0, const double* xy,
                                                         double* lonlat, int64_t count) {
   if (xy == nullptr || lonlat == nullptr || count <= 0) return ORDANE_ERR_INVALID_ARGUMENT;
-  const ordane::carto::Ortho c = ordane::carto::ortho_setup(lon0, lat0);
-  for (int64_t i = 0; i < count; ++i) {
-    const double x = xy[2 * i], y = xy[2 * i + 1];
-    ordane::carto::ortho_inverse(c, x, y, &lonlat[2 * i], &lonlat[2 * i + 1]);
-  }
+  const ordane::proj::OrthoParams p = ordane::proj::ortho_setup(lon0, lat0);
+  ordane::proj::ortho_inverse(quillon::best_simd_level(), p, xy, lonlat, count);
   return ORDANE_OK;
 }

@@ -476,10 +476,15 @@ ORDANE_API int32_t ordane_http_download_file(const char* url, const char* dest_p
  * the antimeridian (or the orthographic horizon) and densifying them along
  * the projected curve. Geographic pairs are (longitude, latitude) in
  * degrees, plane pairs (x east, y north) in metres on the sphere of radius
- * 6378137 (the conic inverses use their forward's earth model). These
- * exports compute with the platform's libm, the same formulas as the core
- * exports; the projections here are scalar code. No state; calls may run
- * concurrently unless they write the same array. */
+ * 6378137 (the conic inverses use their forward's earth model). The
+ * projection exports here run on the core projections' vector code, with
+ * their rules for arrays, NaN and bits: the same bits on every x86-64 CPU
+ * and wherever a pair sits, within the last bits of a platform libm's
+ * results (2 ulp or 1e-12 degrees, more only where the formula itself
+ * magnifies them: at the orthographic horizon, near Equal Earth's pole
+ * lines). Cutting and densifying compute with the platform's libm, the same
+ * formulas as the core exports. No state; calls may run concurrently unless
+ * they write the same array. */
 
 /* Result codes of the cartography exports (besides 0, -1 and -10). */
 #define ORDANE_CARTO_ERR_PROJECTION (-20) /* unknown GeoProjection.kind */
@@ -513,7 +518,8 @@ ORDANE_API int32_t ordane_proj_albers_inverse(double lat1, double lat2, double l
  * when cos c = sin(lat0) sin(lat) + cos(lat0) cos(lat) cos(lon - lon0) >= 0
  * (the horizon counts as visible). Hidden points are still written (their
  * projection overlaps the visible disc); "visible" ("count" bytes, 1
- * visible, 0 hidden; NaN input is hidden) may be null and is then skipped.
+ * visible, 0 hidden; NaN input is hidden) may be null and is then skipped;
+ * it must not overlap "lonlat" or "xy".
  * Returns 0, or -1 when "lonlat" is null, "xy" is null or "count" <= 0
  * (checked in that order; nothing written). In place allowed.
  *

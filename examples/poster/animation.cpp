@@ -96,9 +96,9 @@ bool ApngWriter::add(const std::vector<uint8_t>& png, std::string* error) {
   std::vector<uint8_t> fctl;
   put32(fctl, sequence_++);
   fctl.insert(fctl.end(), ihdr.begin(), ihdr.begin() + 8);  // width, height
-  put32(fctl, 0);  // x offset
-  put32(fctl, 0);  // y offset
-  put16(fctl, 1);  // delay: 1 / 24 s
+  put32(fctl, 0);                                           // x offset
+  put32(fctl, 0);                                           // y offset
+  put16(fctl, 1);                                           // delay: 1 / 24 s
   put16(fctl, kFramesPerSecond);
   fctl.push_back(0);  // dispose: none
   fctl.push_back(0);  // blend: source (the frame replaces the canvas)
@@ -170,7 +170,7 @@ bool WebpWriter::open(const std::string& path, int width, int height, std::strin
 }
 
 bool WebpWriter::add(const std::vector<uint8_t>& rgba, std::string* error) {
-  if (rgba.size() != static_cast<size_t>(width_) * height_ * 4) {
+  if (rgba.size() != static_cast<size_t>(width_) * static_cast<size_t>(height_) * 4) {
     *error = "a frame of the wrong size reached the WebP encoder";
     return false;
   }
@@ -206,8 +206,8 @@ bool WebpWriter::finish(std::string* error) {
     return false;
   }
   SafeFile file;
-  const bool ok = file.open(path_, error) && file.write(data.bytes, data.size, error) &&
-                  file.commit(error);
+  const bool ok =
+      file.open(path_, error) && file.write(data.bytes, data.size, error) && file.commit(error);
   WebPDataClear(&data);
   return ok;
 }

@@ -42,6 +42,55 @@ std::string download_result_text(int32_t code) {
   }
 }
 
+std::string http_status_text(int32_t status) {
+  struct Reason {
+    int32_t status;
+    const char* phrase;
+  };
+  static const Reason kReasons[] = {
+      {200, "OK"},
+      {204, "No Content"},
+      {301, "Moved Permanently"},
+      {302, "Found"},
+      {303, "See Other"},
+      {304, "Not Modified"},
+      {307, "Temporary Redirect"},
+      {308, "Permanent Redirect"},
+      {400, "Bad Request"},
+      {401, "Unauthorized"},
+      {403, "Forbidden"},
+      {404, "Not Found"},
+      {405, "Method Not Allowed"},
+      {408, "Request Timeout"},
+      {410, "Gone"},
+      {429, "Too Many Requests"},
+      {500, "Internal Server Error"},
+      {501, "Not Implemented"},
+      {502, "Bad Gateway"},
+      {503, "Service Unavailable"},
+      {504, "Gateway Timeout"},
+  };
+  std::string text = "HTTP " + std::to_string(status);
+  for (const Reason& r : kReasons)
+    if (r.status == status) text += std::string(" ") + r.phrase;
+  return text;
+}
+
+bool is_failure_status(int32_t status) { return status >= 300; }
+
+std::string download_failure(const std::string& url, int32_t code, int32_t status) {
+  std::string text = "download of " + url + " failed: ";
+  if (code == ORDANE_OK) {
+    // The transfer went through, but what came is not the file.
+    text += "the server answered " + http_status_text(status);
+    text += status < 400 ? " (a redirect that was not followed)" : "";
+    return text + "; nothing was saved";
+  }
+  text += download_result_text(code);
+  if (status != 0) text += "; the server answered " + http_status_text(status);
+  return text + " (code " + std::to_string(code) + ")";
+}
+
 std::string download_destination(const std::string& url, const std::string& folder) {
   // Strip the query and fragment, then take what follows the last slash of
   // the path (never of the "scheme://" part).

@@ -25,7 +25,7 @@ Extent data_extent(const MapData& map) {
   e.north = -HUGE_VAL;
   for (const Part& p : map.parts) {
     for (int64_t i = p.start; i < p.end; ++i) {
-      const double x = map.lonlat[2 * i], y = map.lonlat[2 * i + 1];
+      const double x = map.lonlat.data()[2 * i], y = map.lonlat.data()[2 * i + 1];
       if (!std::isfinite(x) || !std::isfinite(y)) continue;
       lons.push_back(wrap180(x));
       e.south = std::min(e.south, y);

@@ -9,8 +9,7 @@
 #include <cstdint>
 #include <deque>
 #include <limits>
-
-#include "map_view.h"
+#include <new>
 
 namespace poster {
 
@@ -48,11 +47,11 @@ void draw_globe_texture(const MapData& map, const Topology& topo, const GlobeSty
     std::vector<double> pts;
     std::vector<int64_t> offsets{0};
     for (int lon = -180; lon <= 180; lon += 30) {
-      append_densified(lon, -90, lon, 90, 1, &pts);
+      append_steps(lon, -90, lon, 90, 1, &pts);
       offsets.push_back(static_cast<int64_t>(pts.size() / 2));
     }
     for (int lat = -60; lat <= 60; lat += 30) {
-      append_densified(-180, lat, 180, lat, 1, &pts);
+      append_steps(-180, lat, 180, lat, 4, &pts);
       offsets.push_back(static_cast<int64_t>(pts.size() / 2));
     }
     Path grid;
@@ -62,19 +61,20 @@ void draw_globe_texture(const MapData& map, const Topology& topo, const GlobeSty
   }
   if (!map.geographic || style.land.empty()) return;
 
-  std::vector<int64_t> offsets;
   if (map.kind == GeometryKind::kPolygon) {
+    // Cut at the texture's seam, +-180, and closed along it and the poles;
+    // the borders are drawn over the globe as vectors (stroke_on_globe).
+    PartList rings;
+    if (cut_at_antimeridian(parts_of(map), true, 0.0, 90.0, &rings) != 0) throw std::bad_alloc();
     std::deque<Path> by_colour(style.land.size());
-    Path outlines;
-    for (const Part& p : map.parts) {
-      const int64_t part[2] = {p.start, p.end};
+    for (int64_t i = 0; i < rings.count(); ++i) {
+      const size_t k = static_cast<size_t>(i);
+      const Part& p = map.parts[static_cast<size_t>(rings.source[k])];
       const size_t colour = static_cast<size_t>(topo.colour.at(static_cast<size_t>(p.shape)));
-      ordane_build_polygon(by_colour[colour % by_colour.size()].get(), map.lonlat.data(), part, 1,
-                           &t);
-      ordane_build_multilinestring(outlines.get(), map.lonlat.data(), part, 1, &t);
+      ordane_build_polygon(by_colour[colour % by_colour.size()].get(), rings.points.data(),
+                           rings.offsets.data() + i, 1, &t);
     }
     for (size_t c = 0; c < by_colour.size(); ++c) canvas.fill(by_colour[c], style.land[c]);
-    canvas.stroke(outlines, style.border, texture->width() / 1400.0);
   } else if (map.kind == GeometryKind::kPoint) {
     // Dots of about half a degree, large enough to show on the globe; a
     // few points get dots of a degree and a half, so that a single one is
@@ -86,16 +86,11 @@ void draw_globe_texture(const MapData& map, const Topology& topo, const GlobeSty
       if (p.end - p.start < 1) continue;
       std::vector<double> px(static_cast<size_t>(2 * (p.end - p.start)));
       ordane_transform_coords(map.lonlat.data() + 2 * p.start, px.data(), p.end - p.start, &t);
-      for (size_t i = 0; i + 1 < px.size(); i += 2) canvas.fill_circle(px[i], px[i + 1], r, style.point);
+      for (size_t i = 0; i + 1 < px.size(); i += 2)
+        canvas.fill_circle(px[i], px[i + 1], r, style.point);
     }
-  } else {
-    Path lines;
-    for (const Part& p : map.parts) {
-      const int64_t part[2] = {p.start, p.end};
-      ordane_build_multilinestring(lines.get(), map.lonlat.data(), part, 1, &t);
-    }
-    canvas.stroke(lines, style.point, texture->width() / 480.0);
   }
+  // Lines are drawn over the globe as vectors.
 }
 
 int32_t paint_globe(Image* target, const Image& texture, const GlobeView& view) {
@@ -112,6 +107,56 @@ int32_t paint_globe(Image* target, const Image& texture, const GlobeView& view) 
                              static_cast<const uint32_t*>(src.pixel_data), src.size.w, src.size.h,
                              static_cast<int32_t>(src.stride), view.center_x, view.center_y,
                              view.radius, view.rotation, view.tilt, view.atmosphere);
+}
+
+PartList globe_lines(const MapData& map) {
+  if (!map.geographic || map.kind == GeometryKind::kPoint) return PartList();
+  PartList lines = parts_of(map);
+  if (map.kind == GeometryKind::kPolygon) {
+    // A ring as a line must end where it began.
+    PartList closed;
+    std::vector<double> ring;
+    for (int64_t i = 0; i < lines.count(); ++i) {
+      const size_t k = static_cast<size_t>(i);
+      ring.assign(lines.points.begin() + 2 * lines.offsets[k],
+                  lines.points.begin() + 2 * lines.offsets[k + 1]);
+      if (ring.size() >= 4 && (ring[0] != ring[ring.size() - 2] || ring[1] != ring.back())) {
+        ring.push_back(ring[0]);
+        ring.push_back(ring[1]);
+      }
+      closed.add(ring.data(), static_cast<int64_t>(ring.size() / 2), lines.source[k]);
+    }
+    // Without the edges along the antimeridian and the poles, where the
+    // data was cut rather than a border runs.
+    lines = outlines_without_seams(closed, 0.0, 90.0);
+  }
+  return lines;
+}
+
+void stroke_on_globe(Canvas* canvas, const PartList& lines, const GlobeView& view,
+                     double image_height, uint32_t argb, double width) {
+  if (lines.count() <= 0 || !(view.radius > 0.0)) return;
+  PartList front;
+  if (cut_at_horizon(lines, false, view.rotation, view.tilt, &front) != 0) throw std::bad_alloc();
+  if (front.count() <= 0) return;
+  // The globe's metres to pixels: its centre at (center_x, center_y), north
+  // up, the sphere's radius 6378137 m on "radius" pixels.
+  GeoTransform t{};
+  t.scale = view.radius / 6378137.0;
+  t.offset_x = view.center_x;
+  t.offset_y = image_height - view.center_y;
+  t.height = image_height;
+  t.flip_y = 1;
+  GeoProjection ortho{};
+  ortho.kind = ORDANE_PROJECTION_ORTHOGRAPHIC;
+  ortho.lon0 = view.rotation;
+  ortho.lat0 = view.tilt;
+  PartList px;
+  if (densify_to_pixels(front, false, ortho, t, 0.25, &px) != 0) throw std::bad_alloc();
+  Path path;
+  ordane_build_multilinestring(path.get(), px.points.data(), px.offsets.data(), px.count(),
+                               nullptr);
+  canvas->stroke(path, argb, width);
 }
 
 }  // namespace poster

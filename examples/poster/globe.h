@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "bl_objects.h"
+#include "cartography.h"
 #include "map_data.h"
 #include "topology.h"
 
@@ -37,6 +38,18 @@ struct GlobeView {
 // Paints the globe straight into the pixels of "target", which must not have
 // a rendering context attached. Returns the export's result code.
 int32_t paint_globe(Image* target, const Image& texture, const GlobeView& view);
+
+// What is drawn over the globe as vectors: the rings of a polygon map as
+// lines, or the lines of a polyline map, in lon/lat. Empty for other maps.
+PartList globe_lines(const MapData& map);
+
+// Strokes "lines" over the globe of "view" on "canvas" (whose image is
+// "image_height" pixels high): cut at the horizon of the hemisphere the
+// globe shows, so that the far side stays hidden, and projected with the
+// orthographic projection torvik_render_globe samples its texture through,
+// so that every border lies on its coast in the picture.
+void stroke_on_globe(Canvas* canvas, const PartList& lines, const GlobeView& view,
+                     double image_height, uint32_t argb, double width);
 
 }  // namespace poster
 

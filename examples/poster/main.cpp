@@ -144,8 +144,8 @@ void progress(bool terminal, int done, int count, const std::string& what) {
   }
   const int bar = 30;
   const int filled = static_cast<int>(static_cast<long long>(done) * bar / count);
-  std::fprintf(g_log, "\rframe %d/%d [%s%s] %s", done, count, std::string(filled, '#').c_str(),
-               std::string(bar - filled, '.').c_str(), what.c_str());
+  std::fprintf(g_log, "\rframe %d/%d [%s%s] %s", done, count, std::string(static_cast<size_t>(filled), '#').c_str(),
+               std::string(static_cast<size_t>(bar - filled), '.').c_str(), what.c_str());
   std::fflush(g_log);
 }
 
@@ -178,15 +178,17 @@ std::string human_size(uintmax_t bytes) {
 // that is renamed only when the transfer succeeded, so a failed download
 // never replaces an earlier good one. While it runs, the size received so
 // far is shown (redrawn on a terminal, one line per megabyte into a log).
-bool download(const std::string& url, const std::string& dest, std::string* error) {
+bool download(const std::string& url, const std::string& dest, int32_t* status,
+              std::string* error) {
   poster::SafeFile file;
   if (!file.open(dest, error)) return false;
   std::fprintf(g_log, "downloading %s\n", url.c_str());
   std::fflush(g_log);
   std::atomic<bool> done{false};
   int32_t rc = ORDANE_OK;
+  int32_t http_status = 0;
   std::thread transfer([&] {
-    rc = ordane_http_download_file(url.c_str(), file.temp_path().c_str());
+    rc = ordane_http_download_file_status(url.c_str(), file.temp_path().c_str(), &http_status);
     done.store(true);
   });
   const bool terminal = isatty(fileno(g_log)) == 1;
@@ -206,9 +208,11 @@ bool download(const std::string& url, const std::string& dest, std::string* erro
   }
   transfer.join();
   if (terminal && shown > 0) std::fprintf(g_log, "\n");
-  if (rc != ORDANE_OK) {
-    *error = "download of " + url + " failed: " + poster::download_result_text(rc) + " (code " +
-             std::to_string(rc) + ")";
+  *status = http_status;
+  // An error page or a redirect that was not followed is not the file: the
+  // temporary file goes, and an earlier download stays as it was.
+  if (rc != ORDANE_OK || poster::is_failure_status(http_status)) {
+    *error = poster::download_failure(url, rc, http_status);
     return false;
   }
   std::error_code ec;
@@ -258,22 +262,21 @@ int run(const poster::Options& options) {
     shp = stdin_copy.temp_path();
     shown_name = "standard input";
   }
+  int32_t http_status = 0;
   if (!options.url.empty()) {
     if (!make_folder("out/downloads", &error)) return fail(error);
     shp = shown_name = poster::download_destination(options.url, "out/downloads");
-    if (!download(options.url, shp, &error)) return fail(error);
+    if (!download(options.url, shp, &http_status, &error)) return fail(error);
   }
 
   poster::MapData map;
   if (!poster::load_shapefile(shp, &map, &error)) {
     replace_all(&error, "'" + shp + "'", shown_name == shp ? "'" + shp + "'" : shown_name);
-    // The download saves whatever body arrives, whatever the HTTP status, so
-    // an error page (404, a login page) lands in the file.
+    // The server answered with success, but not with a shapefile (a login
+    // page, say).
     if (!options.url.empty())
-      error = "what " + options.url + " returned is unusable: " + error +
-              "; the server may have answered with an error page instead of the file "
-              "(the download keeps whatever body arrives, whatever the HTTP status); what arrived "
-              "is left in '" + shp + "'";
+      error = "what " + options.url + " returned (" + poster::http_status_text(http_status) +
+              ") is unusable: " + error + "; what arrived is left in '" + shp + "'";
     return fail(error);
   }
   if (!options.color_by.empty() || !options.where_field.empty()) {
@@ -321,6 +324,8 @@ int run(const poster::Options& options) {
   scene_options.conic = options.conic;
   scene_options.width = options.width;
   scene_options.world_given = options.world_given;
+  scene_options.lon0 = options.lon0;
+  scene_options.lon0_given = options.lon0_given;
   const poster::Scene scene(map, scene_options);
   for (const std::string& note : scene.notes())
     std::fprintf(stderr, "quillon-poster: note: %s\n", note.c_str());

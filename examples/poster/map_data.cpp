@@ -58,9 +58,7 @@ std::string open_failure(const std::string& file) {
   return "cannot open '" + file + "': " + (err ? std::strerror(err) : "unknown reason");
 }
 
-bool in_degrees(double x, double y) {
-  return x >= -180.5 && x <= 180.5 && y >= -90.5 && y <= 90.5;
-}
+bool in_degrees(double x, double y) { return x >= -180.5 && x <= 180.5 && y >= -90.5 && y <= 90.5; }
 
 // Bounds of the finite points that belong to some part; false when none is.
 bool bounds_of(const MapData& data, Box* out) {
@@ -68,7 +66,7 @@ bool bounds_of(const MapData& data, Box* out) {
   Box b{0, 0, 0, 0};
   for (const Part& p : data.parts) {
     for (int64_t i = p.start; i < p.end; ++i) {
-      const double x = data.lonlat[2 * i], y = data.lonlat[2 * i + 1];
+      const double x = data.lonlat.data()[2 * i], y = data.lonlat.data()[2 * i + 1];
       if (!std::isfinite(x) || !std::isfinite(y)) continue;
       if (!any) {
         b = Box{x, y, x, y};
@@ -94,7 +92,7 @@ void drop_stray_points(MapData* data) {
   int64_t total = 0, stray = 0;
   for (const Part& p : data->parts) {
     for (int64_t i = p.start; i < p.end; ++i) {
-      const double x = data->lonlat[2 * i], y = data->lonlat[2 * i + 1];
+      const double x = data->lonlat.data()[2 * i], y = data->lonlat.data()[2 * i + 1];
       if (!std::isfinite(x) || !std::isfinite(y)) continue;
       ++total;
       if (!in_degrees(x, y)) ++stray;
@@ -106,7 +104,7 @@ void drop_stray_points(MapData* data) {
     // Point parts hold one point each; a run is cut into the points kept.
     int64_t start = p.start;
     for (int64_t i = p.start; i < p.end; ++i) {
-      if (in_degrees(data->lonlat[2 * i], data->lonlat[2 * i + 1])) continue;
+      if (in_degrees(data->lonlat.data()[2 * i], data->lonlat.data()[2 * i + 1])) continue;
       if (i > start) kept.push_back(Part{start, i, p.shape});
       start = i + 1;
     }
@@ -135,135 +133,6 @@ std::string damage_of(const std::string& file, const ShpHeader& header, int32_t 
 }
 
 int64_t clamp_index(int64_t v, int64_t lo, int64_t hi) { return std::min(std::max(v, lo), hi); }
-
-// A ring around a pole (Antarctica) crosses the antimeridian once: it runs
-// from one side of the map to the other, and the edge that closes it jumps
-// back by a full turn. Drawn as stored, that edge is a straight chord, which
-// Mercator happens to draw as the bottom of the map but which a conic draws
-// across the cone, turning the ring inside out over the whole map. The ring
-// is started just after its jump and closed instead along the antimeridian
-// down to the pole, along the pole (in short steps, since a conic bends it
-// into an arc) and back up the other side.
-void close_around_pole(MapData* map, size_t k) {
-  const Part p = map->parts[k];
-  std::vector<double> ring(map->lonlat.begin() + 2 * p.start, map->lonlat.begin() + 2 * p.end);
-  size_t n = ring.size() / 2;
-  if (n >= 2 && ring[0] == ring[2 * n - 2] && ring[1] == ring[2 * n - 1]) --n;
-  if (n < 3) return;
-  size_t jump = n;
-  double mean_lat = 0.0;
-  for (size_t i = 0; i < n; ++i) {
-    const size_t prev = (i + n - 1) % n;
-    if (jump == n && std::fabs(ring[2 * i] - ring[2 * prev]) > 180.0) jump = i;
-    mean_lat += ring[2 * i + 1] / static_cast<double>(n);
-  }
-  if (jump == n) return;
-
-  std::vector<double> out;
-  out.reserve(2 * n + 2 * 190);
-  for (size_t s = 0; s < n; ++s) {
-    const size_t i = (jump + s) % n;
-    out.push_back(ring[2 * i]);
-    out.push_back(ring[2 * i + 1]);
-  }
-  auto add = [&out](double x, double y) {
-    if (out[out.size() - 2] != x || out[out.size() - 1] != y) {
-      out.push_back(x);
-      out.push_back(y);
-    }
-  };
-  // The closing edge from a (last) to b (first), taken the short way round,
-  // crosses the antimeridian at "edge".
-  const double a_lon = out[2 * n - 2], a_lat = out[2 * n - 1];
-  const double b_lon = out[0], b_lat = out[1];
-  const double edge = b_lon < a_lon ? 180.0 : -180.0;
-  const double b_near = b_lon + 2.0 * edge;
-  double t = b_near != a_lon ? (edge - a_lon) / (b_near - a_lon) : 0.0;
-  t = std::min(std::max(t, 0.0), 1.0);
-  const double cross_lat = (b_lat - a_lat) * t + a_lat;
-  const double pole = mean_lat < 0.0 ? -90.0 : 90.0;
-  const int steps = 180;  // two degrees each
-  add(edge, cross_lat);
-  for (int s = 0; s <= steps; ++s) add(edge - 2.0 * edge * s / steps, pole);
-  add(-edge, cross_lat);
-  add(b_lon, b_lat);
-
-  const int64_t start = static_cast<int64_t>(map->lonlat.size() / 2);
-  map->lonlat.insert(map->lonlat.end(), out.begin(), out.end());
-  map->parts[k] = Part{start, static_cast<int64_t>(map->lonlat.size() / 2), p.shape};
-}
-
-// Rings that cross the antimeridian are stored with a jump of nearly 360
-// degrees between neighbouring points (Fiji, the tip of Siberia). Drawn as
-// they are, those edges run across the whole map. Such a ring is made
-// continuous (longitudes past 180 allowed) and a copy shifted by a full
-// turn is added, so that each side of the map shows its half. Rings around
-// a pole turn once in all and are closed along the pole instead.
-void unwrap_rings(MapData* map) {
-  const size_t original = map->parts.size();
-  for (size_t k = 0; k < original; ++k) {
-    const Part p = map->parts[k];
-    double* lon = map->lonlat.data() + 2 * p.start;
-    const int64_t n = p.end - p.start;
-    double shift = 0.0;
-    bool jumped = false;
-    for (int64_t i = 1; i < n; ++i) {
-      const double d = lon[2 * i] - lon[2 * i - 2];
-      if (d > 180.0) {
-        shift -= 360.0;
-        jumped = true;
-      } else if (d < -180.0) {
-        shift += 360.0;
-        jumped = true;
-      }
-    }
-    if (!jumped) continue;
-    if (shift != 0.0) {
-      close_around_pole(map, k);
-      continue;
-    }
-    double min_lon = lon[0], max_lon = lon[0];
-    shift = 0.0;
-    for (int64_t i = 1; i < n; ++i) {
-      const double d = lon[2 * i] + shift - lon[2 * i - 2];
-      if (d > 180.0)
-        shift -= 360.0;
-      else if (d < -180.0)
-        shift += 360.0;
-      lon[2 * i] += shift;
-      min_lon = std::min(min_lon, lon[2 * i]);
-      max_lon = std::max(max_lon, lon[2 * i]);
-    }
-    for (double turn : {max_lon > 180.0 ? -360.0 : 0.0, min_lon < -180.0 ? 360.0 : 0.0}) {
-      if (turn == 0.0) continue;
-      const int64_t start = static_cast<int64_t>(map->lonlat.size() / 2);
-      for (int64_t i = 0; i < n; ++i) {
-        // Copied out first: push_back may move the array being read.
-        const double x = map->lonlat[2 * (p.start + i)] + turn;
-        const double y = map->lonlat[2 * (p.start + i) + 1];
-        map->lonlat.push_back(x);
-        map->lonlat.push_back(y);
-      }
-      map->parts.push_back(Part{start, start + n, p.shape, true});
-    }
-  }
-}
-
-// Lines that cross the antimeridian are split there instead.
-void split_lines(MapData* map) {
-  std::vector<Part> split;
-  for (const Part& p : map->parts) {
-    int64_t start = p.start;
-    for (int64_t i = p.start + 1; i < p.end; ++i) {
-      if (std::fabs(map->lonlat[2 * i] - map->lonlat[2 * i - 2]) > 180.0) {
-        split.push_back(Part{start, i, p.shape});
-        start = i;
-      }
-    }
-    split.push_back(Part{start, p.end, p.shape});
-  }
-  map->parts = std::move(split);
-}
 
 }  // namespace
 
@@ -361,10 +230,12 @@ bool load_shapefile(const std::string& file, MapData* out, std::string* error) {
   for (int32_t k = 0; k < num_shapes; ++k) {
     const int64_t p0 = clamp_index(shp->shape_part_offsets[k], 0, num_parts);
     const int64_t p1 = clamp_index(shp->shape_part_offsets[k + 1], p0, num_parts);
-    const int64_t s0 =
-        clamp_index(static_cast<int64_t>(std::min<uint64_t>(shp->shape_point_offsets[k], n)), 0, n);
-    const int64_t s1 = clamp_index(
-        static_cast<int64_t>(std::min<uint64_t>(shp->shape_point_offsets[k + 1], n)), s0, n);
+    const int64_t s0 = clamp_index(static_cast<int64_t>(std::min<uint64_t>(
+                                       shp->shape_point_offsets[k], static_cast<uint64_t>(n))),
+                                   0, n);
+    const int64_t s1 = clamp_index(static_cast<int64_t>(std::min<uint64_t>(
+                                       shp->shape_point_offsets[k + 1], static_cast<uint64_t>(n))),
+                                   s0, n);
     for (int64_t j = p0; j < p1; ++j) {
       const int64_t start = clamp_index(shp->parts[j], s0, s1);
       const int64_t end = j + 1 < p1 ? clamp_index(shp->parts[j + 1], start, s1) : s1;
@@ -404,8 +275,6 @@ bool load_shapefile(const std::string& file, MapData* out, std::string* error) {
   data.bounds = b;
   data.geographic = in_degrees(b.min_x, b.min_y) && in_degrees(b.max_x, b.max_y);
   data.damage = damage_of(file, header, num_shapes);
-  if (data.geographic && data.kind == GeometryKind::kPolygon) unwrap_rings(&data);
-  if (data.geographic && data.kind == GeometryKind::kLine) split_lines(&data);
   *out = std::move(data);
   return true;
 }

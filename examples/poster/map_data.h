@@ -15,7 +15,6 @@ struct Part {
   int64_t start;
   int64_t end;
   int32_t shape;
-  bool copy = false;  // a ring's copy a turn away (see MapData::parts)
 };
 
 struct Box {
@@ -28,8 +27,8 @@ struct MapData {
   int32_t num_shapes = 0;
   std::vector<double> lonlat;  // interleaved pairs, file coordinates
   std::vector<Part> parts;     // validated: every index lies inside lonlat;
-                               // rings across the antimeridian are made
-                               // continuous, with a copy a turn away
+                               // as stored (each panel cuts them at its
+                               // own seam)
   Box bounds{0, 0, 0, 0};      // of the finite points
   bool geographic = false;     // bounds lie within longitude/latitude limits
   int64_t stray_points = 0;    // points outside longitude/latitude left out

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "bl_objects.h"
+#include "cartography.h"
 #include "clip.h"
 #include "map_data.h"
 #include "projection.h"
@@ -57,25 +58,27 @@ class MapView {
   std::vector<double> point_positions() const;
 
  private:
-  void add_lines(const std::vector<double>& lonlat, const std::vector<int64_t>& ends,
-                 std::vector<double>* pts, std::vector<int64_t>* offsets) const;
+  // Lon/lat lines (cut at the panel's seam when geographic) in panel
+  // pixels, clipped to the panel; the result's sources index "lines".
+  PartList pixel_lines(const PartList& lines) const;
+  // Parts of the map in panel pixels, densified along the projection.
+  PartList to_pixels(const PartList& parts, bool rings) const;
 
-  MapData map_;  // the map as this panel draws it (see cut_to_cone)
+  MapData map_;  // the map as this panel draws it: cut at its seam
   const Topology& topo_;
   ViewSettings settings_;
   GeoTransform transform_{};
   Rect extent_{0, 0, 0, 0};
   std::vector<double> xy_;             // every point of the map, projected
-  std::vector<double> rings_;          // clipped rings, projected
+  std::vector<double> rings_;          // clipped rings, in panel pixels
   std::vector<int64_t> ring_offsets_;  // ring_count + 1 boundaries into rings_
   std::vector<int32_t> ring_shape_;
   std::vector<char> shown_;  // per part of the map: near the window
 };
 
-// A straight lon/lat polyline split into short steps, so that it bends with
-// the projection.
-void append_densified(double lon0, double lat0, double lon1, double lat1, int steps,
-                      std::vector<double>* out);
+// The meridian a panel is cut at, half a turn from the map's middle: the
+// cone's central meridian for a conic, the window's middle otherwise.
+double central_meridian(const ViewSettings& settings);
 
 }  // namespace poster
 

@@ -2,9 +2,12 @@
 
 #include <cctype>
 #include <cerrno>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <locale>
+#include <sstream>
 #include <system_error>
 #include <vector>
 
@@ -21,6 +24,18 @@ bool parse_int(const std::string& text, long lo, long hi, int* out) {
   return true;
 }
 
+// A decimal number of degrees within [lo, hi], the whole of "text".
+bool parse_degrees(const std::string& text, double lo, double hi, double* out) {
+  if (text.empty() || std::isspace(static_cast<unsigned char>(text[0]))) return false;
+  std::istringstream in(text);
+  in.imbue(std::locale::classic());
+  double v = 0.0;
+  in >> v;
+  if (in.fail() || !in.eof() || !std::isfinite(v) || v < lo || v > hi) return false;
+  *out = v;
+  return true;
+}
+
 std::string lower_extension(const std::string& path) {
   const std::filesystem::path p(path);
   std::string ext = p.extension().string();
@@ -29,8 +44,9 @@ std::string lower_extension(const std::string& path) {
 }
 
 bool takes_value(const std::string& name) {
-  static const char* const names[] = {"--shp",     "--url",        "--out",   "--frames",
-                                      "--width",   "--projection", "--conic", "--threads", "--color-by", "--where"};
+  static const char* const names[] = {"--shp",      "--url",        "--out",   "--frames",
+                                      "--width",    "--projection", "--conic", "--threads",
+                                      "--color-by", "--where",      "--lon0"};
   for (const char* n : names)
     if (name == n) return true;
   return false;
@@ -39,7 +55,7 @@ bool takes_value(const std::string& name) {
 // Picture formats that are not written, named so that "--out anim.gif" is
 // refused rather than taken for a folder.
 bool is_other_picture(const std::string& ext) {
-  static const char* const exts[] = {".gif", ".jpg", ".jpeg", ".tif", ".tiff", ".bmp",
+  static const char* const exts[] = {".gif",  ".jpg", ".jpeg", ".tif", ".tiff", ".bmp",
                                      ".avif", ".mp4", ".webm", ".mkv", ".svg",  ".apng"};
   for (const char* e : exts)
     if (ext == e) return true;
@@ -50,7 +66,8 @@ bool is_other_picture(const std::string& ext) {
 
 bool is_download_url(const std::string& url) {
   std::string lower;
-  for (char c : url.substr(0, 8)) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  for (char c : url.substr(0, 8))
+    lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   size_t host = 0;
   if (lower.rfind("http://", 0) == 0)
     host = 7;
@@ -82,6 +99,8 @@ std::string usage_text(const char* program) {
          "  --url URL           download a shapefile over http or https first\n"
          "  --projection NAME   world map projection: mercator (default), lcc, albers, none\n"
          "  --conic NAME        projection of the tilted map: lcc (default) or albers\n"
+         "  --lon0 DEG          central meridian of a world map, -180 to 180 (default 0;\n"
+         "                      150 centres it on the Pacific)\n"
          "  --frames N          draw N frames of the animation instead of one poster\n"
          "  --width PIXELS      poster width, 320 to 6400 (default 1600; height is 5/8 of it)\n"
          "  --out PATH          the poster, a .png file (default out/poster.png; '-' for\n"
@@ -188,6 +207,12 @@ ParseResult parse_options(int argc, char** argv, Options* o, std::string* error)
         return ParseResult::kError;
       }
       o->world_given = true;
+    } else if (arg == "--lon0") {
+      if (!parse_degrees(value, -180.0, 180.0, &o->lon0)) {
+        *error = "--lon0 takes degrees of longitude from -180 to 180, not '" + value + "'";
+        return ParseResult::kError;
+      }
+      o->lon0_given = true;
     } else if (arg == "--conic") {
       Projection p;
       if (!parse_projection(value, &p) || (p != Projection::kLcc && p != Projection::kAlbers)) {

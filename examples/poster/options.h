@@ -25,6 +25,8 @@ struct Options {
   Projection world = Projection::kMercator;
   bool world_given = false;  // --projection was given
   Projection conic = Projection::kLcc;
+  double lon0 = 0.0;         // --lon0: central meridian of a world map
+  bool lon0_given = false;
 };
 
 enum class ParseResult { kRun, kHelp, kVersion, kError };

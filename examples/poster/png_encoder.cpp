@@ -42,14 +42,13 @@ void on_warning(png_structp, png_const_charp) {}
 
 }  // namespace
 
-void straight_pixels(const Image& image, bool allow_rgb, std::vector<uint8_t>* out,
-                     int* channels) {
+void straight_pixels(const Image& image, bool allow_rgb, std::vector<uint8_t>* out, int* channels) {
   const BLImageData d = image.data();
   const int w = d.size.w, h = d.size.h;
   bool opaque = allow_rgb;
   for (int y = 0; y < h && opaque; ++y) {
-    const auto* row = reinterpret_cast<const uint32_t*>(static_cast<const uint8_t*>(d.pixel_data) +
-                                                        d.stride * y);
+    const auto* row =
+        reinterpret_cast<const uint32_t*>(static_cast<const uint8_t*>(d.pixel_data) + d.stride * y);
     for (int x = 0; x < w; ++x)
       if ((row[x] >> 24) != 0xFF) {
         opaque = false;
@@ -58,11 +57,11 @@ void straight_pixels(const Image& image, bool allow_rgb, std::vector<uint8_t>* o
   }
   const int n = opaque ? 3 : 4;
   *channels = n;
-  out->resize(static_cast<size_t>(w) * h * n);
+  out->resize(static_cast<size_t>(w) * static_cast<size_t>(h) * static_cast<size_t>(n));
   uint8_t* o = out->data();
   for (int y = 0; y < h; ++y) {
-    const auto* row = reinterpret_cast<const uint32_t*>(static_cast<const uint8_t*>(d.pixel_data) +
-                                                        d.stride * y);
+    const auto* row =
+        reinterpret_cast<const uint32_t*>(static_cast<const uint8_t*>(d.pixel_data) + d.stride * y);
     for (int x = 0; x < w; ++x) {
       const uint32_t p = row[x];
       const uint32_t a = p >> 24;
@@ -83,8 +82,8 @@ void straight_pixels(const Image& image, bool allow_rgb, std::vector<uint8_t>* o
   }
 }
 
-bool encode_png(const Image& image, PngEffort effort, bool allow_rgb, std::vector<uint8_t>* png_bytes,
-                std::string* error) {
+bool encode_png(const Image& image, PngEffort effort, bool allow_rgb,
+                std::vector<uint8_t>* png_bytes, std::string* error) {
   std::vector<uint8_t> pixels;
   int channels = 0;
   straight_pixels(image, allow_rgb, &pixels, &channels);
@@ -117,7 +116,8 @@ bool encode_png(const Image& image, PngEffort effort, bool allow_rgb, std::vecto
                channels == 4 ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
                PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
   for (int y = 0; y < h; ++y)
-    rows[static_cast<size_t>(y)] = pixels.data() + static_cast<size_t>(y) * w * channels;
+    rows[static_cast<size_t>(y)] = pixels.data() + static_cast<size_t>(y) * static_cast<size_t>(w) *
+                                                       static_cast<size_t>(channels);
   png_write_info(png, info);
   png_write_image(png, rows.data());
   png_write_end(png, info);

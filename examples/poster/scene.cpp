@@ -96,7 +96,8 @@ Topology coloured(const MapData& map) {
   // --color-by: the attribute's class instead of the neighbourhood colour;
   // shapes without a value keep theirs.
   for (size_t k = 0; k < topo.colour.size() && k < map.colour_class.size(); ++k)
-    if (map.colour_class[k] >= 0) topo.colour[k] = map.colour_class[k] % static_cast<int>(kLand.size());
+    if (map.colour_class[k] >= 0)
+      topo.colour[k] = map.colour_class[k] % static_cast<int>(kLand.size());
   return topo;
 }
 
@@ -123,8 +124,8 @@ Scene::Scene(const MapData& map, const SceneOptions& options)
   if (geo) {
     region = region_window(extent, &grown);
     if (coverage == Coverage::kPolar) {
-      region.min_x = -180.0;
-      region.max_x = 180.0;
+      region.min_x = options.lon0 - 180.0;
+      region.max_x = options.lon0 + 180.0;
     }
   } else {
     // Planar data: its bounds, grown a little (and to one unit for a point).
@@ -134,10 +135,14 @@ Scene::Scene(const MapData& map, const SceneOptions& options)
     region = Box{b.min_x - gx, b.min_y - gy, b.max_x + gx, b.max_y + gy};
   }
   if (!grown.empty()) notes_.push_back(grown);
+  if (options.lon0_given && coverage == Coverage::kRegion)
+    notes_.push_back(
+        "--lon0 sets the central meridian of a map of the whole world; this data "
+        "covers a region, which every panel shows around its own middle");
 
   // The globe looks at the middle of the data; for the world, at Europe and
-  // Africa.
-  const double globe_lon = world ? 15.0 : extent.centre_lon();
+  // Africa, or at the central meridian asked for.
+  const double globe_lon = world ? (options.lon0_given ? options.lon0 : 15.0) : extent.centre_lon();
   const double globe_lat = world ? 28.0 : std::min(std::max(extent.centre_lat(), -75.0), 75.0);
   globe_ = GlobeView{1320 * k_, 272 * k_, 196 * k_, globe_lon, globe_lat, 0xFF5CB8FFu};
   globe_shift_lon_ = globe_lon - 15.0;
@@ -159,9 +164,11 @@ Scene::Scene(const MapData& map, const SceneOptions& options)
                      "would stretch it across the map");
   }
   if (world) {
-    ws.window = Box{-180.0, std::max(extent.south, -58.0), 180.0, std::min(extent.north, 84.0)};
-    if (ws.window.max_y - ws.window.min_y < 20.0) ws.window = Box{-180.0, -58.0, 180.0, 84.0};
+    const double w = options.lon0 - 180.0, e = options.lon0 + 180.0;
+    ws.window = Box{w, std::max(extent.south, -58.0), e, std::min(extent.north, 84.0)};
+    if (ws.window.max_y - ws.window.min_y < 20.0) ws.window = Box{w, -58.0, e, 84.0};
     ws.projection.conic = world_conic();
+    ws.projection.conic.lon0 = options.lon0;
   } else {
     ws.window = region;
     ws.projection.conic = conic_for(region);
@@ -228,8 +235,10 @@ Scene::Scene(const MapData& map, const SceneOptions& options)
 
   // The globe's texture: 4 pixels per degree.
   texture_.reset(new Image(1441, 721));
-  draw_globe_texture(map, topo_, GlobeStyle{0xFF1A4E78u, 0x40FFFFFFu, 0x80FFFFFFu, globe_land_, kPointColour},
+  draw_globe_texture(map, topo_,
+                     GlobeStyle{0xFF1A4E78u, 0x40FFFFFFu, 0x80FFFFFFu, globe_land_, kPointColour},
                      texture_.get());
+  globe_lines_ = globe_lines(map);
 }
 
 void Scene::advance(const SceneState& state, Sparks* sparks, double dt) const {
@@ -325,6 +334,11 @@ void Scene::render(const SceneState& state, const Sparks& sparks, Image* image) 
   globe.tilt = std::min(std::max(state.globe_tilt + globe_shift_lat_, -90.0), 90.0);
   paint_globe(image, *texture_, globe);
   canvas.attach();
+  // Borders (or the lines of a line map) over the globe, the far side hidden.
+  if (map_.kind == GeometryKind::kLine)
+    stroke_on_globe(&canvas, globe_lines_, globe, height_, kPointColour, 1.6 * k_);
+  else
+    stroke_on_globe(&canvas, globe_lines_, globe, height_, 0x80FFFFFFu, 0.6 * k_);
 
   draw_flat(&canvas);
 

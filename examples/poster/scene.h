@@ -26,6 +26,8 @@ struct SceneOptions {
   Projection conic = Projection::kLcc;       // the tilted continent
   int width = 1600;                          // poster width; the height is 5/8 of it
   bool world_given = false;                  // "world" was asked for, not the default
+  double lon0 = 0.0;                         // central meridian of a world map
+  bool lon0_given = false;                   // "lon0" was asked for: the globe faces it too
 };
 
 class Scene {
@@ -84,6 +86,7 @@ class Scene {
 
   std::unique_ptr<TiltedMap> tilted_;
   std::unique_ptr<Image> texture_;
+  PartList globe_lines_;  // drawn over the globe as vectors
 
   std::vector<std::string> notes_;
   bool empty_ = false;

@@ -95,8 +95,7 @@ void TiltedMap::draw(Canvas* canvas, double x, double y, double w, double h, dou
   if (n == 0) return;
   std::vector<double> screen(points_.size()), scales(n);
   std::vector<uint8_t> visible(n);
-  torvik_transform_points(points_.data(), screen.data(), scales.data(), visible.data(),
-                          static_cast<int64_t>(n), &cam);
+  torvik_transform_points(points_.data(), screen.data(), scales.data(), visible.data(), n, &cam);
   for (size_t i = 0; i < n; ++i) {
     if (!visible[i]) continue;
     const double r = 2.2 * k * scales[i];

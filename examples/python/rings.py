@@ -18,7 +18,7 @@ MERCATOR_POLE = 85.0511287798
 
 def drawable_rings(points, part_offsets, lon0=0.0, pole_lat=90.0):
     """Returns (points, part_offsets) for the builders: the input's rings cut
-    at lon0 + 180, each piece closed, and the pieces' source part indices."""
+    at lon0 + 180, each piece closed."""
     pieces = q.cut(np.ascontiguousarray(points, dtype=np.float64), part_offsets, lon0=lon0,
                    pole_lat=pole_lat, max_step=1.0)
     return pieces.points, pieces.part_offsets

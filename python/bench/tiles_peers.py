@@ -6,9 +6,11 @@ same file densified to about 545,000 vertices; ours also on a process pool
 and on Dask (1 and 2 workers). Each line gives the load average, since the
 figure means little on a busy machine. Each case runs in a process of its
 own under /usr/bin/time -v, which gives its peak RSS (for the pool and Dask:
-the largest of the processes).
+the largest of the processes; ours also gives the largest worker's).
 
-    QUILLON_LIB_DIR=build-ci PYTHONPATH=python /usr/bin/python3 python/bench/tiles_peers.py
+    QUILLON_LIB_DIR=build-real PYTHONPATH=python /usr/bin/python3 python/bench/tiles_peers.py
+
+(build-real: a Release build on the real Blend2D.)
 """
 
 import argparse
@@ -81,10 +83,19 @@ def load():
 
 
 def ours(src, out, scheduler, workers):
+    """Seconds of the whole build, then of its parts: starting the workers
+    (a Dask cluster up, each worker holding the data), drawing, closing."""
+    import resource
     from quillon.tiles import build, Job
+    timings = {}
     t = time.perf_counter()
-    build(Job(source=src), out, (0, 5), scheduler=scheduler, workers=workers, quiet=True)
-    return time.perf_counter() - t
+    build(Job(source=src), out, (0, 5), scheduler=scheduler, workers=workers, quiet=True,
+          timings=timings)
+    # The pool's and the LocalCluster's workers are this process's children,
+    # all waited for: the largest one's peak RSS (KiB).
+    who = resource.RUSAGE_SELF if scheduler == "serial" else resource.RUSAGE_CHILDREN
+    return "%r %r %r %r %d" % (time.perf_counter() - t, timings["start"], timings["render"],
+                               timings["close"], resource.getrusage(who).ru_maxrss)
 
 
 def tile_list():
@@ -183,6 +194,25 @@ CASES = {
 }
 
 
+# What a worker holds beside the data: the interpreter with numpy and the
+# libraries loaded (and Dask's worker), measured in a process of its own.
+RUNTIME = ("import numpy, quillon.tiles.render, quillon._native as n; n.lib()",
+           "import numpy, quillon.tiles.render, quillon._native as n, distributed; n.lib()")
+
+
+def runtime_rss(code):
+    r = subprocess.run(["/usr/bin/time", "-v", sys.executable, "-c", code],
+                       capture_output=True, text=True)
+    rss = [int(l.split(":")[1]) for l in r.stderr.splitlines() if "Maximum resident" in l]
+    return rss[0] / 1024 if rss and r.returncode == 0 else float("nan")
+
+
+def bound_mib(shp, tile=256, meta=8, buffer=128):
+    """The data plus two metatile surfaces (32-bit pixels), in MiB."""
+    side = meta * tile + 2 * buffer
+    return (os.path.getsize(shp) + 2 * side * side * 4) / 2**20
+
+
 def run_one(case, data, out):
     """One case in a fresh process under /usr/bin/time -v: (seconds, peak RSS KiB)."""
     cmd = ["/usr/bin/time", "-v", sys.executable, os.path.abspath(__file__), "--run", case,
@@ -190,7 +220,7 @@ def run_one(case, data, out):
     r = subprocess.run(cmd, capture_output=True, text=True)
     if r.returncode != 0:
         raise RuntimeError(r.stderr.strip().splitlines()[-1] if r.stderr.strip() else "failed")
-    secs = float(r.stdout.strip().splitlines()[-1])
+    secs = [float(v) for v in r.stdout.strip().splitlines()[-1].split()]
     rss = [int(l.split(":")[1]) for l in r.stderr.splitlines() if "Maximum resident" in l]
     return secs, rss[0] if rss else 0
 
@@ -212,6 +242,11 @@ def main():
             n = densify(SAMPLE, dense)
             files["dense"] = dense
             print("dense file: %d vertices" % n, flush=True)
+        print("a worker's runtime alone: %.0f MiB (with Dask's worker: %.0f MiB)"
+              % tuple(runtime_rss(c) for c in RUNTIME), flush=True)
+        for data in a.data or ("110m", "dense"):
+            print("%-5s bound: the data %.1f MiB + two metatile surfaces = %.1f MiB" % (
+                data, os.path.getsize(files[data]) / 2**20, bound_mib(files[data])), flush=True)
         for data in a.data or ("110m", "dense"):
             for case in a.case or sorted(CASES):
                 out = os.path.join(work, "%s-%s" % (data, case))
@@ -221,9 +256,14 @@ def main():
                 except Exception as exc:  # a missing peer: say so, go on
                     print("%-5s %-22s failed: %s" % (data, case, exc), flush=True)
                     continue
+                # Ours also gives the drawing alone (the workers started and
+                # holding the data) and the start-up and closing times.
+                parts = ("  drawing %7.1f tiles/s  start %5.2f s  close %4.2f s  worker RSS "
+                         "%4.0f MiB" % (1365 / secs[2], secs[1], secs[3], secs[4] / 1024)
+                         ) if len(secs) == 5 else ""
                 print("%-5s %-22s %7.1f tiles/s  %6.0f bytes/tile  peak RSS %4.0f MiB  "
-                      "load %s -> %s" % (data, case, 1365 / secs, bytes_per_tile(out),
-                                         rss / 1024, before, load()), flush=True)
+                      "load %s -> %s%s" % (data, case, 1365 / secs[0], bytes_per_tile(out),
+                                           rss / 1024, before, load(), parts), flush=True)
                 shutil.rmtree(out, ignore_errors=True)
     finally:
         shutil.rmtree(work, ignore_errors=True)

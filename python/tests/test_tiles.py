@@ -317,3 +317,79 @@ def test_a_full_disk_leaves_no_partial_tile(tmp_path):
     for f in files:
         if f.endswith(".png"):
             read_png(f)  # every tile left is whole
+
+
+def test_color_by_a_text_field_and_a_numeric_ramp(tmp_path):
+    from test_attributes import dbf_bytes
+
+    def square(lon, lat):
+        return polygon_record([[(lon, lat), (lon + 30, lat), (lon + 30, lat + 30),
+                                (lon, lat + 30), (lon, lat)]])
+    corners = [(-150.0, 20.0), (30.0, 20.0), (30.0, -50.0), (-150.0, -50.0)]
+    src = write_shp(tmp_path / "sq.shp", 5, [square(*c) for c in corners])
+    fields = [("Kind", "C", 4, 0), ("POP", "N", 8, 0)]
+    (tmp_path / "sq.dbf").write_bytes(dbf_bytes(fields, [
+        [b"A", b"1"], [b"B", b"5"], [b"A", b"1000"], [b"C", b""]]))
+
+    def centres(out, z):
+        got = []
+        for lon, lat in corners:
+            n = 1 << z
+            px, py = grid.world_x(lon + 15) * n * 256, grid.world_y(lat + 15) * n * 256
+            x, y = int(px // 256), int(py // 256)
+            rgba = read_png(out / str(z) / str(x) / ("%d.png" % y))[int(py % 256), int(px % 256)]
+            got.append(0xFF000000 | (int(rgba[0]) << 16) | (int(rgba[1]) << 8) | int(rgba[2]))
+        return got
+
+    pal, ramp = render.PALETTE, render.RAMP
+    # Field names in any case; values in order of appearance.
+    out = tmp_path / "text"
+    r = run_cli(src, "--zoom", "1-2", "--out", out, "--stroke", "none", "--color-by", "kind",
+                "--quiet")
+    assert r.returncode == 0, r.stderr
+    for z in (1, 2):
+        assert centres(out, z) == [pal[0], pal[1], pal[0], pal[2]]
+    # Ranks among the valid values in eighths; no value keeps the --fill.
+    out = tmp_path / "num"
+    r = run_cli(src, "--zoom", "1", "--out", out, "--stroke", "none", "--color-by", "POP",
+                "--fill", "#102030", "--quiet")
+    assert r.returncode == 0, r.stderr
+    assert centres(out, 1) == [ramp[0], ramp[2], ramp[5], 0xFF102030]
+    # A field that is not there, a table that is not there: one message.
+    r = run_cli(src, "--zoom", "1", "--out", tmp_path / "x", "--color-by", "NOPE")
+    assert r.returncode == 1 and "no field 'NOPE'" in r.stderr and "Kind, POP" in r.stderr
+    (tmp_path / "sq.dbf").unlink()
+    r = run_cli(src, "--zoom", "1", "--out", tmp_path / "x", "--color-by", "Kind")
+    assert r.returncode == 1 and "attribute table" in r.stderr, r.stderr
+    assert not (tmp_path / "x").exists()
+
+
+def test_the_pool_draws_every_metatile_once_and_times_its_parts():
+    from quillon.tiles import schedule
+    job = render.Job(source=SAMPLE, tile_size=64, metatile=2, buffer=8)
+    plan = [grid.metatiles(WORLD, z, 2) for z in range(4)]
+    got, timings = [], {}
+    schedule.run("processes", 2, job, WORLD, plan,
+                 lambda meta, tiles: got.append((meta, len(tiles))), timings)
+    # All zooms' tasks are queued at once: each metatile comes back once,
+    # with all of its tiles.
+    assert sorted(m for m, _ in got) == sorted(m for ms in plan for m in ms)
+    assert all(n == len(list(grid.metatile_tiles(WORLD, *m, 2))) for m, n in got)
+    assert set(timings) == {"start", "render", "close"} and min(timings.values()) >= 0
+
+
+def test_shape_extents_skip_gaps_empty_shapes_and_non_finite_points():
+    pts = np.array([[0.0, 0.0], [1e6, 2e6], [np.nan, 5.0], [-3e6, 1e6], [7.0, np.inf],
+                    [2e6, -1e6], [4e6, 4e6]])
+    finite = np.isfinite(pts).all(axis=1)
+    # A shape of two pieces with a gap, one with no finite point, an empty
+    # one, one reaching the last point.
+    offsets = [np.array([0, 2, -1, 3, 4]), np.array([4, 5]), np.array([0]), np.array([5, 7])]
+    ext = render._extents(pts, finite, offsets)
+    h, span = grid.HALF_WORLD, 2 * grid.HALF_WORLD
+
+    def frac(lo, hi):
+        return [(lo[0] + h) / span, (h - hi[1]) / span, (hi[0] + h) / span, (h - lo[1]) / span]
+    assert ext[0].tolist() == frac((-3e6, 0.0), (1e6, 2e6))  # the gap's point 2 is NaN anyway
+    assert np.isnan(ext[1]).all() and np.isnan(ext[2]).all()
+    assert ext[3].tolist() == frac((2e6, -1e6), (4e6, 4e6))

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <functional>
@@ -102,7 +103,8 @@ std::vector<double> run(const Kernel& k, SimdLevel level, const std::vector<doub
 
 // Every vector level gives the same bits as the narrowest, and so does each
 // pair when the array starts elsewhere (the pair moves to another lane, and
-// the array's end into or out of the padded tail) or is converted on its own.
+// the array's end into or out of the padded tail), is converted on its own,
+// or is converted in place.
 void expect_same_bits_everywhere(const Kernel& k, const std::vector<double>& in,
                                  const std::vector<SimdLevel>& levels) {
   if (levels.empty()) GTEST_SKIP() << "this CPU runs none of the kernel's vector levels";
@@ -113,6 +115,12 @@ void expect_same_bits_everywhere(const Kernel& k, const std::vector<double>& in,
     size_t differ = 0;
     for (size_t i = 0; i < got.size(); ++i) differ += bits(got[i]) != bits(first[i]);
     EXPECT_EQ(differ, 0u) << "values differing from " << quillon::simd_level_name(levels[0]);
+
+    std::vector<double> inplace(in.begin(), in.begin() + 2 * 4099);
+    k(level, inplace.data(), inplace.data(), 4099);
+    for (size_t i = 0; i < inplace.size(); ++i) {
+      ASSERT_EQ(bits(inplace[i]), bits(first[i])) << "in place, value " << i;
+    }
 
     const size_t window = 4099;
     for (size_t offset : {size_t{1}, size_t{3}, size_t{5}, size_t{7}, size_t{8}, size_t{13}}) {
@@ -335,15 +343,255 @@ TEST(ProjectionKernels, FmaKernelsRunTheScalarCodeOnSse2) {
   const std::vector<double> in = random_pairs(40, -540, 540, -95, 95, geographic_edges(), 4099);
   const proj::LccParams lcc = proj::lcc_setup(33, 45, 23, -96, 0, 0);
   const proj::AeaParams aea = proj::aea_setup(29.5, 45.5, 23, -96, 0, 0);
+  const proj::OrthoParams ortho = proj::ortho_setup(10, 30);
+  const proj::EqEarthParams ee = proj::eqearth_setup(150, 0, 0);
   const Kernel kernels[] = {
       merc_forward,
       [&lcc](SimdLevel l, const double* i, double* o, int64_t n) { proj::lcc_forward(l, lcc, i, o, n); },
       [&aea](SimdLevel l, const double* i, double* o, int64_t n) { proj::aea_forward(l, aea, i, o, n); },
+      [&lcc](SimdLevel l, const double* i, double* o, int64_t n) { proj::lcc_inverse(l, lcc, i, o, n); },
+      [&aea](SimdLevel l, const double* i, double* o, int64_t n) { proj::aea_inverse(l, aea, i, o, n); },
+      [&ortho](SimdLevel l, const double* i, double* o, int64_t n) { proj::ortho_forward(l, ortho, i, o, n, nullptr); },
+      [&ortho](SimdLevel l, const double* i, double* o, int64_t n) { proj::ortho_inverse(l, ortho, i, o, n); },
+      [&ee](SimdLevel l, const double* i, double* o, int64_t n) { proj::eqearth_forward(l, ee, i, o, n); },
+      [&ee](SimdLevel l, const double* i, double* o, int64_t n) { proj::eqearth_inverse(l, ee, i, o, n); },
   };
   for (const Kernel& k : kernels) {
     const std::vector<double> want = run(k, SimdLevel::kScalar, in);
     const std::vector<double> got = run(k, SimdLevel::kSse2, in);
     for (size_t i = 0; i < got.size(); ++i) ASSERT_EQ(bits(got[i]), bits(want[i])) << i;
+  }
+}
+
+// ============================================================================
+// Inverse conics, orthographic and Equal Earth
+// ============================================================================
+
+// The scalar kernels ride on the platform's libm: on Windows the vector bits
+// are held to the table recorded on Linux instead (see check_conic).
+#if defined(_WIN32)
+constexpr bool kCompareToLibm = false;
+#else
+constexpr bool kCompareToLibm = true;
+#endif
+
+// Angles of an inverse kernel: within 1e-12 degrees or 2 ulp of the scalar
+// transcription (the longitude of a point far outside the map is huge),
+// mostly bit-identical, on every level. `extra` adds, per pair, what the
+// formula's own conditioning makes of 1-ulp differences (longitude, then
+// latitude).
+struct Extra2 {
+  double lon = 0, lat = 0;
+};
+using PairExtra = std::function<Extra2(double x, double y, double lon, double lat)>;
+
+void check_inverse(const Kernel& k, const std::vector<double>& in, const PairExtra& extra) {
+  const std::vector<SimdLevel> levels = vector_levels(SimdLevel::kAvx2);
+  expect_same_bits_everywhere(k, in, levels);
+  if (!kCompareToLibm) return;
+  const std::vector<double> want = run(k, SimdLevel::kScalar, in);
+  for (SimdLevel level : levels) {
+    SCOPED_TRACE(quillon::simd_level_name(level));
+    const std::vector<double> got = run(k, level, in);
+    Deviation lon, lat;
+    for (size_t i = 0; i < got.size(); i += 2) {
+      const Extra2 e = extra ? extra(in[i], in[i + 1], want[i], want[i + 1]) : Extra2{};
+      lon.add(got[i], want[i], std::max(1e-12, 2 * ulp(want[i])) + e.lon);
+      lat.add(got[i + 1], want[i + 1], 1e-12 + e.lat);
+      ASSERT_FALSE(std::fabs(got[i + 1]) > 90) << "latitude beyond a pole at pair " << i / 2;
+    }
+    expect_within(lon, "longitude", 0.93);
+    expect_within(lat, "latitude", 0.93);
+  }
+}
+
+// Plane coordinates of a forward kernel: within 2 ulp of `scale` (the
+// map's extent: the coordinates lose their relative precision where they
+// cancel, in the scalar path as well) or of the coordinate itself where it
+// is larger, mostly bit-identical; all but max_over_share of the values
+// within that, and every one within hard_ulps of the larger. Beyond the map
+// (a longitude of 1000 degrees) a coordinate is a product of several
+// functions' results, each an ulp off in either path: there hard_ulps is
+// the bar for every value.
+void check_forward(const Kernel& k, const std::vector<double>& in, double scale,
+                   double hard_ulps, double max_over_share) {
+  const std::vector<SimdLevel> levels = vector_levels(SimdLevel::kAvx2);
+  expect_same_bits_everywhere(k, in, levels);
+  if (!kCompareToLibm) return;
+  const std::vector<double> want = run(k, SimdLevel::kScalar, in);
+  for (SimdLevel level : levels) {
+    SCOPED_TRACE(quillon::simd_level_name(level));
+    const std::vector<double> got = run(k, level, in);
+    Deviation x, y;
+    for (size_t i = 0; i < got.size(); i += 2) {
+      const double ux = ulp(std::max(scale, std::fabs(want[i])));
+      const double uy = ulp(std::max(scale, std::fabs(want[i + 1])));
+      const bool beyond = !(std::fabs(want[i]) <= scale && std::fabs(want[i + 1]) <= scale);
+      const double bar = beyond ? hard_ulps : 2;
+      x.add(got[i], want[i], bar * ux, hard_ulps * ux);
+      y.add(got[i + 1], want[i + 1], bar * uy, hard_ulps * uy);
+    }
+    expect_within(x, "x", 0.93, max_over_share);
+    expect_within(y, "y", 0.93, max_over_share);
+  }
+}
+
+std::vector<double> conic_plane_points(uint64_t seed) {
+  return random_pairs(seed, -3e7, 3e7, -3e7, 3e7, plane_edges(), kPoints / 4);
+}
+
+TEST(ProjectionKernels, LambertInverseOnEveryLevel) {
+  uint64_t seed = 60;
+  for (const Conic& c : kConics) {
+    SCOPED_TRACE(testing::Message() << "lat1 " << c.lat1 << " lat2 " << c.lat2);
+    const proj::LccParams p = proj::lcc_setup(c.lat1, c.lat2, c.lat0, c.lon0, c.fe, c.fn);
+    check_inverse(
+        [&p](SimdLevel l, const double* in, double* out, int64_t n) {
+          proj::lcc_inverse(l, p, in, out, n);
+        },
+        conic_plane_points(seed++), nullptr);
+  }
+}
+
+TEST(ProjectionKernels, AlbersInverseOnEveryLevel) {
+  uint64_t seed = 70;
+  for (const Conic& c : kConics) {
+    SCOPED_TRACE(testing::Message() << "lat1 " << c.lat1 << " lat2 " << c.lat2);
+    const proj::AeaParams p = proj::aea_setup(c.lat1, c.lat2, c.lat0, c.lon0, c.fe, c.fn);
+    check_inverse(
+        [&p](SimdLevel l, const double* in, double* out, int64_t n) {
+          proj::aea_inverse(l, p, in, out, n);
+        },
+        conic_plane_points(seed++), nullptr);
+  }
+}
+
+struct Centre {
+  double lon0, lat0;
+};
+const Centre kCentres[] = {{0, 0}, {10, 30}, {-150, -60}, {0, 90}, {170, -90}};
+
+// Towards the horizon the inverse is ill-conditioned: the angular distance
+// c from the centre has cos c = sqrt(1 - q^2), q = rho / R, so 1 ulp of q
+// (hypot's rounding, in either path) moves c by ulp / cos c, and by up to
+// sqrt(2 ulp) where q rounds to 1. The longitude moves by that over cos lat.
+Extra2 horizon_conditioning(double x, double y, double, double lat) {
+  const double q = std::hypot(x, y) / kR;
+  if (!(q <= 1 + 1e-12)) return {};
+  const double cos_c = std::sqrt(std::max(0.0, (1 - q) * (1 + q)));
+  const double dc = std::min(2 * ulp(1.0) / cos_c, std::sqrt(4 * ulp(1.0))) * kR2D;
+  return {dc / std::cos(lat / kR2D), dc};
+}
+
+TEST(ProjectionKernels, OrthographicOnEveryLevel) {
+  uint64_t seed = 80;
+  for (const Centre& c : kCentres) {
+    SCOPED_TRACE(testing::Message() << "centre " << c.lon0 << " " << c.lat0);
+    const proj::OrthoParams p = proj::ortho_setup(c.lon0, c.lat0);
+    const std::vector<double> ll =
+        random_pairs(seed++, -540, 540, -95, 95, geographic_edges(), kPoints / 4);
+    check_forward(
+        [&p](SimdLevel l, const double* in, double* out, int64_t n) {
+          proj::ortho_forward(l, p, in, out, n, nullptr);
+        },
+        ll, kR, 2, 0);
+
+    std::vector<double> xy = random_pairs(seed++, -1.1 * kR, 1.1 * kR, -1.1 * kR, 1.1 * kR,
+                                          plane_edges(), kPoints / 4);
+    // Points on the horizon circle, where the inverse's slack applies.
+    for (size_t i = 0; i + 1 < xy.size(); i += 64) {
+      const double a = 0.001 * static_cast<double>(i);
+      xy[i] = kR * std::cos(a);
+      xy[i + 1] = kR * std::sin(a);
+    }
+    check_inverse(
+        [&p](SimdLevel l, const double* in, double* out, int64_t n) {
+          proj::ortho_inverse(l, p, in, out, n);
+        },
+        xy, horizon_conditioning);
+  }
+}
+
+// The flags are the same on every level and wherever a pair sits; they
+// differ from the scalar path's only where the point is on the horizon to
+// within the last bits of the cosine that decides them.
+TEST(ProjectionKernels, OrthographicVisibilityOnEveryLevel) {
+  const std::vector<SimdLevel> levels = vector_levels(SimdLevel::kAvx2);
+  if (levels.empty()) GTEST_SKIP() << "this CPU runs none of the kernel's vector levels";
+  const proj::OrthoParams p = proj::ortho_setup(10, 30);
+  const size_t n = 100003;
+  const int64_t count = static_cast<int64_t>(n);
+  std::vector<double> ll = random_pairs(90, -540, 540, -95, 95, geographic_edges(), count);
+  // A share of the points right on the horizon: 90 degrees from the centre
+  // along azimuth az.
+  const double sin_lat0 = std::sin(30 * 0.017453292519943295);
+  const double cos_lat0 = std::cos(30 * 0.017453292519943295);
+  for (size_t i = 0; i < n; i += 17) {
+    const double az = 0.37 * static_cast<double>(i);
+    ll[2 * i + 1] = std::asin(-cos_lat0 * std::cos(az)) * kR2D;
+    ll[2 * i] = 10 + std::atan2(std::sin(az), -sin_lat0 * std::cos(az)) * kR2D;
+  }
+  std::vector<double> out(ll.size());
+  std::vector<uint8_t> want(n, 7);
+  proj::ortho_forward(SimdLevel::kScalar, p, ll.data(), out.data(), count, want.data());
+  std::vector<uint8_t> first;
+  for (SimdLevel level : levels) {
+    SCOPED_TRACE(quillon::simd_level_name(level));
+    std::vector<uint8_t> got(n, 7);
+    proj::ortho_forward(level, p, ll.data(), out.data(), count, got.data());
+    if (first.empty()) first = got;
+    EXPECT_EQ(got, first);
+    for (size_t off : {size_t{1}, size_t{3}, size_t{5}}) {
+      std::vector<uint8_t> part(n - off, 7);
+      std::vector<double> part_out(2 * (n - off));
+      proj::ortho_forward(level, p, ll.data() + 2 * off, part_out.data(),
+                          static_cast<int64_t>(n - off), part.data());
+      EXPECT_TRUE(std::equal(part.begin(), part.end(), first.begin() + static_cast<ptrdiff_t>(off)))
+          << "offset " << off;
+    }
+    // In place: the flags and the pairs alike.
+    std::vector<double> inplace = ll;
+    std::vector<uint8_t> flags(n, 7);
+    proj::ortho_forward(level, p, inplace.data(), inplace.data(), count, flags.data());
+    EXPECT_EQ(flags, first);
+    for (size_t i = 0; i < inplace.size(); ++i) ASSERT_EQ(bits(inplace[i]), bits(out[i])) << i;
+    for (size_t i = 0; i < n; ++i) {
+      ASSERT_LE(got[i], 1) << i;
+      if (got[i] == want[i] || !kCompareToLibm) continue;
+      const double phi = ll[2 * i + 1] * 0.017453292519943295;
+      const double dlam = ll[2 * i] * 0.017453292519943295 - p.lam0;
+      const double cos_c = p.sin_phi0 * std::sin(phi) + p.cos_phi0 * std::cos(phi) * std::cos(dlam);
+      EXPECT_LE(std::fabs(cos_c), 1e-15) << "pair " << i;
+    }
+  }
+}
+
+// Equal Earth's x chains sin, asin and cos, and cos psi near the pole lines
+// turns psi's rounding into up to tan(pi/3) = 1.7 times as much of x: 2 ulp
+// holds for all but a few in 10,000 values, and 8 ulp for every one.
+TEST(ProjectionKernels, EqualEarthOnEveryLevel) {
+  uint64_t seed = 100;
+  for (double lon0 : {0.0, 150.0, -96.0}) {
+    SCOPED_TRACE(testing::Message() << "lon0 " << lon0);
+    const proj::EqEarthParams p = proj::eqearth_setup(lon0, 0, 0);
+    check_forward(
+        [&p](SimdLevel l, const double* in, double* out, int64_t n) {
+          proj::eqearth_forward(l, p, in, out, n);
+        },
+        random_pairs(seed++, -540, 540, -95, 95, geographic_edges(), kPoints / 4), kPi * kR, 8,
+        1e-3);
+    std::vector<double> xy =
+        random_pairs(seed++, -2e7, 2e7, -9e6, 9e6, plane_edges(), kPoints / 4);
+    // The pole lines and their neighbours.
+    const double y_pole = p.y_max * kR;
+    for (size_t i = 0; i + 1 < xy.size(); i += 50) {
+      xy[i + 1] = (i / 50) % 2 ? y_pole : std::nextafter(-y_pole, 0.0);
+    }
+    check_inverse(
+        [&p](SimdLevel l, const double* in, double* out, int64_t n) {
+          proj::eqearth_inverse(l, p, in, out, n);
+        },
+        xy, nullptr);
   }
 }
 
@@ -370,6 +618,8 @@ uint64_t digest(const std::vector<double>& v) {
 TEST(ProjectionKernels, VectorBitsMatchTheTableRecordedOnLinux) {
   const proj::LccParams lcc = proj::lcc_setup(33, 45, 23, -96, 0, 0);
   const proj::AeaParams aea = proj::aea_setup(29.5, 45.5, 23, -96, 0, 0);
+  const proj::OrthoParams ortho = proj::ortho_setup(10, 30);
+  const proj::EqEarthParams ee = proj::eqearth_setup(150, 0, 0);
   const struct {
     const char* name;
     Kernel kernel;
@@ -385,6 +635,26 @@ TEST(ProjectionKernels, VectorBitsMatchTheTableRecordedOnLinux) {
        SimdLevel::kAvx2, random_pairs(53, -540, 540, -95, 95, geographic_edges(), 65536), 0x8cfbf8a6e0648c31u},
       {"Albers", [&aea](SimdLevel l, const double* i, double* o, int64_t n) { proj::aea_forward(l, aea, i, o, n); },
        SimdLevel::kAvx2, random_pairs(54, -540, 540, -95, 95, geographic_edges(), 65536), 0xa8350153dc6a8738u},
+      {"Lambert inverse", [&lcc](SimdLevel l, const double* i, double* o, int64_t n) { proj::lcc_inverse(l, lcc, i, o, n); },
+       SimdLevel::kAvx2, random_pairs(55, -3e7, 3e7, -3e7, 3e7, plane_edges(), 65536), 0x6ff555d6fc4e33ecu},
+      {"Albers inverse", [&aea](SimdLevel l, const double* i, double* o, int64_t n) { proj::aea_inverse(l, aea, i, o, n); },
+       SimdLevel::kAvx2, random_pairs(56, -3e7, 3e7, -3e7, 3e7, plane_edges(), 65536), 0x829a0c450537c325u},
+      {"orthographic", [&ortho](SimdLevel l, const double* i, double* o, int64_t n) { proj::ortho_forward(l, ortho, i, o, n, nullptr); },
+       SimdLevel::kAvx2, random_pairs(57, -540, 540, -95, 95, geographic_edges(), 65536), 0x1836e338a7de2d8u},
+      // The flags take the y slots: x and visibility in one digest.
+      {"orthographic visibility",
+       [&ortho](SimdLevel l, const double* i, double* o, int64_t n) {
+         std::vector<uint8_t> flags(static_cast<size_t>(n));
+         proj::ortho_forward(l, ortho, i, o, n, flags.data());
+         for (size_t k = 0; k < flags.size(); ++k) o[2 * k + 1] = flags[k];
+       },
+       SimdLevel::kAvx2, random_pairs(57, -540, 540, -95, 95, geographic_edges(), 65536), 0xb40e3d713b4c7fa0u},
+      {"orthographic inverse", [&ortho](SimdLevel l, const double* i, double* o, int64_t n) { proj::ortho_inverse(l, ortho, i, o, n); },
+       SimdLevel::kAvx2, random_pairs(58, -1.1 * kR, 1.1 * kR, -1.1 * kR, 1.1 * kR, plane_edges(), 65536), 0x23987dbcef74321du},
+      {"Equal Earth", [&ee](SimdLevel l, const double* i, double* o, int64_t n) { proj::eqearth_forward(l, ee, i, o, n); },
+       SimdLevel::kAvx2, random_pairs(59, -540, 540, -95, 95, geographic_edges(), 65536), 0xd4d547acc054706cu},
+      {"Equal Earth inverse", [&ee](SimdLevel l, const double* i, double* o, int64_t n) { proj::eqearth_inverse(l, ee, i, o, n); },
+       SimdLevel::kAvx2, random_pairs(60, -2e7, 2e7, -9e6, 9e6, plane_edges(), 65536), 0x407c0c469f8e68b4u},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);

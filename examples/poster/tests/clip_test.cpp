@@ -48,7 +48,7 @@ TEST(clip_ring, CutsARingToTheRectangle) {
 TEST(clip_ring, LeavesNothingOfRingsOutsideOrTooSmall) {
   const double far[] = {20, 20, 30, 20, 30, 30};
   const double two[] = {1, 1, 2, 2};
-  const double nan_corner[] = {1, 1, NAN, 2, 2, 2};  // two finite points remain
+  const double nan_corner[] = {1, 1, std::nan(""), 2, 2, 2};  // two finite points remain
   std::vector<double> out;
   EXPECT_EQ(poster::clip_ring(far, 3, Rect{0, 0, 10, 10}, out), 0u);
   EXPECT_EQ(poster::clip_ring(two, 2, Rect{0, 0, 10, 10}, out), 0u);
@@ -77,7 +77,7 @@ TEST(clip_line, SplitsALineThatLeavesAndReenters) {
 }
 
 TEST(clip_line, BreaksAtNonFinitePointsAndSkipsLinesOutside) {
-  const double line[] = {1, 1, 2, 2, NAN, 3, 4, 4, 5, 5};
+  const double line[] = {1, 1, 2, 2, std::nan(""), 3, 4, 4, 5, 5};
   const double outside[] = {-5, -5, -1, -1};
   std::vector<double> out;
   std::vector<int64_t> ends{0};

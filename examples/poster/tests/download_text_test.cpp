@@ -1,7 +1,5 @@
 // The poster's texts for the download's result codes against the meanings
 // in ordane.h's table, read from the header itself.
-#include "download.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -11,6 +9,8 @@
 #include <regex>
 #include <sstream>
 #include <string>
+
+#include "download.h"
 
 namespace {
 
@@ -44,6 +44,27 @@ TEST(download_result_text, StartsWithTheHeadersMeaningOfEachCode) {
       EXPECT_NE(std::string(" :;(").find(text[meaning.size()]), std::string::npos) << text;
     }
   }
+}
+
+TEST(download_failure, NamesTheStatusWhereOneWasReceived) {
+  EXPECT_EQ(poster::http_status_text(404), "HTTP 404 Not Found");
+  EXPECT_EQ(poster::http_status_text(599), "HTTP 599");
+  // A transfer that went through but ended on an error page.
+  EXPECT_EQ(poster::download_failure("http://h/a.shp", 0, 503),
+            "download of http://h/a.shp failed: the server answered HTTP 503 Service "
+            "Unavailable; nothing was saved");
+  // A body cut off after the headers: the cause, then the status.
+  const std::string cut = poster::download_failure("http://h/a.shp", -9, 200);
+  EXPECT_EQ(cut.find("download of http://h/a.shp failed: the body broke off"), 0u) << cut;
+  EXPECT_NE(cut.find("; the server answered HTTP 200 OK (code -9)"), std::string::npos) << cut;
+  // No response at all: no status is made up.
+  const std::string refused = poster::download_failure("http://h/a.shp", -7, 0);
+  EXPECT_EQ(refused.find("HTTP "), std::string::npos) << refused;
+  EXPECT_NE(refused.find("(code -7)"), std::string::npos) << refused;
+  EXPECT_FALSE(poster::is_failure_status(200));
+  EXPECT_FALSE(poster::is_failure_status(0));
+  EXPECT_TRUE(poster::is_failure_status(404));
+  EXPECT_TRUE(poster::is_failure_status(301));
 }
 
 }  // namespace

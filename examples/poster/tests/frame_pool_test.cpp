@@ -40,24 +40,30 @@ TEST(draw_frames, ManyWorkersDrawTheFramesOfOne) {
   poster::MapData map;
   std::string error;
   ASSERT_TRUE(poster::load_shapefile(QUILLON_SAMPLE_SHP, &map, &error)) << error;
-  poster::SceneOptions options;
-  options.width = 320;
-  const poster::Scene scene(map, options);
-  ASSERT_TRUE(poster::Sparks::private_streams());
-  // Someone else drawing from rand() meanwhile changes nothing.
-  std::srand(1);
-  const int count = 30;  // the finale's burst comes at frame 26
-  int one = 0, three = 0;
-  const auto alone = draw(scene, count, 1, &one);
-  std::srand(99);
-  const auto pooled = draw(scene, count, 3, &three);
-  EXPECT_EQ(one, 1);
-  EXPECT_EQ(three, 3);
-  ASSERT_EQ(alone.size(), static_cast<size_t>(count));
-  ASSERT_EQ(pooled.size(), static_cast<size_t>(count));
-  for (int i = 0; i < count; ++i) EXPECT_TRUE(alone[i] == pooled[i]) << "frame " << i;
-  // The sparks do move: consecutive frames differ.
-  EXPECT_FALSE(alone[10] == alone[11]);
+  // Around Greenwich, and around the Pacific (the globe's borders cut at
+  // another horizon in every frame).
+  for (const double lon0 : {0.0, 150.0}) {
+    poster::SceneOptions options;
+    options.width = 320;
+    options.lon0 = lon0;
+    options.lon0_given = lon0 != 0.0;
+    const poster::Scene scene(map, options);
+    ASSERT_TRUE(poster::Sparks::private_streams());
+    // Someone else drawing from rand() meanwhile changes nothing.
+    std::srand(1);
+    const int count = 30;  // the finale's burst comes at frame 26
+    int one = 0, three = 0;
+    const auto alone = draw(scene, count, 1, &one);
+    std::srand(99);
+    const auto pooled = draw(scene, count, 3, &three);
+    EXPECT_EQ(one, 1);
+    EXPECT_EQ(three, 3);
+    ASSERT_EQ(alone.size(), static_cast<size_t>(count));
+    ASSERT_EQ(pooled.size(), static_cast<size_t>(count));
+    for (size_t i = 0; i < alone.size(); ++i) EXPECT_TRUE(alone[i] == pooled[i]) << "frame " << i;
+    // The sparks do move: consecutive frames differ.
+    EXPECT_FALSE(alone[10] == alone[11]);
+  }
 }
 
 TEST(draw_frames, StopsAtTheFirstFailureWithItsCause) {
@@ -113,8 +119,9 @@ TEST(ApngWriter, WritesTheAnimationChunksInOrder) {
   std::vector<std::string> types;
   size_t at = 8;
   while (at + 12 <= bytes.size()) {
-    const uint32_t size = static_cast<uint32_t>(bytes[at]) << 24 | bytes[at + 1] << 16 |
-                          bytes[at + 2] << 8 | bytes[at + 3];
+    const uint32_t size = static_cast<uint32_t>(bytes[at]) << 24 |
+                          static_cast<uint32_t>(bytes[at + 1]) << 16 |
+                          static_cast<uint32_t>(bytes[at + 2]) << 8 | bytes[at + 3];
     types.emplace_back(reinterpret_cast<const char*>(&bytes[at + 4]), 4);
     at += 12 + size;
   }

@@ -3,6 +3,8 @@
 // is land from edge to edge (the mark of a ring turned inside out), the
 // globe shows the data, and what needed a fallback is said.
 #include <gtest/gtest.h>
+#include <ordane.h>
+#include <proj.h>
 
 #include <algorithm>
 #include <cmath>
@@ -12,9 +14,6 @@
 #include <memory>
 #include <string>
 #include <vector>
-
-#include <ordane.h>
-#include <proj.h>
 
 #include "extent.h"
 #include "map_data.h"
@@ -105,16 +104,17 @@ std::vector<Record> projected(const std::vector<Ring>& rings, const char* prj) {
 }
 
 std::unique_ptr<Poster> draw(int32_t shape_type, const std::vector<Record>& records,
-                             const std::string& name, const char* prj = nullptr) {
+                             const std::string& name, const char* prj = nullptr,
+                             poster::SceneOptions options = poster::SceneOptions()) {
   std::unique_ptr<Poster> p(new Poster);
   const std::string path =
       quillon_test::write_temp(name, quillon_test::shapefile_bytes(shape_type, records));
   const std::string prj_path = path.substr(0, path.size() - 4) + ".prj";
   std::remove(prj_path.c_str());
-  if (prj) quillon_test::write_temp(name.substr(0, name.size() - 4) + ".prj",
-                                   std::vector<uint8_t>(prj, prj + std::strlen(prj)));
+  if (prj)
+    quillon_test::write_temp(name.substr(0, name.size() - 4) + ".prj",
+                             std::vector<uint8_t>(prj, prj + std::strlen(prj)));
   if (!poster::load_shapefile(path, &p->map, &p->error)) return p;
-  poster::SceneOptions options;
   options.width = 800;
   p->scene.reset(new poster::Scene(p->map, options));
   poster::Sparks sparks(p->scene->pixel_scale());
@@ -281,6 +281,93 @@ TEST(MapMakersFiles, ProjectedFilesAreReprojectedFromTheirPrj) {
   EXPECT_FALSE(bare->map.has_prj);
   EXPECT_FALSE(bare->map.geographic);
   EXPECT_FALSE(bare->map.reprojected);
+}
+
+// The longest run of painted pixels in any row of the world panel, as a
+// fraction of the panel's width: a ring drawn the long way round the map
+// leaves a streak across it.
+double longest_run(const poster::Image& image) {
+  const double k = image.width() / 1600.0;
+  const int x0 = static_cast<int>(kWorld.x0 * k), x1 = static_cast<int>(kWorld.x1 * k);
+  int longest = 0;
+  for (int y = static_cast<int>(kWorld.y0 * k); y < static_cast<int>(kWorld.y1 * k); ++y) {
+    int run = 0;
+    for (int x = x0; x < x1; ++x) {
+      run = channel_distance(pixel(image, x, y), 0xFF0F2A40u) > 0x50 ? run + 1 : 0;
+      longest = std::max(longest, run);
+    }
+  }
+  return static_cast<double>(longest) / (x1 - x0);
+}
+
+// The share of a row of the world panel that is painted.
+double row_share(const poster::Image& image, int row) {
+  const double k = image.width() / 1600.0;
+  const int x0 = static_cast<int>(kWorld.x0 * k), x1 = static_cast<int>(kWorld.x1 * k);
+  int n = 0;
+  for (int x = x0; x < x1; ++x) n += channel_distance(pixel(image, x, row), 0xFF0F2A40u) > 0x50;
+  return static_cast<double>(n) / (x1 - x0);
+}
+
+std::unique_ptr<Poster> draw_sample(const poster::SceneOptions& given) {
+  std::unique_ptr<Poster> p(new Poster);
+  if (!poster::load_shapefile(QUILLON_SAMPLE_SHP, &p->map, &p->error)) return p;
+  poster::SceneOptions options = given;
+  options.width = 800;
+  p->scene.reset(new poster::Scene(p->map, options));
+  poster::Sparks sparks(p->scene->pixel_scale());
+  p->image.reset(new poster::Image(p->scene->width(), p->scene->height()));
+  p->scene->render(poster::poster_state(), sparks, p->image.get());
+  return p;
+}
+
+// The bundled world around Greenwich and around the Pacific: Eurasia, the
+// widest land, spans a little over half the panel; nothing is drawn across
+// it, around Greenwich, around 150 E, or in the Lambert conic whose cone
+// opens at the seam.
+TEST(WorldSeam, TheWorldIsCutAtItsCentralMeridianWithoutAStreak) {
+  poster::SceneOptions greenwich;
+  const auto a = draw_sample(greenwich);
+  ASSERT_TRUE(a->scene) << a->error;
+  EXPECT_LT(longest_run(*a->image), 0.7);
+  EXPECT_EQ(land_bands(*a->image), 0);
+
+  poster::SceneOptions pacific;
+  pacific.lon0 = 150.0;
+  pacific.lon0_given = true;
+  const auto b = draw_sample(pacific);
+  ASSERT_TRUE(b->scene) << b->error;
+  EXPECT_LT(longest_run(*b->image), 0.7);
+  EXPECT_EQ(land_bands(*b->image), 0);
+  EXPECT_TRUE(b->scene->notes().empty());
+  EXPECT_GE(globe_data(*b->image), 2000);  // the globe faces Asia and Australia
+
+  poster::SceneOptions conic = pacific;
+  conic.world = poster::Projection::kLcc;
+  conic.world_given = true;
+  const auto c = draw_sample(conic);
+  ASSERT_TRUE(c->scene) << c->error;
+  EXPECT_LT(longest_run(*c->image), 0.7);
+  EXPECT_EQ(land_bands(*c->image), 0);
+}
+
+// Antarctica alone in Mercator: closed along Mercator's limit, the bottom
+// edge of the map and of the panel, so its fill reaches the panel's bottom
+// edge all the way across; the top of the panel is sea.
+TEST(WorldSeam, AntarcticaInMercatorIsClosedAlongTheBottomEdge) {
+  poster::SceneOptions mercator;
+  mercator.world = poster::Projection::kMercator;
+  mercator.world_given = true;
+  const auto p =
+      draw(5, {Record{{around_south_pole()}, {}}}, "antarctica_merc.shp", nullptr, mercator);
+  ASSERT_TRUE(p->scene) << p->error;
+  const double k = p->image->width() / 1600.0;
+  const int top = static_cast<int>(kWorld.y0 * k), bottom = static_cast<int>(kWorld.y1 * k) - 1;
+  // The map keeps a margin of 2 % of the width left and right.
+  for (int y = bottom - 20; y <= bottom; ++y) EXPECT_GT(row_share(*p->image, y), 0.95) << y;
+  EXPECT_LT(row_share(*p->image, top + 2), 0.05);
+  EXPECT_GT(painted(*p->image, kFlat), 20);
+  EXPECT_GE(globe_data(*p->image), 2000);
 }
 
 TEST(data_extent, FindsTheBandAcrossTheAntimeridian) {

@@ -42,8 +42,10 @@ TEST(parse_options, DefaultsDrawTheSampleAsAPoster) {
 
 TEST(parse_options, ReadsEveryOption) {
   const Parsed p = parse({"--shp", "a.shp", "--frames", "12", "--width", "800", "--projection",
-                          "albers", "--conic", "albers", "--out", "x"});
+                          "albers", "--conic", "albers", "--out", "x", "--lon0=-150.5"});
   ASSERT_EQ(p.result, ParseResult::kRun) << p.error;
+  EXPECT_EQ(p.options.lon0, -150.5);
+  EXPECT_TRUE(p.options.lon0_given);
   EXPECT_EQ(p.options.shp, "a.shp");
   EXPECT_EQ(p.options.frames, 12);
   EXPECT_EQ(p.options.width, 800);
@@ -78,6 +80,10 @@ TEST(parse_options, RejectsWithAReason) {
       {{"a.shp", "b.shp"}, "one shapefile at a time"},
       {{"--shp", "a.shp", "b.shp"}, "one shapefile at a time"},
       {{"--width=wide"}, "--width takes a whole number"},
+      {{"--lon0", "180.5"}, "--lon0 takes degrees of longitude from -180 to 180"},
+      {{"--lon0", "nan"}, "--lon0 takes degrees"},
+      {{"--lon0", "15e"}, "--lon0 takes degrees"},
+      {{"--lon0", " 15"}, "--lon0 takes degrees"},
       {{"--threads", "0"}, "--threads takes a whole number"},
       {{"--frames", "4", "--out", "anim.gif"}, "animated .png (APNG) or .webp"},
       {{"--frames", "4", "--out", "-"}, "takes one poster only"},

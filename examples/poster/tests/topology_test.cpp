@@ -16,8 +16,8 @@ double line_length(const poster::Topology& t) {
   int64_t begin = 0;
   for (int64_t end : t.coast_ends) {
     for (int64_t i = begin + 1; i < end; ++i)
-      total +=
-          std::hypot(t.coast[2 * i] - t.coast[2 * i - 2], t.coast[2 * i + 1] - t.coast[2 * i - 1]);
+      total += std::hypot(t.coast.data()[2 * i] - t.coast.data()[2 * i - 2],
+                          t.coast.data()[2 * i + 1] - t.coast.data()[2 * i - 1]);
     begin = end;
   }
   return total;

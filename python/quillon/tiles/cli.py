@@ -96,7 +96,9 @@ def _parser() -> argparse.ArgumentParser:
     p.add_argument("--marker-radius", type=_width, default=3.0,
                    help="radius of point markers in pixels (3)")
     p.add_argument("--color-by", metavar="FIELD",
-                   help="colour each shape by an attribute of the .dbf")
+                   help="colour each shape by an attribute of the .dbf: each distinct "
+                   "value in turn from a palette of eight, numbers on a ramp of eight "
+                   "classes of equal count")
     p.add_argument("--attribution", help="attribution shown by viewers (the file's name)")
     p.add_argument("--workers", type=_positive, default=os.cpu_count() or 1)
     p.add_argument("--scheduler", default="serial",
@@ -137,8 +139,6 @@ def main(argv: Optional[List[str]] = None) -> int:
     if not (a.scheduler in ("serial", "processes", "dask") or a.scheduler.startswith("tcp://")):
         return _fail("unknown scheduler %r: serial, processes, dask or tcp://HOST:PORT"
                      % a.scheduler)
-    if a.color_by:
-        return _fail("--color-by needs the .dbf attribute reader, which this build lacks")
     if not os.path.isfile(a.input):
         return _fail("%s: no such file" % a.input)
     style = render.Style(fill=a.fill, stroke=a.stroke, stroke_width=a.stroke_width,

@@ -5,7 +5,7 @@ output."""
 from __future__ import annotations
 
 import os
-from typing import Optional, TextIO, Tuple
+from typing import Dict, Optional, TextIO, Tuple
 
 from . import grid, render, schedule, sinks
 from .progress import Progress
@@ -22,9 +22,11 @@ def params_of(job: render.Job, zooms: Tuple[int, int]) -> dict:
 
 def build(job: render.Job, out: str, zooms: Tuple[int, int], scheduler: str = "serial",
           workers: int = 1, resume: bool = False, quiet: bool = False,
-          attribution: Optional[str] = None, stream: Optional[TextIO] = None) -> dict:
+          attribution: Optional[str] = None, stream: Optional[TextIO] = None,
+          timings: Optional[Dict[str, float]] = None) -> dict:
     """Draws the pyramid of job.source for zooms (min, max) into "out" and
-    returns its metadata."""
+    returns its metadata. "timings", when given, receives the seconds spent
+    starting the workers, drawing and closing (see schedule.run)."""
     zmin, zmax = zooms
     if not (0 <= zmin <= zmax <= grid.MAX_ZOOM):
         raise ValueError("zooms must run upwards within 0-%d, not %d-%d"
@@ -59,7 +61,7 @@ def build(job: render.Job, out: str, zooms: Tuple[int, int], scheduler: str = "s
             sink.put(meta, tiles)
             progress.add(len(tiles), meta[0])
 
-        schedule.run(scheduler, workers, job, bounds, plan, on_result)
+        schedule.run(scheduler, workers, job, bounds, plan, on_result, timings)
         progress.show(zmax)
         sink.finish(metadata)
     except BaseException:

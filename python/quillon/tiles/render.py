@@ -9,11 +9,12 @@ from __future__ import annotations
 
 import dataclasses
 import os
-from typing import Dict, List, Optional, Tuple
+from typing import Dict, Iterator, List, Optional, Tuple
 
 import numpy as np
 
 from .. import geo
+from ..errors import QuillonError
 from .._native import GeoTransform
 from ..blend2d import Context, Image, Path
 from . import grid
@@ -44,16 +45,63 @@ class Job:
     style: Style = Style()
 
     @property
-    def key(self) -> Tuple[str, float, int]:
+    def key(self) -> Tuple[str, float, int, Optional[str]]:
         st = os.stat(self.source)
-        return (os.path.realpath(self.source), st.st_mtime, st.st_size)
+        return (os.path.realpath(self.source), st.st_mtime, st.st_size, self.style.color_by)
+
+
+# --color-by: distinct values of a text, logical or date field take these in
+# turn; a numeric field is cut into eight classes of equal count (quantiles)
+# along the ramp, dark teal to warm sand. The same colours as the poster.
+PALETTE = (0xFF3E7D68, 0xFF6C8F4E, 0xFFA49A5D, 0xFFB07E58,
+           0xFF7A6A9A, 0xFF4F7FA0, 0xFF93A86A, 0xFFC29A6E)
+RAMP = (0xFF1F4E5F, 0xFF2A6B6A, 0xFF3F8770, 0xFF63A06D,
+        0xFF90B566, 0xFFBEC46A, 0xFFDDC27A, 0xFFF0C98F)
+
+
+def colour_classes(source: str, field: str, num_shapes: int) -> Tuple[np.ndarray, Tuple[int, ...]]:
+    """Each shape's palette index by the attribute "field" of the .dbf beside
+    source (-1: no value, drawn in the style's own colour), and the palette."""
+    from .. import attributes
+    dbf = os.path.splitext(source)[0] + ".dbf"
+    if not os.path.exists(dbf) and os.path.exists(dbf[:-4] + ".DBF"):
+        dbf = dbf[:-4] + ".DBF"
+    try:
+        table = attributes.read_dbf(dbf, expected_records=num_shapes)
+    except (OSError, QuillonError, RuntimeError) as exc:
+        raise ValueError("--color-by needs the attribute table %s: %s"
+                         % (dbf, getattr(exc, "strerror", None) or exc)) from None
+    name = field if field in table.columns else next(
+        (n for n in table.columns if n.lower() == field.lower()), None)
+    if name is None:
+        raise ValueError("--color-by: %s has no field %r (its fields: %s)"
+                         % (dbf, field, ", ".join(table.keys()) or "none"))
+    kind = next(f.kind for f in table.fields if f.name == name)
+    column, valid = table[name], table.valid[name]
+    classes = np.full(num_shapes, -1, np.int32)
+    if kind == attributes.KIND_NUMBER:
+        values = np.sort(column[valid])
+        if len(values):
+            # The class is the value's rank among all values, in eighths,
+            # so a few large values do not flatten the rest.
+            rank = np.searchsorted(values, column[valid], side="left")
+            classes[valid] = np.minimum(7, rank * 8 // len(values))
+        return classes, RAMP
+    seen: Dict[object, int] = {}
+    for k in range(num_shapes):
+        v = column[k] if kind in (attributes.KIND_TEXT, attributes.KIND_RAW) or valid[k] else ""
+        if kind == attributes.KIND_DATE and valid[k]:
+            v = str(v)
+        classes[k] = seen.setdefault(v, len(seen)) % len(PALETTE)
+    return classes, PALETTE
 
 
 class Data:
     """A shapefile's geometry in Web Mercator metres, with each shape's
-    extent as world fractions (x east from 180 W, y south from the top)."""
+    extent as world fractions (x east from 180 W, y south from the top),
+    and with color_by, each shape's colour class."""
 
-    def __init__(self, source: str) -> None:
+    def __init__(self, source: str, color_by: Optional[str] = None) -> None:
         shp = geo.parse_shp(source)
         if shp.num_shapes == 0 or shp.num_points == 0:
             raise ValueError("%s holds no shapes" % source)
@@ -61,33 +109,43 @@ class Data:
             shp.shape_type % 10)
         if self.kind is None:
             raise ValueError("%s: shape type %d is not drawn" % (source, shp.shape_type))
-        lonlat = to_lonlat(np.array(shp.points, dtype=np.float64), source)
+        num_shapes = shp.num_shapes
+        # The library's points are read in place (to_lonlat copies only when
+        # it reprojects), and the record is let go once the cut has made its
+        # own copy: a worker's peak is the data about twice, not four times.
+        lonlat = to_lonlat(shp.points, source)
         if self.kind in (SHAPE_POINT, SHAPE_MULTIPOINT):
             ends = shp.shape_point_offsets.astype(np.int64)
-            shape_offsets = [ends[k:k + 2].copy() for k in range(shp.num_shapes)]
+            shape_offsets = [ends[k:k + 2].copy() for k in range(num_shapes)]
+            lonlat = np.array(lonlat, dtype=np.float64)
         else:
             lonlat, shape_offsets = cut_antimeridian(
-                lonlat, [shp.part_offsets(k) for k in range(shp.num_shapes)])
+                lonlat, [shp.part_offsets(k) for k in range(num_shapes)])
+        del shp
         finite = np.isfinite(lonlat).all(axis=1)
         if not finite.any():
             raise ValueError("%s holds no finite coordinates" % source)
-        self.points = geo.mercator_forward(lonlat)
+        self.lonlat_bounds = _bounds(lonlat, finite)
+        self.points = geo.mercator_forward(lonlat, out=lonlat)  # in place
+        del lonlat
         self.shape_offsets = shape_offsets
-        self.lonlat_bounds = _bounds(lonlat[finite])
-        # Shape extents as world fractions, for picking the shapes of a metatile.
-        ext = np.full((len(shape_offsets), 4), np.nan)
-        span = 2 * grid.HALF_WORLD
-        for k, offs in enumerate(shape_offsets):
-            if len(offs) < 2 or offs[-1] <= offs[0]:
-                continue
-            xy = self.points[int(offs[0]):int(offs[-1])]
-            xy = xy[np.isfinite(xy).all(axis=1)]
-            if not len(xy):
-                continue
-            lo, hi = xy.min(axis=0), xy.max(axis=0)
-            ext[k] = ((lo[0] + grid.HALF_WORLD) / span, (grid.HALF_WORLD - hi[1]) / span,
-                      (hi[0] + grid.HALF_WORLD) / span, (grid.HALF_WORLD - lo[1]) / span)
-        self.extents = ext
+        self.extents = _extents(self.points, finite, shape_offsets)
+        del finite
+        _release_free_memory()
+        self.classes: Optional[np.ndarray] = None
+        self.palette: Tuple[int, ...] = ()
+        if color_by:
+            self.classes, self.palette = colour_classes(source, color_by, num_shapes)
+
+    def groups(self, selected: np.ndarray, colour: int) -> List[Tuple[int, np.ndarray]]:
+        """The selected shapes as (colour, selection) pairs: one pair without
+        --color-by, else one per class present, in palette order."""
+        if self.classes is None:
+            return [(colour, selected)]
+        out = []
+        for c in np.unique(self.classes[selected]).tolist():
+            out.append((colour if c < 0 else self.palette[c], selected & (self.classes == c)))
+        return out
 
     def rings(self, selected: np.ndarray) -> np.ndarray:
         """Builder offsets for the parts of the selected shapes (-1 between
@@ -108,10 +166,53 @@ class Data:
         return np.concatenate(pieces) if pieces else np.zeros(0, np.int64)
 
 
-def _bounds(lonlat: np.ndarray) -> grid.Bounds:
-    lo, hi = lonlat.min(axis=0), lonlat.max(axis=0)
+def _bounds(lonlat: np.ndarray, finite: np.ndarray) -> grid.Bounds:
+    lo = np.array([lonlat[finite, 0].min(), lonlat[finite, 1].min()])
+    hi = np.array([lonlat[finite, 0].max(), lonlat[finite, 1].max()])
     return (max(-180.0, float(lo[0])), max(-grid.MAX_LATITUDE, float(lo[1])),
             min(180.0, float(hi[0])), min(grid.MAX_LATITUDE, float(hi[1])))
+
+
+def _release_free_memory() -> None:
+    """Hands the memory freed after reading back to the system (glibc): the
+    file's record and the cut's working copies would otherwise stay in the
+    process beside the metatile surfaces drawn next."""
+    try:
+        import ctypes
+        trim = ctypes.CDLL(None).malloc_trim
+    except (OSError, AttributeError):
+        return
+    trim.argtypes = [ctypes.c_size_t]
+    trim(0)
+
+
+def _extents(points: np.ndarray, finite: np.ndarray,
+             shape_offsets: List[np.ndarray]) -> np.ndarray:
+    """Each shape's extent over its finite points as world fractions (west,
+    north, east, south); NaN for a shape without one."""
+    ext = np.full((len(shape_offsets), 4), np.nan)
+    spans = [(k, int(o[0]), int(o[-1])) for k, o in enumerate(shape_offsets)
+             if len(o) >= 2 and o[-1] > o[0]]
+    if not spans:
+        return ext
+    rows = np.array([k for k, _, _ in spans], np.int64)
+    # Each shape's points are [first, last): reduceat over the starts and
+    # ends in turn, every other result belonging to a shape. A NaN row after
+    # the points keeps every index inside the array.
+    cuts = np.array([v for _, a, b in spans for v in (a, b)], np.int64)
+    lo = np.empty((len(spans), 2))
+    hi = np.empty((len(spans), 2))
+    for axis in (0, 1):
+        col = np.append(np.where(finite, points[:, axis], np.nan), np.nan)
+        with np.errstate(invalid="ignore"):
+            lo[:, axis] = np.fmin.reduceat(col, cuts)[::2]
+            hi[:, axis] = np.fmax.reduceat(col, cuts)[::2]
+    span = 2 * grid.HALF_WORLD
+    ext[rows] = np.column_stack([(lo[:, 0] + grid.HALF_WORLD) / span,
+                                 (grid.HALF_WORLD - hi[:, 1]) / span,
+                                 (hi[:, 0] + grid.HALF_WORLD) / span,
+                                 (grid.HALF_WORLD - lo[:, 1]) / span])
+    return ext
 
 
 def to_lonlat(points: np.ndarray, source: str) -> np.ndarray:
@@ -162,12 +263,17 @@ def cut_antimeridian(lonlat: np.ndarray,
                 shape_of.append(k)
     if not starts:
         return lonlat[:0], [np.zeros(1, np.int64) for _ in shape_offsets]
-    # The parts laid end to end, as the cut takes them.
-    idx = np.concatenate([np.arange(a, b) for a, b in zip(starts, ends)])
+    # The parts laid end to end, as the cut takes them: usually they already
+    # are, and the points go to the cut as they lie.
     lengths = np.array(ends, np.int64) - np.array(starts, np.int64)
     part_offsets = np.concatenate([[0], np.cumsum(lengths)]).astype(np.int64)
-    parts = cartography.cut(np.ascontiguousarray(lonlat[idx]), part_offsets, lon0=0.0,
+    if starts[1:] == ends[:-1]:
+        laid = lonlat[starts[0]:ends[-1]]
+    else:
+        laid = lonlat[np.concatenate([np.arange(a, b) for a, b in zip(starts, ends)])]
+    parts = cartography.cut(np.ascontiguousarray(laid), part_offsets, lon0=0.0,
                             rings=True, pole_lat=grid.MAX_LATITUDE, max_step=10.0)
+    del laid
     pieces: List[List[int]] = [[] for _ in shape_offsets]
     po = parts.part_offsets.tolist()
     for i, src in enumerate(parts.source_parts.tolist()):
@@ -184,7 +290,7 @@ def cut_antimeridian(lonlat: np.ndarray,
 
 # One Data per process and source: a worker reads the shapefile on its first
 # task and keeps it for the others.
-_DATA: Dict[Tuple[str, float, int], Data] = {}
+_DATA: Dict[Tuple[str, float, int, Optional[str]], Data] = {}
 
 
 def data_for(job: Job) -> Data:
@@ -192,7 +298,7 @@ def data_for(job: Job) -> Data:
     data = _DATA.get(key)
     if data is None:
         _DATA.clear()
-        data = _DATA[key] = Data(job.source)
+        data = _DATA[key] = Data(job.source, job.style.color_by)
     return data
 
 
@@ -230,26 +336,38 @@ def render_region(job: Job, z: int, x0: int, y0: int, width: int, height: int) -
         if data.kind in (SHAPE_POINT, SHAPE_MULTIPOINT):
             _draw_points(ctx, data, selected, t, st, width, height, reach)
             return image
-        offsets = data.rings(selected)
-        path = Path()
         far = max(abs(ext[selected][:, [0, 2]] * world - x0).max(),
                   abs(ext[selected][:, [1, 3]] * world - y0).max())
-        if data.kind == SHAPE_POLYGON and far > FAR:
-            # Deep zooms: the rings cut to the region first (see clip_ring).
-            pts, offs = _clipped_rings(data.points, offsets, t, width, height,
-                                       st.stroke_width + 4.0)
-            if len(offs) >= 2:
-                geo.build_polygon(path, pts, offs)
-            if st.fill >> 24:
-                ctx.fill_path(path, st.fill)
-        elif data.kind == SHAPE_POLYGON:
-            geo.build_polygon(path, data.points, offsets, t)
-            if st.fill >> 24:
-                ctx.fill_path(path, st.fill)
-        else:
-            geo.build_multilinestring(path, data.points, offsets, t)
-        if st.stroke >> 24 and st.stroke_width > 0:
-            ctx.stroke_path(path, st.stroke, width=st.stroke_width)
+        # One path per colour; the outline of every shape is stroked at once
+        # after the fills, so neighbours of two colours share one line.
+        outline = Path()
+        for colour, chosen in data.groups(selected, st.fill if data.kind == SHAPE_POLYGON
+                                          else st.stroke):
+            offsets = data.rings(chosen)
+            path = Path()
+            if data.kind == SHAPE_POLYGON and far > FAR:
+                # Deep zooms: the rings cut to the region first (see clip_ring).
+                pts, offs = _clipped_rings(data.points, offsets, t, width, height,
+                                           st.stroke_width + 4.0)
+                if len(offs) >= 2:
+                    geo.build_polygon(path, pts, offs)
+            elif data.kind == SHAPE_POLYGON:
+                geo.build_polygon(path, data.points, offsets, t)
+            else:
+                geo.build_multilinestring(path, data.points, offsets, t)
+            if data.kind != SHAPE_POLYGON:
+                # Lines: the class colours the stroke itself.
+                if colour >> 24 and st.stroke_width > 0:
+                    ctx.stroke_path(path, colour, width=st.stroke_width)
+                continue
+            if colour >> 24:
+                ctx.fill_path(path, colour)
+            if data.classes is None:
+                outline = path
+            else:
+                outline.add_path(path)
+        if data.kind == SHAPE_POLYGON and st.stroke >> 24 and st.stroke_width > 0:
+            ctx.stroke_path(outline, st.stroke, width=st.stroke_width)
     return image
 
 
@@ -311,16 +429,24 @@ def _clipped_rings(points: np.ndarray, offsets: np.ndarray, t: GeoTransform, wid
 
 def _draw_points(ctx: Context, data: Data, selected: np.ndarray, t: GeoTransform, st: Style,
                  width: int, height: int, reach: float) -> None:
+    shapes = [k for k in np.flatnonzero(selected) if len(data.shape_offsets[k]) >= 2]
     idx = [np.arange(int(data.shape_offsets[k][0]), int(data.shape_offsets[k][-1]))
-           for k in np.flatnonzero(selected) if len(data.shape_offsets[k]) >= 2]
+           for k in shapes]
     if not idx:
         return
     xy = geo.transform(data.points[np.concatenate(idx)], t)
     keep = ((xy[:, 0] >= -reach) & (xy[:, 0] <= width + reach)
             & (xy[:, 1] >= -reach) & (xy[:, 1] <= height + reach))
-    for x, y in xy[keep].tolist():
-        if st.fill >> 24:
-            ctx.fill_circle(x, y, st.marker_radius, st.fill)
+    # Each marker's fill: its shape's class colour with --color-by.
+    if data.classes is None:
+        fills = [st.fill] * int(keep.sum())
+    else:
+        table = np.array(list(data.palette) + [st.fill], np.int64)
+        cls = np.repeat(data.classes[shapes], [len(i) for i in idx])[keep]
+        fills = table[cls].tolist()  # class -1 picks the last entry, the style's fill
+    for (x, y), fill in zip(xy[keep].tolist(), fills):
+        if fill >> 24:
+            ctx.fill_circle(x, y, st.marker_radius, fill)
     if st.stroke >> 24 and st.stroke_width > 0:
         ring = Path()
         n = 24
@@ -331,24 +457,32 @@ def _draw_points(ctx: Context, data: Data, selected: np.ndarray, t: GeoTransform
         ctx.stroke_path(ring, st.stroke, width=st.stroke_width)
 
 
-def metatile_pixels(job: Job, bounds: grid.Bounds, z: int, mx: int,
-                    my: int) -> Dict[Tuple[int, int, int], np.ndarray]:
-    """Draws metatile (mx, my) of zoom z and returns the premultiplied
-    0xAARRGGBB pixels of each of its tiles inside bounds."""
+def _metatile_tiles(job: Job, bounds: grid.Bounds, z: int, mx: int,
+                    my: int) -> Iterator[Tuple[Tuple[int, int, int], np.ndarray]]:
+    """Draws metatile (mx, my) of zoom z and yields each of its tiles inside
+    bounds with a copy of its premultiplied 0xAARRGGBB pixels, one at a time:
+    a worker holds the metatile and one tile, not the metatile twice."""
     t = job.tile_size
     m = grid.metatile_size(job.metatile, z)
     b = job.buffer if (1 << z) > m else 0  # one metatile holds the whole world
     image = render_region(job, z, mx * m * t - b, my * m * t - b, m * t + 2 * b, m * t + 2 * b)
-    # Each tile is copied straight out of the image's pixels, without a copy
-    # of the whole metatile first (always a copy: the image is freed below).
-    pixels = image._view().view(np.uint32)
-    out: Dict[Tuple[int, int, int], np.ndarray] = {}
-    for _, x, y in grid.metatile_tiles(bounds, z, mx, my, job.metatile):
-        px, py = b + (x - mx * m) * t, b + (y - my * m) * t
-        out[(z, x, y)] = np.array(pixels[py:py + t, px:px + t], copy=True, order="C")
-    del pixels
-    image.close()
-    return out
+    try:
+        # Each tile is copied straight out of the image's pixels (always a
+        # copy: the image is freed below).
+        pixels = image._view().view(np.uint32)
+        for _, x, y in grid.metatile_tiles(bounds, z, mx, my, job.metatile):
+            px, py = b + (x - mx * m) * t, b + (y - my * m) * t
+            yield (z, x, y), np.array(pixels[py:py + t, px:px + t], copy=True, order="C")
+        del pixels
+    finally:
+        image.close()
+
+
+def metatile_pixels(job: Job, bounds: grid.Bounds, z: int, mx: int,
+                    my: int) -> Dict[Tuple[int, int, int], np.ndarray]:
+    """Draws metatile (mx, my) of zoom z and returns the premultiplied
+    0xAARRGGBB pixels of each of its tiles inside bounds."""
+    return dict(_metatile_tiles(job, bounds, z, mx, my))
 
 
 def render_metatile(job: Job, bounds: grid.Bounds, z: int, mx: int,
@@ -356,7 +490,7 @@ def render_metatile(job: Job, bounds: grid.Bounds, z: int, mx: int,
     """The tiles of metatile (mx, my) of zoom z inside bounds as (z, x, y,
     png), png None for a tile without a drawn pixel."""
     out: List[TileResult] = []
-    for (z_, x, y), tile in metatile_pixels(job, bounds, z, mx, my).items():
+    for (z_, x, y), tile in _metatile_tiles(job, bounds, z, mx, my):
         if not tile.any():
             out.append((z_, x, y, None))
             continue
