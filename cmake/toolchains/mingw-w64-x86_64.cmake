@@ -27,9 +27,13 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
+# Through a wrapper that runs a program again when Wine itself lost it.
 find_program(QUILLON_WINE NAMES wine64 wine)
-if(QUILLON_WINE AND NOT CMAKE_CROSSCOMPILING_EMULATOR)
-  set(CMAKE_CROSSCOMPILING_EMULATOR ${QUILLON_WINE})
+find_program(QUILLON_BASH NAMES bash)
+if(QUILLON_WINE AND QUILLON_BASH AND NOT CMAKE_CROSSCOMPILING_EMULATOR)
+  get_filename_component(quillon_wine_wrapper
+                         "${CMAKE_CURRENT_LIST_DIR}/../../scripts/run-under-wine.sh" ABSOLUTE)
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${QUILLON_BASH} ${quillon_wine_wrapper} ${QUILLON_WINE})
 endif()
 
 # The cross-built dependencies (scripts/build-windows-deps.sh installs them
