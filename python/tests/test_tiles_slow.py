@@ -23,10 +23,17 @@ pytestmark = pytest.mark.skipif(not os.environ.get("QUILLON_TILES_SLOW"),
                                 reason="long tiles tests: scripts/run-tiles-browser.sh")
 NPM = os.environ.get("QUILLON_NPM_DIR", "")
 CLI = [sys.executable, "-m", "quillon.tiles"]
+# The runs that are killed half way print a progress line after every
+# metatile: at the usual one line a second, a fast machine draws the whole
+# small pyramid between two lines, and the kill would come after the end.
+CLI_EVERY_METATILE = [sys.executable, "-c",
+                      "import runpy, quillon.tiles.progress as p; "
+                      "p.Progress.__init__.__defaults__ = (0, None, False, 0.0); "
+                      "runpy.run_module('quillon.tiles', run_name='__main__', alter_sys=True)"]
 
 
-def start(args, **kw):
-    return subprocess.Popen(CLI + [str(a) for a in args], stdout=subprocess.PIPE,
+def start(args, cli=CLI, **kw):
+    return subprocess.Popen(cli + [str(a) for a in args], stdout=subprocess.PIPE,
                             stderr=subprocess.PIPE, text=True, start_new_session=True, **kw)
 
 
@@ -69,7 +76,7 @@ def test_resume_after_kill_is_byte_identical(tmp_path, ref, scheduler):
     out = tmp_path / "tiles"
     args = [SAMPLE, "--zoom", "0-4", "--out", out, "--metatile", "2",
             "--scheduler", scheduler, "--workers", "2"]
-    kill_half_way(start(args), 341)
+    kill_half_way(start(args, CLI_EVERY_METATILE), 341)
     left = [os.path.join(d, f) for d, _, fs in os.walk(out) for f in fs]
     assert 0 < len([f for f in left if f.endswith(".png")]) < 341 + 3
     r = subprocess.run(CLI + [str(a) for a in args] + ["--resume"], capture_output=True,
@@ -86,7 +93,7 @@ def test_mbtiles_resume_after_kill(tmp_path):
     base = [SAMPLE, "--zoom", "0-4", "--metatile", "2"]
     assert subprocess.run(CLI + [str(a) for a in base] + ["--out", str(whole), "--quiet"]
                           ).returncode == 0
-    kill_half_way(start(base + ["--out", cut]), 341)
+    kill_half_way(start(base + ["--out", cut], CLI_EVERY_METATILE), 341)
     assert not cut.exists() and os.path.exists(str(cut) + ".part")
     r = subprocess.run(CLI + [str(a) for a in base] + ["--out", str(cut), "--resume"],
                        capture_output=True, text=True)
