@@ -17,6 +17,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -401,5 +402,104 @@ TEST(ordane_read_dbf_oom, EveryFailedAllocationIsReportedAsOutOfMemory) {
       EXPECT_EQ(r, ORDANE_ERR_OUT_OF_MEMORY) << "allocation " << i << (cpg ? " with .cpg" : "");
       EXPECT_EQ(t, reinterpret_cast<DbfTable*>(0x1));
     }
+  }
+}
+
+namespace {
+
+// A ring crossing the antimeridian twice, with a hole, and a line: enough
+// points that the result's buffers grow several times from a small hint.
+struct CutInput {
+  std::vector<double> pts;
+  std::vector<int64_t> offs{0};
+  CutInput() {
+    ring(170.0, 10.0, 20.0, 400);
+    ring(175.0, 10.0, 5.0, 50);
+    for (int i = 0; i < 300; ++i) add(160.0 + i * 0.2, -40.0 + i * 0.01);
+    offs.push_back(static_cast<int64_t>(pts.size() / 2));
+  }
+  void ring(double cx, double cy, double r, int n) {
+    for (int i = 0; i <= n; ++i) {
+      const double a = 6.283185307179586 * (i % n) / n;
+      add(cx + r * std::cos(a), cy + r * std::sin(a));
+    }
+    offs.push_back(static_cast<int64_t>(pts.size() / 2));
+  }
+  void add(double x, double y) {
+    pts.push_back(x);
+    pts.push_back(y);
+  }
+};
+
+struct PartsPtr {
+  GeoParts* p = nullptr;
+  ~PartsPtr() { ordane_free_parts(p); }
+};
+
+bool same_parts(const GeoParts* a, const GeoParts* b) {
+  if (a->num_points != b->num_points || a->num_parts != b->num_parts) return false;
+  const auto n = static_cast<size_t>(a->num_points), m = static_cast<size_t>(a->num_parts);
+  return std::memcmp(a->points, b->points, 16 * n) == 0 &&
+         std::memcmp(a->part_offsets, b->part_offsets, 8 * (m + 1)) == 0 &&
+         std::memcmp(a->source_parts, b->source_parts, 8 * m) == 0 &&
+         std::memcmp(a->part_flags, b->part_flags, 4 * m) == 0;
+}
+
+}  // namespace
+
+// Each allocation of the cutting and densifying exports failed in turn: the
+// result is ORDANE_ERR_OUT_OF_MEMORY with "*out" untouched, or, when only a
+// size hint or the final shrink failed, the same bits as an unhindered run.
+TEST(ordane_cut_parts_oom, EveryFailureIsReportedOrAbsorbedWithTheSameResult) {
+  if (!quillon_test::malloc_failures_available()) GTEST_SKIP() << "malloc is the sanitizer's";
+  const CutInput in;
+  GeoCutOptions am{};
+  am.mode = ORDANE_CUT_ANTIMERIDIAN;
+  am.pole_lat = 90.0;
+  am.max_step = 0.5;
+  GeoCutOptions hz = am;
+  hz.mode = ORDANE_CUT_HORIZON;
+  hz.lon0 = 175.0;
+  hz.lat0 = 10.0;
+  GeoProjection merc{};
+  merc.kind = ORDANE_PROJECTION_MERCATOR;
+  const auto run = [&](int which, GeoParts** out) {
+    const int64_t count = static_cast<int64_t>(in.offs.size()) - 1;
+    if (which == 2) {
+      return ordane_densify_parts(in.pts.data(), in.offs.data(), count, 1, &merc, nullptr,
+                                  1e3, 8, out);
+    }
+    return ordane_cut_parts(in.pts.data(), in.offs.data(), count, 1, which == 0 ? &am : &hz,
+                            out);
+  };
+  for (int which = 0; which < 3; ++which) {
+    PartsPtr whole;
+    long total = 0;
+    {
+      FailingAlloc a;
+      ASSERT_EQ(run(which, &whole.p), ORDANE_OK);
+      total = a.attempts();
+    }
+    ASSERT_GT(whole.p->num_parts, 1);
+    ASSERT_GT(total, 4);
+    long absorbed = 0;
+    for (long i = 0; i < total; ++i) {
+      GeoParts* out = reinterpret_cast<GeoParts*>(0x1);
+      int32_t r;
+      {
+        FailingAlloc a(i);
+        r = run(which, &out);
+      }
+      if (r == ORDANE_OK) {
+        PartsPtr got{out};
+        EXPECT_TRUE(same_parts(got.p, whole.p)) << "export " << which << ", allocation " << i;
+        ++absorbed;
+        continue;
+      }
+      EXPECT_EQ(r, ORDANE_ERR_OUT_OF_MEMORY) << "export " << which << ", allocation " << i;
+      EXPECT_EQ(out, reinterpret_cast<GeoParts*>(0x1));
+    }
+    // The hint and the shrinks may fail harmlessly; the growths may not.
+    EXPECT_LT(absorbed, total) << "export " << which;
   }
 }
