@@ -20,6 +20,7 @@ outside a buffer.
 from __future__ import annotations
 
 import ctypes
+import weakref
 from ctypes import POINTER, Structure, c_double, c_int32, c_int64, c_void_p
 from typing import Any, Dict, Optional, Sequence, Tuple, Union
 
@@ -250,23 +251,41 @@ class Parts:
         return "Parts(%d pieces, %d points)" % (len(self), len(self.points))
 
 
+def _free_parts(free: Any, ptr: Any) -> None:
+    free(ptr)
+
+
 def _take(ptr: Any) -> Parts:
-    """Copies a library-owned GeoParts into numpy arrays and frees it."""
-    try:
-        g = ptr.contents
-        n, m = int(g.num_points), int(g.num_parts)
+    """Wraps a library-owned GeoParts in numpy arrays over its own memory,
+    without copying it: each array holds a keeper of the record, which
+    ordane_free_parts() releases once the last array (or view of one) that
+    reaches it is gone. Empty arrays are numpy's own."""
+    keeper = _PartsKeeper()
+    # From here on the record is released whatever happens: with the keeper
+    # when nothing below holds it any more (at once on an error).
+    weakref.finalize(keeper, _free_parts, _c("ordane_free_parts"), ptr).atexit = False
+    g = ptr.contents
+    n, m = int(g.num_points), int(g.num_parts)
 
-        def arr(p: Any, count: int, dtype: Any) -> np.ndarray:
-            if count == 0 or not p:
-                return np.zeros(count, dtype=dtype)
-            return np.ctypeslib.as_array(p, shape=(count,)).astype(dtype, copy=True)
+    def arr(p: Any, count: int, ctype: Any, dtype: Any) -> np.ndarray:
+        if count == 0 or not p:
+            return np.zeros(count, dtype=dtype)
+        buf = (ctype * count).from_address(ctypes.addressof(p.contents))
+        buf._keeper = keeper  # the memory lives as long as this buffer
+        return np.frombuffer(buf, dtype=dtype)
 
-        points = arr(g.points, 2 * n, np.float64).reshape(n, 2)
-        offsets = arr(g.part_offsets, m + 1, np.int64) if m else np.zeros(1, dtype=np.int64)
-        return Parts(points, offsets, arr(g.source_parts, m, np.int64),
-                     arr(g.part_flags, m, np.int32))
-    finally:
-        _c("ordane_free_parts")(ptr)
+    points = arr(g.points, 2 * n, c_double, np.float64).reshape(n, 2)
+    offsets = arr(g.part_offsets, m + 1, c_int64, np.int64) if m else np.zeros(1, dtype=np.int64)
+    return Parts(points, offsets, arr(g.source_parts, m, c_int64, np.int64),
+                 arr(g.part_flags, m, c_int32, np.int32))
+
+
+class _PartsKeeper:
+    """Stands for one library-owned GeoParts; a weakref.finalize tied to it
+    frees the record. At exit the record is left to the process's end,
+    since arrays over it may still be read then."""
+
+    __slots__ = ("__weakref__",)
 
 
 def _parts_call(points: Any, part_offsets: Any) -> Tuple[np.ndarray, np.ndarray, int]:

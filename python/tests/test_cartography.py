@@ -1,7 +1,9 @@
 """The cartography wrappers: same numbers as the bare C calls, Parts records
-copied out and released, argument checks before any call."""
+wrapped in place and released with their last array, argument checks before
+any call."""
 
 import ctypes
+import gc
 
 import numpy as np
 import pytest
@@ -100,3 +102,87 @@ def test_errors_are_raised_before_or_from_the_call():
     assert e.value.code == -21
     with pytest.raises(ValueError):
         q.lcc_inverse(np.zeros(3), *CONIC)
+
+
+@pytest.fixture
+def frees(monkeypatch):
+    """The GeoParts addresses ordane_free_parts() has been given so far; the
+    real free still runs."""
+    carto._c("ordane_free_parts")
+    real = carto._calls["ordane_free_parts"]
+    seen = []
+
+    def counting(ptr):
+        seen.append(ctypes.addressof(ptr.contents))
+        real(ptr)
+
+    monkeypatch.setitem(carto._calls, "ordane_free_parts", counting)
+    return seen
+
+
+def _crossing_rings():
+    ring = np.array([[170.0, -10], [-170, -10], [-170, 10], [170, 10], [170, -10]])
+    return np.ascontiguousarray(np.vstack([ring, ring + [0, 30]])), [0, 5, 10]
+
+
+@pytest.mark.parametrize("which", ["points", "part_offsets", "source_parts", "flags"])
+def test_each_array_outlives_the_parts_and_the_others(frees, which):
+    pts, offs = _crossing_rings()
+    pieces = q.cut(pts, offs)
+    want = {k: getattr(pieces, k).copy() for k in ("points", "part_offsets", "source_parts",
+                                                    "flags")}
+    assert len(pieces) == 4
+    kept = getattr(pieces, which)
+    del pieces
+    gc.collect()
+    # Whatever the allocator did with other memory meanwhile, the kept
+    # array still reads the result, and the record is not freed yet.
+    junk = [np.full(len(kept) + 7, -1.0) for _ in range(50)]
+    del junk
+    assert frees == []
+    assert np.array_equal(kept, want[which])
+    assert kept.flags.writeable and kept.flags.c_contiguous
+    kept[...] = 0  # the library's memory may be written
+    assert not kept.any()
+    del kept
+    gc.collect()
+    assert len(frees) == 1
+
+
+def test_arrays_keep_their_dtypes_and_a_view_keeps_the_record(frees):
+    pts, offs = _crossing_rings()
+    for parts in (q.cut(pts, offs), q.clip_horizon(pts, offs, 180, 0),
+                  q.densify(pts, offs, "mercator")):
+        assert parts.points.dtype == np.float64 and parts.points.shape == (
+            parts.part_offsets[-1], 2)
+        assert parts.part_offsets.dtype == np.int64
+        assert parts.source_parts.dtype == np.int64 and parts.flags.dtype == np.int32
+        assert parts.part_offsets.shape == (len(parts) + 1,)
+    del parts
+    gc.collect()
+    assert len(frees) == 3
+    # In place, as the tiles do with the points: the projection writes the
+    # library's memory, and a slice of it holds the record alone.
+    pieces = q.cut(pts, offs)
+    lon = pieces.points[:, 0].copy()
+    xy = q.mercator_forward(pieces.points, out=pieces.points)
+    assert xy is pieces.points
+    assert np.array_equal(xy[:, 0], q.mercator_forward(np.column_stack([lon, lon * 0]))[:, 0])
+    first = pieces.part(0)
+    del pieces, xy
+    gc.collect()
+    assert len(frees) == 3
+    assert first.shape[1] == 2 and np.isfinite(first).all()
+    del first
+    gc.collect()
+    assert len(frees) == 4
+
+
+def test_an_empty_result_holds_no_library_memory(frees):
+    # A line wholly behind the horizon: no piece, no point.
+    line = np.array([[0.0, 0], [1, 1]])
+    hidden = q.clip_horizon(line, [0, 2], 180, 0, rings=False)
+    assert len(hidden) == 0 and hidden.points.shape == (0, 2)
+    assert hidden.part_offsets.tolist() == [0]
+    assert hidden.points.dtype == np.float64 and hidden.flags.dtype == np.int32
+    assert len(frees) == 1  # released at once, nothing refers to it
