@@ -3,8 +3,9 @@
 one stroke, 32-bit PNG) against Mapnik drawing 8x8 metatiles (buffer 128)
 and a pycairo pipeline drawing tile by tile, on the 110 m countries and the
 same file densified to about 545,000 vertices; ours also on a process pool
-and on Dask (1 and 2 workers). Each line gives the load average, since the
-figure means little on a busy machine. Each case runs in a process of its
+and on Dask (1 and 2 workers each). Each line gives the load average, since
+the figure means little on a busy machine, and the median of --repeat runs
+made in rounds. Each case runs in a process of its
 own under /usr/bin/time -v, which gives its peak RSS (for the pool and Dask:
 the largest of the processes; ours also gives the largest worker's).
 
@@ -17,6 +18,7 @@ import argparse
 import math
 import os
 import shutil
+import statistics
 import struct
 import subprocess
 import sys
@@ -86,7 +88,9 @@ def ours(src, out, scheduler, workers):
     """Seconds of the whole build, then of its parts: starting the workers
     (a Dask cluster up, each worker holding the data), drawing, closing."""
     import resource
-    from quillon.tiles import build, Job
+    from quillon.tiles import build, Job, schedule
+    if scheduler == "serial":
+        schedule.tune_allocator()  # as the quillon-tiles command does for itself
     timings = {}
     t = time.perf_counter()
     build(Job(source=src), out, (0, 5), scheduler=scheduler, workers=workers, quiet=True,
@@ -94,8 +98,9 @@ def ours(src, out, scheduler, workers):
     # The pool's and the LocalCluster's workers are this process's children,
     # all waited for: the largest one's peak RSS (KiB).
     who = resource.RUSAGE_SELF if scheduler == "serial" else resource.RUSAGE_CHILDREN
-    return "%r %r %r %r %d" % (time.perf_counter() - t, timings["start"], timings["render"],
-                               timings["close"], resource.getrusage(who).ru_maxrss)
+    return "%r %r %r %r %d %r" % (time.perf_counter() - t, timings["start"], timings["render"],
+                                  timings["close"], resource.getrusage(who).ru_maxrss,
+                                  timings["render_cpu"])
 
 
 def tile_list():
@@ -186,6 +191,7 @@ def bytes_per_tile(out):
 
 CASES = {
     "ours-serial": lambda s, o: ours(s, o, "serial", 1),
+    "ours-processes-1": lambda s, o: ours(s, o, "processes", 1),
     "ours-processes-2": lambda s, o: ours(s, o, "processes", 2),
     "ours-dask-1": lambda s, o: ours(s, o, "dask", 1),
     "ours-dask-2": lambda s, o: ours(s, o, "dask", 2),
@@ -229,6 +235,8 @@ def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--case", choices=sorted(CASES), action="append")
     ap.add_argument("--data", choices=("110m", "dense"), action="append")
+    ap.add_argument("--repeat", type=int, default=3,
+                    help="runs of each case, in rounds; the medians are printed (default 3)")
     ap.add_argument("--run", nargs=3, metavar=("CASE", "SHP", "OUT"), help=argparse.SUPPRESS)
     a = ap.parse_args()
     if a.run:
@@ -247,24 +255,41 @@ def main():
         for data in a.data or ("110m", "dense"):
             print("%-5s bound: the data %.1f MiB + two metatile surfaces = %.1f MiB" % (
                 data, os.path.getsize(files[data]) / 2**20, bound_mib(files[data])), flush=True)
-        for data in a.data or ("110m", "dense"):
-            for case in a.case or sorted(CASES):
-                out = os.path.join(work, "%s-%s" % (data, case))
-                before = load()
-                try:
-                    secs, rss = run_one(case, files[data], out)
-                except Exception as exc:  # a missing peer: say so, go on
-                    print("%-5s %-22s failed: %s" % (data, case, exc), flush=True)
-                    continue
-                # Ours also gives the drawing alone (the workers started and
-                # holding the data) and the start-up and closing times.
-                parts = ("  drawing %7.1f tiles/s  start %5.2f s  close %4.2f s  worker RSS "
-                         "%4.0f MiB" % (1365 / secs[2], secs[1], secs[3], secs[4] / 1024)
-                         ) if len(secs) == 5 else ""
-                print("%-5s %-22s %7.1f tiles/s  %6.0f bytes/tile  peak RSS %4.0f MiB  "
-                      "load %s -> %s%s" % (data, case, 1365 / secs[0], bytes_per_tile(out),
-                                           rss / 1024, before, load(), parts), flush=True)
-                shutil.rmtree(out, ignore_errors=True)
+        # Rounds of every case in turn, so that a slow spell of the machine
+        # falls on all cases alike; each figure is the median of the rounds
+        # (peak RSS: the largest).
+        runs = {}
+        for _ in range(max(1, a.repeat)):
+            for data in a.data or ("110m", "dense"):
+                for case in a.case or sorted(CASES):
+                    out = os.path.join(work, "%s-%s" % (data, case))
+                    before = load()
+                    try:
+                        secs, rss = run_one(case, files[data], out)
+                    except Exception as exc:  # a missing peer: say so, go on
+                        print("%-5s %-22s failed: %s" % (data, case, exc), flush=True)
+                        continue
+                    entry = runs.setdefault((data, case), {"secs": [], "rss": 0,
+                                                           "load": [before, before]})
+                    entry["secs"].append(secs)
+                    entry["rss"] = max(entry["rss"], rss)
+                    entry["load"][1] = load()
+                    entry.setdefault("bytes", bytes_per_tile(out))
+                    shutil.rmtree(out, ignore_errors=True)
+        for (data, case), entry in runs.items():
+            med = [statistics.median(v) for v in zip(*entry["secs"])]
+            # Ours also gives the drawing alone (the workers started and
+            # holding the data), the start-up and closing times and this
+            # process's CPU while drawing (scheduling and writing the tiles).
+            parts = ("  drawing %7.1f tiles/s  start %5.2f s  close %4.2f s  worker RSS %4.0f MiB"
+                     "  main CPU %4.2f s of %4.2f s" % (
+                         1365 / med[2], med[1], med[3], max(s[4] for s in entry["secs"]) / 1024,
+                         med[5], med[2])) if len(med) == 6 else ""
+            print("%-5s %-22s %7.1f tiles/s  %6.0f bytes/tile  peak RSS %4.0f MiB  load %s -> %s"
+                  "  (median of %d)%s" % (data, case, 1365 / med[0], entry["bytes"],
+                                          entry["rss"] / 1024, entry["load"][0],
+                                          entry["load"][1], len(entry["secs"]), parts),
+                  flush=True)
     finally:
         shutil.rmtree(work, ignore_errors=True)
 

@@ -392,9 +392,10 @@ class Image(_Core):
         if (width, height) != (self.width, self.height):
             raise ValueError("pixels are %d x %d, the image %d x %d"
                              % (width, height, self.width, self.height))
-        rows = np.ascontiguousarray(arr).view(np.uint8).reshape(height, width * 4)
+        # Row by row from wherever the rows lie (a view of a larger image
+        # is copied once, not gathered first).
         with self._lock:
-            self._view()[...] = rows
+            self._view().view(np.uint32)[...] = arr
 
     def write_png(self, file_name: Union[str, os.PathLike]) -> None:
         """Writes the image as PNG (bl_image_write_to_file, no codec given)."""

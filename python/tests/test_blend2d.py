@@ -72,6 +72,14 @@ def test_image_round_trip_and_premultiplication():
     for w, h in [(0, 1), (1, 0), (70000, 1), (-1, 5)]:
         with pytest.raises(ValueError):
             q.Image(w, h)
+    # Pixels taken from a larger array (rows spaced apart) or flipped go in
+    # as they are seen, not as they lie in memory.
+    big = np.arange(6 * 9, dtype=np.uint32).reshape(6, 9) | np.uint32(0xFF000000)
+    for view in (big[1:4, 2:7], big[4:1:-1, 2:7], big[::2, ::1][:, 3:5]):
+        img = q.Image.from_array(view, premultiply=False)
+        assert np.array_equal(img.to_array(), view)
+        img.write(view[::-1])
+        assert np.array_equal(img.to_array(), view[::-1])
 
 
 def test_particles_render_into_a_context():

@@ -375,7 +375,8 @@ def test_the_pool_draws_every_metatile_once_and_times_its_parts():
     # with all of its tiles.
     assert sorted(m for m, _ in got) == sorted(m for ms in plan for m in ms)
     assert all(n == len(list(grid.metatile_tiles(WORLD, *m, 2))) for m, n in got)
-    assert set(timings) == {"start", "render", "close"} and min(timings.values()) >= 0
+    assert set(timings) == {"start", "render", "close", "start_cpu", "render_cpu",
+                            "close_cpu"} and min(timings.values()) >= 0
 
 
 def test_shape_extents_skip_gaps_empty_shapes_and_non_finite_points():

@@ -17,7 +17,7 @@ from typing import List, Optional
 
 from .. import __version__
 from ..errors import QuillonError
-from . import grid, pipeline, render, sinks, viewer
+from . import grid, pipeline, render, schedule, sinks, viewer
 
 PROG = "quillon-tiles"
 
@@ -145,6 +145,7 @@ def main(argv: Optional[List[str]] = None) -> int:
                          marker_radius=a.marker_radius, color_by=a.color_by)
     job = render.Job(source=os.path.abspath(a.input), tile_size=a.tile_size,
                      metatile=a.metatile, buffer=a.buffer, style=style)
+    schedule.tune_allocator()
     try:
         pipeline.build(job, a.out, a.zoom, scheduler=a.scheduler, workers=a.workers,
                        resume=a.resume, quiet=a.quiet, attribution=a.attribution)

@@ -457,22 +457,20 @@ def _draw_points(ctx: Context, data: Data, selected: np.ndarray, t: GeoTransform
         ctx.stroke_path(ring, st.stroke, width=st.stroke_width)
 
 
-def _metatile_tiles(job: Job, bounds: grid.Bounds, z: int, mx: int,
+def _metatile_views(job: Job, bounds: grid.Bounds, z: int, mx: int,
                     my: int) -> Iterator[Tuple[Tuple[int, int, int], np.ndarray]]:
     """Draws metatile (mx, my) of zoom z and yields each of its tiles inside
-    bounds with a copy of its premultiplied 0xAARRGGBB pixels, one at a time:
-    a worker holds the metatile and one tile, not the metatile twice."""
+    bounds as a view of the image's premultiplied 0xAARRGGBB pixels, valid
+    until the next tile is asked for: the image is freed at the end."""
     t = job.tile_size
     m = grid.metatile_size(job.metatile, z)
     b = job.buffer if (1 << z) > m else 0  # one metatile holds the whole world
     image = render_region(job, z, mx * m * t - b, my * m * t - b, m * t + 2 * b, m * t + 2 * b)
     try:
-        # Each tile is copied straight out of the image's pixels (always a
-        # copy: the image is freed below).
         pixels = image._view().view(np.uint32)
         for _, x, y in grid.metatile_tiles(bounds, z, mx, my, job.metatile):
             px, py = b + (x - mx * m) * t, b + (y - my * m) * t
-            yield (z, x, y), np.array(pixels[py:py + t, px:px + t], copy=True, order="C")
+            yield (z, x, y), pixels[py:py + t, px:px + t]
         del pixels
     finally:
         image.close()
@@ -482,7 +480,8 @@ def metatile_pixels(job: Job, bounds: grid.Bounds, z: int, mx: int,
                     my: int) -> Dict[Tuple[int, int, int], np.ndarray]:
     """Draws metatile (mx, my) of zoom z and returns the premultiplied
     0xAARRGGBB pixels of each of its tiles inside bounds."""
-    return dict(_metatile_tiles(job, bounds, z, mx, my))
+    return {key: np.array(view, copy=True, order="C")
+            for key, view in _metatile_views(job, bounds, z, mx, my)}
 
 
 def render_metatile(job: Job, bounds: grid.Bounds, z: int, mx: int,
@@ -490,7 +489,9 @@ def render_metatile(job: Job, bounds: grid.Bounds, z: int, mx: int,
     """The tiles of metatile (mx, my) of zoom z inside bounds as (z, x, y,
     png), png None for a tile without a drawn pixel."""
     out: List[TileResult] = []
-    for (z_, x, y), tile in _metatile_tiles(job, bounds, z, mx, my):
+    # Each tile goes from the metatile's pixels straight into the image it
+    # is encoded from: one copy, and one tile image held at a time.
+    for (z_, x, y), tile in _metatile_views(job, bounds, z, mx, my):
         if not tile.any():
             out.append((z_, x, y, None))
             continue
