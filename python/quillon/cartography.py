@@ -226,7 +226,9 @@ def eqearth_inverse(xy: Any, lon0: float = 0.0, out: Optional[np.ndarray] = None
 class Parts:
     """Pieces made by cut() or densify(): "points" (N, 2) float64,
     "part_offsets" (parts + 1) int64, "source_parts" (the input part each
-    piece came from) and "flags" (PART_* bits) per piece."""
+    piece came from) and "flags" (PART_* bits) per piece. The arrays are
+    writable views of the library's result, which is released when the
+    last of them (or of views of them) is gone."""
 
     def __init__(self, points: np.ndarray, part_offsets: np.ndarray,
                  source_parts: np.ndarray, flags: np.ndarray) -> None:
