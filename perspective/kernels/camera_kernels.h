@@ -21,7 +21,7 @@ struct CameraTerms {
   double cos_pitch, sin_pitch;
   double cos_roll, sin_roll;
   // (1 / tan(fov * k * 0.5)) * viewport_height * 0.5: the focal scale before
-  // its final division by the point's depth, which comes last in the formula.
+  // its division by the point's depth, which is done last, per point.
   double focal;
   double half_width;   // viewport_width * 0.5
   double half_height;  // viewport_height * 0.5
