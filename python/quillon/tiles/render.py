@@ -167,8 +167,11 @@ class Data:
 
 
 def _bounds(lonlat: np.ndarray, finite: np.ndarray) -> grid.Bounds:
-    lo = np.array([lonlat[finite, 0].min(), lonlat[finite, 1].min()])
-    hi = np.array([lonlat[finite, 0].max(), lonlat[finite, 1].max()])
+    # Columns are read in place when every point is finite (the usual
+    # case): no copy of the data beside it.
+    pts = lonlat if finite.all() else lonlat[finite]
+    lo, hi = pts.min(axis=0), pts.max(axis=0)
+    del pts
     return (max(-180.0, float(lo[0])), max(-grid.MAX_LATITUDE, float(lo[1])),
             min(180.0, float(hi[0])), min(grid.MAX_LATITUDE, float(hi[1])))
 
@@ -202,8 +205,15 @@ def _extents(points: np.ndarray, finite: np.ndarray,
     cuts = np.array([v for _, a, b in spans for v in (a, b)], np.int64)
     lo = np.empty((len(spans), 2))
     hi = np.empty((len(spans), 2))
+    # One column at a time in one scratch array, the points that are not
+    # finite set to NaN: half the size of the points more, not twice.
+    col = np.empty(len(points) + 1)
+    col[-1] = np.nan
+    unfinite = None if finite.all() else ~finite
     for axis in (0, 1):
-        col = np.append(np.where(finite, points[:, axis], np.nan), np.nan)
+        col[:-1] = points[:, axis]
+        if unfinite is not None:
+            col[:-1][unfinite] = np.nan
         with np.errstate(invalid="ignore"):
             lo[:, axis] = np.fmin.reduceat(col, cuts)[::2]
             hi[:, axis] = np.fmax.reduceat(col, cuts)[::2]
