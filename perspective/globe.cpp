@@ -1,7 +1,8 @@
 // The textured, shaded globe: an orthographic view of a sphere that samples an
 // equirectangular texture through the inverse projection, with bilinear
 // filtering, a view-dependent shade, and an optional atmosphere that tints the
-// rim and adds a glow ring outside the disc. Works on raw 0xAARRGGBB words.
+// rim and adds a soft halo just outside the disc. Reads and writes 32-bit
+// 0xAARRGGBB pixels directly.
 #include "torvik.h"
 
 #include <cstdint>

@@ -1,5 +1,5 @@
-// The camera's scalar array kernels (the reference for the vector ones, and the
-// path on CPUs without the vector kernels) and the choice of kernel per call.
+// The camera's scalar array kernels (what the vector ones are tested against,
+// and what runs on CPUs without them) and the choice of kernel per call.
 #include "camera_kernels.h"
 
 #include <cstdint>

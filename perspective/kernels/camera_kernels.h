@@ -20,8 +20,8 @@ struct CameraTerms {
   double cos_bearing, sin_bearing;
   double cos_pitch, sin_pitch;
   double cos_roll, sin_roll;
-  // (1 / tan(fov * k * 0.5)) * viewport_height * 0.5: the focal scale before
-  // its division by the point's depth, which is done last, per point.
+  // Half the viewport height over the tangent of half the field of view (in
+  // radians): the focal scale, divided per point by that point's depth.
   double focal;
   double half_width;   // viewport_width * 0.5
   double half_height;  // viewport_height * 0.5

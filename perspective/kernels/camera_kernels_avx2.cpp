@@ -1,5 +1,5 @@
-// The camera's array kernels on AVX2 (built with -mavx2 -mfma;
-// contraction is off, so nothing is fused): 4 lanes of double. The bodies are
+// The camera's array kernels on AVX2 (compiled with -mavx2 -mfma; the build
+// keeps every multiply and add separate, never fused): 4 lanes of double. The bodies are
 // in camera_kernels.inc, written once over the vocabulary header.
 #include "simd_avx2.h"
 
